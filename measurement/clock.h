@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+
+namespace capmeter {
+
+// The time source of a measurement. Monotonic: readings never jump when the
+// system clock is set and never run backwards across midnight. Tests hand in
+// a virtual clock; the simulated circuit reads the same clock.
+class Clock {
+ public:
+  using Duration = std::chrono::nanoseconds;
+
+  virtual ~Clock() = default;
+
+  // Time since an arbitrary fixed origin.
+  virtual Duration Now() = 0;
+  // Lets `span` pass before returning (a virtual clock just moves on). The
+  // measurement never waits; the simulated chip uses this for call latency.
+  virtual void Wait(Duration span) = 0;
+};
+
+// The platform's steady clock at its full resolution.
+class MonotonicClock final : public Clock {
+ public:
+  Duration Now() override;
+  // Spins rather than sleeps: latencies of a few microseconds matter here and
+  // a sleep overshoots them by far.
+  void Wait(Duration span) override;
+};
+
+}  // namespace capmeter

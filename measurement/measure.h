@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+
+#include "device/driver_library.h"
+#include "measurement/clock.h"
+#include "ui/display.h"
+
+namespace capmeter {
+
+// D1 is the only input; every other pin drives.
+inline constexpr std::uint8_t kDirectionMask = 0xFD;
+// Passed with the mask to switch bit-bang mode on.
+inline constexpr std::uint8_t kEnableValue = 0xFF;
+// The digits "1", "5", "4", "5" as character codes: D2 goes high at the
+// second write, D0 pulses low during the third, D4 and D5 stay high.
+inline constexpr std::array<std::uint8_t, 4> kTriggerPattern = {0x31, 0x35, 0x34, 0x35};
+
+// The poll loop is bounded so an input stuck high (or a device unplugged
+// mid-charge) cannot freeze the window forever.
+inline constexpr std::chrono::seconds kPollTimeLimit{10};
+
+enum class MeasureOutcome {
+  ChargeTime,  // D1 went low: the elapsed time is the charge time
+  ReadError,   // a read gave no digit (no device, or a garbled byte)
+  TimedOut,    // D1 was still high kPollTimeLimit after the start reading
+};
+
+struct MeasureResult {
+  MeasureOutcome outcome = MeasureOutcome::ReadError;
+  float seconds = 0.0F;     // the charge time; only meaningful with ChargeTime
+  std::uint64_t polls = 0;  // passes of the poll loop
+
+  bool HasTime() const { return outcome == MeasureOutcome::ChargeTime; }
+};
+
+// One measurement: set bit-bang mode, drive the trigger pattern, then time how
+// long D1 stays high. Ends with "Read Error!" or "Timed Out!" in lblTime when
+// no time can be had; otherwise leaves the displays for ShowResults.
+MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& display, Clock& clock);
+
+}  // namespace capmeter
