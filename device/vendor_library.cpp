@@ -1,0 +1,246 @@
+#include "device/vendor_library.h"
+
+#include <cstdint>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// The library's functions use the standard Windows calling convention, which
+// differs from the C default on 32-bit Windows only.
+#define CAPMETER_FT_CALL WINAPI
+#else
+#include <dlfcn.h>
+#define CAPMETER_FT_CALL
+#endif
+
+namespace capmeter {
+
+namespace {
+
+// The library's C entry points. Status and counts are 32-bit unsigned; the
+// handle is the library's pointer, at full width.
+extern "C" {
+typedef FT_STATUS(CAPMETER_FT_CALL* OpenEntry)(int deviceNumber, FT_HANDLE* pHandle);
+typedef FT_STATUS(CAPMETER_FT_CALL* SetBitModeEntry)(FT_HANDLE handle, unsigned char mask,
+                                                     unsigned char enable);
+typedef FT_STATUS(CAPMETER_FT_CALL* WriteEntry)(FT_HANDLE handle, void* buffer,
+                                                std::uint32_t bytesToWrite,
+                                                std::uint32_t* bytesWritten);
+typedef FT_STATUS(CAPMETER_FT_CALL* GetBitModeEntry)(FT_HANDLE handle, unsigned char* pins);
+typedef FT_STATUS(CAPMETER_FT_CALL* CloseEntry)(FT_HANDLE handle);
+}
+
+// --- The platform's dynamic loader -----------------------------------------
+
+#if defined(_WIN32)
+
+using Module = HMODULE;
+
+void UnloadModule(Module module) {
+  FreeLibrary(module);
+}
+
+std::string LastLoaderError() {
+  const DWORD code = GetLastError();
+  char text[512] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                     text, static_cast<DWORD>(sizeof text), nullptr);
+  std::string reason = "Windows error " + std::to_string(code);
+  if (length > 0) {
+    std::string message(text, length);
+    // The system's texts end in ".\r\n", which would clash with the bracket.
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+      message.pop_back();
+    }
+    reason += ": " + message;
+  }
+  return reason;
+}
+
+Module LoadModule(const std::string& name, std::string& reason) {
+  const Module module = LoadLibraryA(name.c_str());
+  if (module == nullptr) {
+    reason = LastLoaderError();
+  }
+  return module;
+}
+
+template <typename Entry>
+bool Resolve(Module module, const char* name, Entry& entry) {
+  // Through void(*)(): the one function pointer type that every other one
+  // may be cast from and to without a warning about mismatched types.
+  entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+  return entry != nullptr;
+}
+
+#else
+
+using Module = void*;
+
+void UnloadModule(Module module) {
+  dlclose(module);
+}
+
+Module LoadModule(const std::string& name, std::string& reason) {
+  // Bind everything now and keep the names private to this handle: a missing
+  // symbol shows at load, not in the middle of a measurement.
+  const Module module = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    const char* error = dlerror();
+    reason = error != nullptr ? error : "unknown loader error";
+  }
+  return module;
+}
+
+template <typename Entry>
+bool Resolve(Module module, const char* name, Entry& entry) {
+  entry = reinterpret_cast<Entry>(dlsym(module, name));
+  return entry != nullptr;
+}
+
+#endif
+
+struct ModuleUnloader {
+  void operator()(Module module) const { UnloadModule(module); }
+};
+using ModulePtr = std::unique_ptr<std::remove_pointer_t<Module>, ModuleUnloader>;
+
+// Why one candidate could not be bound.
+struct LoadFailure {
+  std::string name;
+  std::string reason;
+  bool found = false;  // the file loaded but lacked an operation
+};
+
+std::string LoadFailureText(const LoadFailure& failure) {
+  return "Error: Could not load the USB driver library " + failure.name + " (" + failure.reason +
+         ").  Install the driver library, then restart program.";
+}
+
+// A loaded library and its five entry points.
+struct Entries {
+  ModulePtr module;
+  OpenEntry open = nullptr;
+  SetBitModeEntry setBitMode = nullptr;
+  WriteEntry write = nullptr;
+  GetBitModeEntry getBitMode = nullptr;
+  CloseEntry close = nullptr;
+};
+
+// Loads `name` and resolves all five operations, or says why not.
+std::optional<LoadFailure> BindOne(const std::string& name, Entries& binding) {
+  std::string reason;
+  binding.module.reset(LoadModule(name, reason));
+  if (!binding.module) {
+    return LoadFailure{name, reason, false};
+  }
+  const Module module = binding.module.get();
+  const std::pair<const char*, bool> entries[] = {
+      {"FT_Open", Resolve(module, "FT_Open", binding.open)},
+      {"FT_SetBitMode", Resolve(module, "FT_SetBitMode", binding.setBitMode)},
+      {"FT_Write", Resolve(module, "FT_Write", binding.write)},
+      {"FT_GetBitMode", Resolve(module, "FT_GetBitMode", binding.getBitMode)},
+      {"FT_Close", Resolve(module, "FT_Close", binding.close)},
+  };
+  for (const auto& [operation, found] : entries) {
+    if (!found) {
+      binding.module.reset();
+      return LoadFailure{name, std::string("it has no operation ") + operation, true};
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+struct VendorLibrary::Binding final : Entries {};
+
+VendorLibrary::VendorLibrary(std::vector<std::string> libraryNames)
+    : libraryNames_(libraryNames.empty() ? DefaultLibraryNames() : std::move(libraryNames)) {}
+
+VendorLibrary::~VendorLibrary() = default;
+
+void VendorLibrary::SetLoadFailureReport(LoadFailureReport report) {
+  report_ = std::move(report);
+}
+
+std::vector<std::string> VendorLibrary::DefaultLibraryNames() {
+#if defined(_WIN32)
+  return {"FTD2XX.DLL"};
+#elif defined(__APPLE__)
+  return {"libftd2xx.dylib"};
+#else
+  // The development link name first, then the versioned name, which is all
+  // an installation without the development link provides.
+  return {"libftd2xx.so", "libftd2xx.so.1"};
+#endif
+}
+
+const VendorLibrary::Binding* VendorLibrary::Bound() {
+  if (!loadAttempted_) {
+    loadAttempted_ = true;
+    Load();
+  }
+  return binding_.get();
+}
+
+void VendorLibrary::Load() {
+  // When no candidate works, the user hears about one: a library that was
+  // found but is incomplete says more than a name that is simply absent.
+  std::optional<LoadFailure> reported;
+  for (const std::string& name : libraryNames_) {
+    auto binding = std::make_unique<Binding>();
+    std::optional<LoadFailure> failure = BindOne(name, *binding);
+    if (!failure) {
+      binding_ = std::move(binding);
+      return;
+    }
+    if (!reported || (failure->found && !reported->found)) {
+      reported = std::move(failure);
+    }
+  }
+  if (reported && report_) {
+    report_(LoadFailureText(*reported));
+  }
+}
+
+FT_STATUS VendorLibrary::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
+  const Binding* bound = Bound();
+  return bound != nullptr ? bound->open(deviceIndex, handle) : kLibraryNotLoaded;
+}
+
+FT_STATUS VendorLibrary::FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) {
+  const Binding* bound = Bound();
+  return bound != nullptr ? bound->setBitMode(handle, mask, enable) : kLibraryNotLoaded;
+}
+
+FT_STATUS VendorLibrary::FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t bytesToWrite,
+                                  std::uint32_t* bytesWritten) {
+  const Binding* bound = Bound();
+  // The library only reads the buffer; its declaration just lacks the const.
+  return bound != nullptr
+             ? bound->write(handle, const_cast<void*>(buffer), bytesToWrite, bytesWritten)
+             : kLibraryNotLoaded;
+}
+
+FT_STATUS VendorLibrary::FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) {
+  const Binding* bound = Bound();
+  return bound != nullptr ? bound->getBitMode(handle, pins) : kLibraryNotLoaded;
+}
+
+FT_STATUS VendorLibrary::FT_Close(FT_HANDLE handle) {
+  const Binding* bound = Bound();
+  return bound != nullptr ? bound->close(handle) : kLibraryNotLoaded;
+}
+
+}  // namespace capmeter

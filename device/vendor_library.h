@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/driver_library.h"
+#include "device/ft_types.h"
+
+namespace capmeter {
+
+// What every operation answers while the vendor's library is not bound.
+// Non-zero, so the program takes it as a failed open, reset or close.
+inline constexpr FT_STATUS kLibraryNotLoaded = 0x4C4E4C44;
+
+// The vendor's D2XX driver library, bound by name at run time. It is loaded
+// at the first call of any operation, so a machine without it still starts
+// the program; a library that is missing or incomplete is reported once and
+// then every operation fails with kLibraryNotLoaded and writes nothing.
+class VendorLibrary final : public DriverLibrary {
+ public:
+  using LoadFailureReport = std::function<void(std::string_view message)>;
+
+  // Names tried in order; the platform's default list when empty.
+  explicit VendorLibrary(std::vector<std::string> libraryNames = {});
+  ~VendorLibrary() override;  // unloads
+  VendorLibrary(const VendorLibrary&) = delete;
+  VendorLibrary& operator=(const VendorLibrary&) = delete;
+
+  void SetLoadFailureReport(LoadFailureReport report);
+  static std::vector<std::string> DefaultLibraryNames();
+
+  FT_STATUS FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) override;
+  FT_STATUS FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) override;
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t bytesToWrite,
+                     std::uint32_t* bytesWritten) override;
+  FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override;
+  FT_STATUS FT_Close(FT_HANDLE handle) override;
+
+ private:
+  struct Binding;  // the loaded library and its five entry points
+
+  // The binding, loading it on the first call only; null when unbound.
+  const Binding* Bound();
+  void Load();
+
+  std::vector<std::string> libraryNames_;
+  LoadFailureReport report_;
+  bool loadAttempted_ = false;
+  std::unique_ptr<Binding> binding_;
+};
+
+}  // namespace capmeter

@@ -1,0 +1,330 @@
+#include "device/vendor_library.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+
+#include "device/device_link.h"
+#include "device/link_messages.h"
+#include "measurement/display_texts.h"
+#include "measurement/measure.h"
+#include "tests/device/ftd2xx_standin.h"
+#include "tests/support/recording_display.h"
+#include "tests/support/virtual_clock.h"
+
+namespace capmeter {
+namespace {
+
+using testing::EventLog;
+using testing::RecordingDisplay;
+using testing::VirtualClock;
+
+const std::string kStandin = CAPMETER_FTD2XX_STANDIN;
+const std::string kPartialStandin = CAPMETER_FTD2XX_STANDIN_PARTIAL;
+const std::string kMissing = "/nonexistent/capmeter/libftd2xx.so";
+constexpr std::string_view kInstallAdvice = ".  Install the driver library, then restart program.";
+
+std::string Hex(std::uintmax_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%02jx", value);
+  return text;
+}
+
+std::string Hex(const void* handle) {
+  return Hex(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+bool IsLoaded(const std::string& path) {
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (module != nullptr) {
+    dlclose(module);
+  }
+  return module != nullptr;
+}
+
+// Opens the stand-in a second time to set it up and read what reached it;
+// the loader shares one copy between this handle and the binding's.
+class StandinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = dlopen(kStandin.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module_, nullptr) << dlerror();
+    const auto entry = reinterpret_cast<StandinStateEntry>(dlsym(module_, "standin_state"));
+    ASSERT_NE(entry, nullptr);
+    state_ = entry();
+    *state_ = StandinState{};
+  }
+  void TearDown() override {
+    if (module_ != nullptr) {
+      dlclose(module_);
+    }
+  }
+
+  // Every recorded call as "FT_Write handle=... byte=31 length=1".
+  std::vector<std::string> Calls() const {
+    std::vector<std::string> calls;
+    for (std::size_t i = 0; i < state_->callCount && i < kStandinMaxCalls; ++i) {
+      const StandinCall& call = state_->calls[i];
+      const std::string handle = " handle=" + Hex(call.handle);
+      switch (call.operation) {
+        case kStandinOpen:
+          calls.push_back("FT_Open index=" + std::to_string(call.deviceNumber));
+          break;
+        case kStandinSetBitMode:
+          calls.push_back("FT_SetBitMode" + handle + " mask=" + Hex(call.mask) +
+                          " enable=" + Hex(call.enable));
+          break;
+        case kStandinWrite:
+          calls.push_back("FT_Write" + handle + " byte=" + Hex(call.firstByte) +
+                          " length=" + std::to_string(call.bytesToWrite));
+          break;
+        case kStandinGetBitMode:
+          calls.push_back("FT_GetBitMode" + handle);
+          break;
+        case kStandinClose:
+          calls.push_back("FT_Close" + handle);
+          break;
+        default:
+          calls.push_back("unknown operation " + std::to_string(call.operation));
+          break;
+      }
+    }
+    return calls;
+  }
+
+  StandinState& State() { return *state_; }
+
+ private:
+  void* module_ = nullptr;
+  StandinState* state_ = nullptr;
+};
+
+TEST_F(StandinTest, AWholeRunReachesTheLibraryWithItsArguments) {
+  State().highReads = 3;
+  VendorLibrary library({kStandin});
+  EventLog log;
+  RecordingDisplay display(log);
+  library.SetLoadFailureReport([&](std::string_view message) { display.ShowMessage(message); });
+  VirtualClock clock;
+  DeviceLink link;
+
+  OpenLink(link, library, display);
+  const MeasureResult result = Measure(link.lngHandle, library, display, clock);
+  CloseLink(link, library, display);
+
+  EXPECT_EQ(result.outcome, MeasureOutcome::ChargeTime);
+  EXPECT_EQ(result.polls, 4U);  // "7" three times, then "5"
+  EXPECT_EQ(display.messages, (std::vector<std::string>{std::string(link_messages::kOpened),
+                                                        std::string(link_messages::kClosed)}));
+  const std::string h = " handle=" + Hex(reinterpret_cast<void*>(STANDIN_HANDLE_VALUE));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{
+                         "FT_Open index=0",
+                         "FT_SetBitMode" + h + " mask=fd enable=ff",
+                         "FT_Write" + h + " byte=31 length=1",
+                         "FT_Write" + h + " byte=35 length=1",
+                         "FT_Write" + h + " byte=34 length=1",
+                         "FT_Write" + h + " byte=35 length=1",
+                         "FT_GetBitMode" + h,
+                         "FT_GetBitMode" + h,
+                         "FT_GetBitMode" + h,
+                         "FT_GetBitMode" + h,
+                         "FT_SetBitMode" + h + " mask=00 enable=00",
+                         "FT_Close" + h,
+                     }));
+}
+
+TEST_F(StandinTest, KeepsTheHighBitsOfThePointerWideHandle) {
+  VendorLibrary library({kStandin});
+  FT_HANDLE handle = nullptr;
+
+  ASSERT_EQ(library.FT_Open(0, &handle), kStatusOk);
+  std::uint8_t pins = 0;
+  library.FT_GetBitMode(handle, &pins);
+
+  if constexpr (sizeof(FT_HANDLE) == 8) {
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(handle), 0x5A000000C0FFEE12U);
+  }
+  EXPECT_EQ(handle, reinterpret_cast<void*>(STANDIN_HANDLE_VALUE));
+  ASSERT_EQ(State().callCount, 2U);
+  EXPECT_EQ(State().calls[1].handle, handle);
+}
+
+TEST_F(StandinTest, PassesEachOperationsStatusAndOutputsThrough) {
+  // Distinct full-width statuses, so an entry point bound to the wrong name
+  // or a status cut short shows up.
+  const FT_STATUS statuses[kStandinOperations] = {0x80000001, 0xFFFFFFFF, 0x00010000, 7,
+                                                  0xDEADBEEF};
+  std::copy(std::begin(statuses), std::end(statuses), State().statuses);
+  State().highReads = 1;
+  VendorLibrary library({kStandin});
+  FT_HANDLE handle = nullptr;
+  const std::uint8_t byte = 0x35;
+  std::uint32_t written = 0;
+  std::uint8_t pins = 0;
+
+  EXPECT_EQ(library.FT_Open(0, &handle), statuses[kStandinOpen]);
+  EXPECT_EQ(library.FT_SetBitMode(handle, 0xFD, 0xFF), statuses[kStandinSetBitMode]);
+  EXPECT_EQ(library.FT_Write(handle, &byte, 1, &written), statuses[kStandinWrite]);
+  EXPECT_EQ(written, 1U);
+  EXPECT_EQ(library.FT_GetBitMode(handle, &pins), statuses[kStandinGetBitMode]);
+  EXPECT_EQ(pins, 0x37);
+  EXPECT_EQ(library.FT_Close(handle), statuses[kStandinClose]);
+}
+
+TEST_F(StandinTest, FallsBackToTheNextNameWithoutAReport) {
+  VendorLibrary library({kMissing, kStandin});
+  int reports = 0;
+  library.SetLoadFailureReport([&](std::string_view) { ++reports; });
+  FT_HANDLE handle = nullptr;
+
+  EXPECT_EQ(library.FT_Open(0, &handle), kStatusOk);
+  EXPECT_EQ(handle, reinterpret_cast<void*>(STANDIN_HANDLE_VALUE));
+  EXPECT_EQ(reports, 0);
+}
+
+TEST(VendorLibrary, LoadsAtFirstUseAndUnloadsWhenDestroyed) {
+  {
+    VendorLibrary library({kStandin});
+    EXPECT_FALSE(IsLoaded(kStandin));
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(library.FT_Open(0, &handle), kStatusOk);
+    EXPECT_TRUE(IsLoaded(kStandin));
+  }
+  EXPECT_FALSE(IsLoaded(kStandin));
+}
+
+struct UnboundCase {
+  const char* name;
+  std::vector<std::string> libraryNames;
+  std::string reportedLibrary;
+  std::string reason;  // a part of the loader's reason
+};
+
+void PrintTo(const UnboundCase& unbound, std::ostream* out) {
+  *out << unbound.name;
+}
+
+class UnboundLibrary : public ::testing::TestWithParam<UnboundCase> {};
+
+TEST_P(UnboundLibrary, ReportsOnceThenBehavesAsAFailedOpen) {
+  VendorLibrary library(GetParam().libraryNames);
+  EventLog log;
+  RecordingDisplay display(log);
+  library.SetLoadFailureReport([&](std::string_view message) { display.ShowMessage(message); });
+  VirtualClock clock;
+  DeviceLink link;
+
+  OpenLink(link, library, display);
+  const MeasureResult result = Measure(link.lngHandle, library, display, clock);
+  CloseLink(link, library, display);
+
+  ASSERT_EQ(display.messages.size(), 4U);
+  const std::string& report = display.messages[0];
+  EXPECT_EQ(
+      report.rfind(
+          "Error: Could not load the USB driver library " + GetParam().reportedLibrary + " (", 0),
+      0U)
+      << report;
+  EXPECT_NE(report.find(GetParam().reason), std::string::npos) << report;
+  EXPECT_TRUE(report.ends_with(")" + std::string(kInstallAdvice))) << report;
+  EXPECT_EQ(std::vector<std::string>(display.messages.begin() + 1, display.messages.end()),
+            (std::vector<std::string>{std::string(link_messages::kOpenFailed),
+                                      std::string(link_messages::kResetFailed),
+                                      std::string(link_messages::kCloseFailed)}));
+  EXPECT_EQ(result.outcome, MeasureOutcome::ReadError);
+  EXPECT_EQ(display.captions[LabelSlot::lblTime], display_texts::kReadError);
+  EXPECT_EQ(link.lngHandle, nullptr);
+  EXPECT_FALSE(IsLoaded(kPartialStandin));  // an incomplete library is let go
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnboundLibrary,
+    ::testing::Values(UnboundCase{"Missing", {kMissing}, kMissing, "No such file or directory"},
+                      UnboundCase{"LacksGetBitMode",
+                                  {kPartialStandin},
+                                  kPartialStandin,
+                                  "it has no operation FT_GetBitMode"},
+                      // Of several failures, the library that exists is the one to fix.
+                      UnboundCase{"NoCandidateComplete",
+                                  {kMissing, kPartialStandin},
+                                  kPartialStandin,
+                                  "it has no operation FT_GetBitMode"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(VendorLibrary, NamesTheMissingOperationInTheUsualMessageForm) {
+  VendorLibrary library({kPartialStandin});
+  std::vector<std::string> reports;
+  library.SetLoadFailureReport([&](std::string_view message) { reports.emplace_back(message); });
+
+  library.FT_Close(nullptr);
+
+  EXPECT_EQ(reports, std::vector<std::string>{
+                         "Error: Could not load the USB driver library " + kPartialStandin +
+                         " (it has no operation FT_GetBitMode)" + std::string(kInstallAdvice)});
+}
+
+// Every operation of an unbound library, with receiving arguments preset.
+struct Receivers {
+  FT_HANDLE handle = reinterpret_cast<FT_HANDLE>(std::uintptr_t{0xA5A5});
+  std::uint32_t written = 0xA5A5;
+  std::uint8_t pins = 0xA5;
+};
+
+std::vector<FT_STATUS> CallEveryOperation(VendorLibrary& library, Receivers& out) {
+  const std::uint8_t byte = 0x31;
+  return {library.FT_Open(0, &out.handle), library.FT_SetBitMode(out.handle, 0xFD, 0xFF),
+          library.FT_Write(out.handle, &byte, 1, &out.written),
+          library.FT_GetBitMode(out.handle, &out.pins), library.FT_Close(out.handle)};
+}
+
+TEST(VendorLibrary, UnboundOperationsFailAndWriteNothingWithOrWithoutAReport) {
+  for (const bool withReport : {true, false}) {
+    SCOPED_TRACE(withReport ? "with a report" : "without a report");
+    VendorLibrary library({kMissing});
+    int reports = 0;
+    if (withReport) {
+      library.SetLoadFailureReport([&](std::string_view) { ++reports; });
+    }
+    Receivers out;
+
+    for (int round = 0; round < 3; ++round) {
+      EXPECT_EQ(CallEveryOperation(library, out), std::vector<FT_STATUS>(5, kLibraryNotLoaded));
+    }
+
+    EXPECT_NE(kLibraryNotLoaded, kStatusOk);
+    EXPECT_EQ(out.handle, Receivers{}.handle);
+    EXPECT_EQ(out.written, Receivers{}.written);
+    EXPECT_EQ(out.pins, Receivers{}.pins);
+    EXPECT_EQ(reports, withReport ? 1 : 0);
+  }
+}
+
+TEST(VendorLibrary, TriesToLoadOnlyOnceAndNotBeforeTheFirstCall) {
+  const auto directory =
+      std::filesystem::temp_directory_path() / ("capmeter-vendor-" + std::to_string(getpid()));
+  std::filesystem::create_directories(directory);
+  const auto path = directory / "libftd2xx.so";
+  std::filesystem::remove(path);
+  VendorLibrary library({path.string()});
+  int reports = 0;
+  library.SetLoadFailureReport([&](std::string_view) { ++reports; });
+  EXPECT_EQ(reports, 0);
+  FT_HANDLE handle = nullptr;
+
+  EXPECT_EQ(library.FT_Open(0, &handle), kLibraryNotLoaded);
+  // The library appears only after the first attempt: it stays unbound.
+  std::filesystem::copy_file(kStandin, path);
+  EXPECT_EQ(library.FT_Open(0, &handle), kLibraryNotLoaded);
+  EXPECT_EQ(library.FT_Close(handle), kLibraryNotLoaded);
+  EXPECT_EQ(reports, 1);
+  std::filesystem::remove_all(directory);
+}
+
+}  // namespace
+}  // namespace capmeter
