@@ -2,22 +2,15 @@
 
 #include <cstdint>
 #include <optional>
-#include <type_traits>
 #include <utility>
 
+#include "device/shared_library.h"
+
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 // The library's functions use the standard Windows calling convention, which
 // differs from the C default on 32-bit Windows only.
-#define CAPMETER_FT_CALL WINAPI
+#define CAPMETER_FT_CALL __stdcall
 #else
-#include <dlfcn.h>
 #define CAPMETER_FT_CALL
 #endif
 
@@ -38,82 +31,11 @@ typedef FT_STATUS(CAPMETER_FT_CALL* GetBitModeEntry)(FT_HANDLE handle, unsigned 
 typedef FT_STATUS(CAPMETER_FT_CALL* CloseEntry)(FT_HANDLE handle);
 }
 
-// --- The platform's dynamic loader -----------------------------------------
-
-#if defined(_WIN32)
-
-using Module = HMODULE;
-
-void UnloadModule(Module module) {
-  FreeLibrary(module);
-}
-
-std::string LastLoaderError() {
-  const DWORD code = GetLastError();
-  char text[512] = {};
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                     text, static_cast<DWORD>(sizeof text), nullptr);
-  std::string reason = "Windows error " + std::to_string(code);
-  if (length > 0) {
-    std::string message(text, length);
-    // The system's texts end in ".\r\n", which would clash with the bracket.
-    while (!message.empty() &&
-           (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
-      message.pop_back();
-    }
-    reason += ": " + message;
-  }
-  return reason;
-}
-
-Module LoadModule(const std::string& name, std::string& reason) {
-  const Module module = LoadLibraryA(name.c_str());
-  if (module == nullptr) {
-    reason = LastLoaderError();
-  }
-  return module;
-}
-
 template <typename Entry>
-bool Resolve(Module module, const char* name, Entry& entry) {
-  // Through void(*)(): the one function pointer type that every other one
-  // may be cast from and to without a warning about mismatched types.
-  entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+bool Resolve(const SharedLibrary& library, const char* name, Entry& entry) {
+  entry = library.Find<Entry>(name);
   return entry != nullptr;
 }
-
-#else
-
-using Module = void*;
-
-void UnloadModule(Module module) {
-  dlclose(module);
-}
-
-Module LoadModule(const std::string& name, std::string& reason) {
-  // Bind everything now and keep the names private to this handle: a missing
-  // symbol shows at load, not in the middle of a measurement.
-  const Module module = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) {
-    const char* error = dlerror();
-    reason = error != nullptr ? error : "unknown loader error";
-  }
-  return module;
-}
-
-template <typename Entry>
-bool Resolve(Module module, const char* name, Entry& entry) {
-  entry = reinterpret_cast<Entry>(dlsym(module, name));
-  return entry != nullptr;
-}
-
-#endif
-
-struct ModuleUnloader {
-  void operator()(Module module) const { UnloadModule(module); }
-};
-using ModulePtr = std::unique_ptr<std::remove_pointer_t<Module>, ModuleUnloader>;
 
 // Why one candidate could not be bound.
 struct LoadFailure {
@@ -129,7 +51,7 @@ std::string LoadFailureText(const LoadFailure& failure) {
 
 // A loaded library and its five entry points.
 struct Entries {
-  ModulePtr module;
+  std::optional<SharedLibrary> library;
   OpenEntry open = nullptr;
   SetBitModeEntry setBitMode = nullptr;
   WriteEntry write = nullptr;
@@ -139,22 +61,20 @@ struct Entries {
 
 // Loads `name` and resolves all five operations, or says why not.
 std::optional<LoadFailure> BindOne(const std::string& name, Entries& binding) {
-  std::string reason;
-  binding.module.reset(LoadModule(name, reason));
-  if (!binding.module) {
-    return LoadFailure{name, reason, false};
+  const SharedLibrary& library = binding.library.emplace(name);
+  if (!library.IsOpen()) {
+    return LoadFailure{name, library.Error(), false};
   }
-  const Module module = binding.module.get();
   const std::pair<const char*, bool> entries[] = {
-      {"FT_Open", Resolve(module, "FT_Open", binding.open)},
-      {"FT_SetBitMode", Resolve(module, "FT_SetBitMode", binding.setBitMode)},
-      {"FT_Write", Resolve(module, "FT_Write", binding.write)},
-      {"FT_GetBitMode", Resolve(module, "FT_GetBitMode", binding.getBitMode)},
-      {"FT_Close", Resolve(module, "FT_Close", binding.close)},
+      {"FT_Open", Resolve(library, "FT_Open", binding.open)},
+      {"FT_SetBitMode", Resolve(library, "FT_SetBitMode", binding.setBitMode)},
+      {"FT_Write", Resolve(library, "FT_Write", binding.write)},
+      {"FT_GetBitMode", Resolve(library, "FT_GetBitMode", binding.getBitMode)},
+      {"FT_Close", Resolve(library, "FT_Close", binding.close)},
   };
   for (const auto& [operation, found] : entries) {
     if (!found) {
-      binding.module.reset();
+      binding.library.reset();  // an incomplete library is let go at once
       return LoadFailure{name, std::string("it has no operation ") + operation, true};
     }
   }

@@ -136,7 +136,6 @@ void frmMain::BuildControls() {
   line("Line2", 2640, 1800, 4440, 1800);
   line("Line1", 2640, 480, 2640, 1800);
 
-  cmdSample->setFocusPolicy(Qt::StrongFocus);
   setTabOrder(cmdSample, txtM);
   setTabOrder(txtM, txtB);
   setTabOrder(txtB, cmdSample);

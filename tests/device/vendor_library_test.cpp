@@ -48,6 +48,24 @@ bool IsLoaded(const std::string& path) {
   return module != nullptr;
 }
 
+// A whole run of the program on `library`: open, one measurement, close, with
+// a load failure reported like any other message.
+struct Session {
+  explicit Session(VendorLibrary& library) {
+    library.SetLoadFailureReport(
+        [this](std::string_view message) { display.ShowMessage(message); });
+    OpenLink(link, library, display);
+    result = Measure(link.lngHandle, library, display, clock);
+    CloseLink(link, library, display);
+  }
+
+  EventLog log;
+  RecordingDisplay display{log};
+  VirtualClock clock;
+  DeviceLink link;
+  MeasureResult result;
+};
+
 // Opens the stand-in a second time to set it up and read what reached it;
 // the loader shares one copy between this handle and the binding's.
 class StandinTest : public ::testing::Test {
@@ -108,15 +126,9 @@ class StandinTest : public ::testing::Test {
 TEST_F(StandinTest, AWholeRunReachesTheLibraryWithItsArguments) {
   State().highReads = 3;
   VendorLibrary library({kStandin});
-  EventLog log;
-  RecordingDisplay display(log);
-  library.SetLoadFailureReport([&](std::string_view message) { display.ShowMessage(message); });
-  VirtualClock clock;
-  DeviceLink link;
-
-  OpenLink(link, library, display);
-  const MeasureResult result = Measure(link.lngHandle, library, display, clock);
-  CloseLink(link, library, display);
+  const Session session(library);
+  const MeasureResult& result = session.result;
+  const RecordingDisplay& display = session.display;
 
   EXPECT_EQ(result.outcome, MeasureOutcome::ChargeTime);
   EXPECT_EQ(result.polls, 4U);  // "7" three times, then "5"
@@ -214,15 +226,10 @@ class UnboundLibrary : public ::testing::TestWithParam<UnboundCase> {};
 
 TEST_P(UnboundLibrary, ReportsOnceThenBehavesAsAFailedOpen) {
   VendorLibrary library(GetParam().libraryNames);
-  EventLog log;
-  RecordingDisplay display(log);
-  library.SetLoadFailureReport([&](std::string_view message) { display.ShowMessage(message); });
-  VirtualClock clock;
-  DeviceLink link;
-
-  OpenLink(link, library, display);
-  const MeasureResult result = Measure(link.lngHandle, library, display, clock);
-  CloseLink(link, library, display);
+  Session session(library);
+  const MeasureResult& result = session.result;
+  RecordingDisplay& display = session.display;
+  const DeviceLink& link = session.link;
 
   ASSERT_EQ(display.messages.size(), 4U);
   const std::string& report = display.messages[0];
