@@ -6,8 +6,8 @@
 #include "bench/null_display.h"
 #include "bench/reading_recorder.h"
 #include "device/device_link.h"
-#include "device/simulated_chip.h"
 #include "measurement/measure.h"
+#include "sim/simulated_chip.h"
 
 namespace capmeter::bench {
 

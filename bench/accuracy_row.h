@@ -5,8 +5,8 @@
 
 #include "bench/error_summary.h"
 #include "bench/time_of_day_clock.h"
-#include "device/timing_circuit.h"
 #include "measurement/clock.h"
+#include "sim/timing_circuit.h"
 
 namespace capmeter::bench {
 

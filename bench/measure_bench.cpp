@@ -5,9 +5,9 @@
 
 #include "bench/null_display.h"
 #include "device/device_link.h"
-#include "device/simulated_chip.h"
 #include "measurement/measure.h"
-#include "tests/support/virtual_clock.h"
+#include "sim/simulated_chip.h"
+#include "sim/virtual_clock.h"
 
 namespace capmeter::bench {
 namespace {
@@ -24,7 +24,7 @@ CircuitParts PartsFor(std::chrono::microseconds highTime) {
 // the set-up, the trigger and every poll. Arguments: high time and latency in
 // microseconds; polls per measurement come out as about T / latency.
 void BM_Measure(benchmark::State& state) {
-  testing::VirtualClock clock;
+  VirtualClock clock;
   SimulatedChip chip(clock, PartsFor(std::chrono::microseconds(state.range(0))));
   chip.SetCallLatency(std::chrono::microseconds(state.range(1)));
   NullDisplay display;

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <iostream>
 
-#include "device/simulated_chip.h"
 #include "measurement/clock.h"
+#include "sim/simulated_chip.h"
 #include "ui/frm_main.h"
 #include "ui/sim_options.h"
 

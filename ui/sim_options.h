@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "device/timing_circuit.h"
+#include "sim/timing_circuit.h"
 
 namespace capmeter {
 

@@ -5,10 +5,10 @@
 #include <functional>
 
 #include "device/link_messages.h"
-#include "device/simulated_chip.h"
+#include "sim/simulated_chip.h"
+#include "sim/virtual_clock.h"
 #include "tests/support/recording_display.h"
 #include "tests/support/recording_driver.h"
-#include "tests/support/virtual_clock.h"
 
 namespace capmeter {
 namespace {
@@ -16,7 +16,6 @@ namespace {
 using testing::EventLog;
 using testing::RecordingDisplay;
 using testing::RecordingDriver;
-using testing::VirtualClock;
 
 struct LifecycleCase {
   const char* name;

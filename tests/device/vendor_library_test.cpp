@@ -14,16 +14,15 @@
 #include "device/link_messages.h"
 #include "measurement/display_texts.h"
 #include "measurement/measure.h"
+#include "sim/virtual_clock.h"
 #include "tests/device/ftd2xx_standin.h"
 #include "tests/support/recording_display.h"
-#include "tests/support/virtual_clock.h"
 
 namespace capmeter {
 namespace {
 
 using testing::EventLog;
 using testing::RecordingDisplay;
-using testing::VirtualClock;
 
 const std::string kStandin = CAPMETER_FTD2XX_STANDIN;
 const std::string kPartialStandin = CAPMETER_FTD2XX_STANDIN_PARTIAL;

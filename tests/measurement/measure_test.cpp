@@ -5,10 +5,10 @@
 #include <deque>
 
 #include "device/device_link.h"
-#include "device/simulated_chip.h"
+#include "sim/simulated_chip.h"
+#include "sim/virtual_clock.h"
 #include "tests/support/recording_display.h"
 #include "tests/support/recording_driver.h"
-#include "tests/support/virtual_clock.h"
 
 namespace capmeter {
 namespace {
@@ -18,7 +18,6 @@ using std::chrono::microseconds;
 using testing::EventLog;
 using testing::RecordingDisplay;
 using testing::RecordingDriver;
-using testing::VirtualClock;
 
 double Seconds(Clock::Duration span) {
   return duration<double>(span).count();

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "device/link_messages.h"
-#include "device/simulated_chip.h"
+#include "sim/simulated_chip.h"
+#include "sim/virtual_clock.h"
 #include "tests/support/recording_driver.h"
-#include "tests/support/virtual_clock.h"
 #include "tests/ui/message_box_watcher.h"
 
 namespace capmeter {
@@ -18,7 +18,6 @@ namespace capmeter {
 using testing::EventLog;
 using testing::MessageBoxWatcher;
 using testing::RecordingDriver;
-using testing::VirtualClock;
 
 namespace {
 

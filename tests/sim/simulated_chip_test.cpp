@@ -1,8 +1,8 @@
-#include "device/simulated_chip.h"
+#include "sim/simulated_chip.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/support/virtual_clock.h"
+#include "sim/virtual_clock.h"
 
 namespace capmeter {
 namespace {
@@ -29,7 +29,7 @@ class SimulatedChipTest : public ::testing::Test {
     for (std::uint8_t byte : {0x31, 0x35, 0x34, 0x35}) Write(byte);
   }
 
-  testing::VirtualClock clock;
+  VirtualClock clock;
   SimulatedChip chip{clock};
   FT_HANDLE handle = nullptr;
 };
@@ -115,7 +115,7 @@ TEST_F(SimulatedChipTest, AClosedHandleFailsLikeAnInvalidOne) {
 }
 
 TEST(SimulatedChipOpen, FailsWithoutADeviceAndLeavesTheHandleAlone) {
-  testing::VirtualClock clock;
+  VirtualClock clock;
   SimulatedChip chip(clock);
   chip.SetDeviceConnected(false);
   FT_HANDLE handle = nullptr;

@@ -1,4 +1,4 @@
-#include "device/simulated_chip.h"
+#include "sim/simulated_chip.h"
 
 #include <climits>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "device/timing_circuit.h"
+#include "sim/timing_circuit.h"
 
 #include <chrono>
 #include <cmath>

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "device/driver_library.h"
-#include "device/timing_circuit.h"
 #include "measurement/clock.h"
+#include "sim/timing_circuit.h"
 
 namespace capmeter {
 

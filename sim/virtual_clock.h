@@ -2,10 +2,10 @@
 
 #include "measurement/clock.h"
 
-namespace capmeter::testing {
+namespace capmeter {
 
-// Time that moves only when somebody waits, so measurements are exact and
-// instant in tests.
+// Time that moves only when somebody waits, so measurements on the simulated
+// circuit are exact and instant: tests and benchmarks run on it.
 class VirtualClock final : public Clock {
  public:
   Duration Now() override { return now_; }
@@ -15,4 +15,4 @@ class VirtualClock final : public Clock {
   Duration now_{std::chrono::hours(1)};
 };
 
-}  // namespace capmeter::testing
+}  // namespace capmeter
