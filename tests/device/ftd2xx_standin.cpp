@@ -1,7 +1,9 @@
 // A stand-in for the vendor's driver library, loaded by path in the binding
 // tests. It exports the five operations with C linkage, records every call
-// and answers as the test set it up. Built twice: complete, and without
-// FT_GetBitMode to stand for an incomplete installation.
+// and answers as the test set it up, keeping the driver library contract:
+// a failing call writes nothing, and an invalid or closed handle fails. Built
+// twice: complete, and without FT_GetBitMode to stand for an incomplete
+// installation.
 
 #include "tests/device/ftd2xx_standin.h"
 
@@ -12,6 +14,9 @@
 namespace {
 
 constexpr unsigned char kD1 = 0x02;
+constexpr uint32_t kInvalidHandle = 1;
+constexpr uint32_t kDeviceNotFound = 2;
+constexpr uint32_t kIoError = 4;
 
 StandinState state;
 
@@ -25,6 +30,18 @@ StandinCall& Record(StandinOperation operation, void* handle) {
   return call;
 }
 
+// The status of a call on `handle`: the one the test chose, else what the
+// handle and the device allow; 0 lets the call go ahead.
+uint32_t Admit(StandinOperation operation, void* handle) {
+  if (state.statuses[operation] != 0) {
+    return state.statuses[operation];
+  }
+  if (!state.open || handle != reinterpret_cast<void*>(STANDIN_HANDLE_VALUE)) {
+    return kInvalidHandle;
+  }
+  return state.unplugged ? kIoError : 0;
+}
+
 }  // namespace
 
 STANDIN_EXPORT StandinState* standin_state(void) {
@@ -33,17 +50,27 @@ STANDIN_EXPORT StandinState* standin_state(void) {
 
 STANDIN_EXPORT uint32_t FT_Open(int deviceNumber, void** pHandle) {
   Record(kStandinOpen, nullptr).deviceNumber = deviceNumber;
-  if (state.statuses[kStandinOpen] == 0) {
-    *pHandle = reinterpret_cast<void*>(STANDIN_HANDLE_VALUE);
+  if (state.statuses[kStandinOpen] != 0) {
+    return state.statuses[kStandinOpen];
   }
-  return state.statuses[kStandinOpen];
+  if (state.noDevice || state.unplugged || deviceNumber != 0) {
+    return kDeviceNotFound;
+  }
+  state.open = 1;
+  state.mask = 0;
+  *pHandle = reinterpret_cast<void*>(STANDIN_HANDLE_VALUE);
+  return 0;
 }
 
 STANDIN_EXPORT uint32_t FT_SetBitMode(void* handle, unsigned char mask, unsigned char enable) {
   StandinCall& call = Record(kStandinSetBitMode, handle);
   call.mask = mask;
   call.enable = enable;
-  return state.statuses[kStandinSetBitMode];
+  const uint32_t status = Admit(kStandinSetBitMode, handle);
+  if (status == 0) {
+    state.mask = enable != 0 ? mask : 0;
+  }
+  return status;
 }
 
 STANDIN_EXPORT uint32_t FT_Write(void* handle, void* buffer, uint32_t bytesToWrite,
@@ -51,25 +78,38 @@ STANDIN_EXPORT uint32_t FT_Write(void* handle, void* buffer, uint32_t bytesToWri
   StandinCall& call = Record(kStandinWrite, handle);
   call.bytesToWrite = bytesToWrite;
   if (bytesToWrite > 0) {
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
-    call.firstByte = bytes[0];
-    state.outputLatch = bytes[bytesToWrite - 1];
+    call.firstByte = static_cast<const unsigned char*>(buffer)[0];
   }
-  *bytesWritten = bytesToWrite;
-  return state.statuses[kStandinWrite];
+  const uint32_t status = Admit(kStandinWrite, handle);
+  if (status == 0) {
+    if (bytesToWrite > 0) {
+      state.outputLatch = static_cast<const unsigned char*>(buffer)[bytesToWrite - 1];
+    }
+    *bytesWritten = bytesToWrite;
+  }
+  return status;
 }
 
 #ifndef STANDIN_LACKS_GET_BIT_MODE
-// The outputs as last written, with D1 high for the first highReads reads.
+// The outputs as last written; inputs read high, but D1 is high only for the
+// first highReads reads.
 STANDIN_EXPORT uint32_t FT_GetBitMode(void* handle, unsigned char* pins) {
   Record(kStandinGetBitMode, handle);
-  const bool high = state.reads++ < state.highReads;
-  *pins = static_cast<unsigned char>(high ? state.outputLatch | kD1 : state.outputLatch & ~kD1);
-  return state.statuses[kStandinGetBitMode];
+  const uint32_t status = Admit(kStandinGetBitMode, handle);
+  if (status == 0) {
+    const bool high = state.reads++ < state.highReads;
+    const unsigned levels = (state.outputLatch & state.mask) | (0xFFu & ~state.mask);
+    *pins = static_cast<unsigned char>(high ? levels | kD1 : levels & ~kD1);
+  }
+  return status;
 }
 #endif
 
 STANDIN_EXPORT uint32_t FT_Close(void* handle) {
   Record(kStandinClose, handle);
-  return state.statuses[kStandinClose];
+  const uint32_t status = Admit(kStandinClose, handle);
+  if (status == 0) {
+    state.open = 0;
+  }
+  return status;
 }

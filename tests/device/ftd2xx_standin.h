@@ -34,12 +34,17 @@ struct StandinState {
   uint32_t statuses[kStandinOperations];
   // Set by the test: reads that see D1 high before it reads low.
   unsigned highReads;
+  // Set by the test: no device to open; the device unplugged (every call fails).
+  int noDevice;
+  int unplugged;
 
   // Filled by the stand-in. Calls past kStandinMaxCalls are counted only.
   size_t callCount;
   struct StandinCall calls[kStandinMaxCalls];
   unsigned reads;
   unsigned char outputLatch;  // the last byte written
+  int open;                   // a handle is out
+  unsigned char mask;         // the direction mask of bit-bang mode
 };
 
 #define STANDIN_HANDLE_VALUE \

@@ -100,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, ShowResultsCapacitance,
                                            CalibrationCase{"2", 0.5F, "-1.0000004", "."},
                                            CalibrationCase{"&H10", 0.25F, "1e-6", "4.000001"}));
 
-// Measured across midnight: t enters the line as it is.
+// A negative t (the monotonic clock never gives one, but Show results takes
+// any time it is handed) enters the line as it is.
 INSTANTIATE_TEST_SUITE_P(NegativeTime, ShowResultsCapacitance,
                          ::testing::Values(CalibrationCase{"2", -0.5F, "0.25", "-.75"},
                                            CalibrationCase{"1000", -86399.5F, "0", "-86399500."},
