@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "measurement/float_chars.h"
+
 namespace capmeter {
 
 namespace {
@@ -121,7 +123,7 @@ constexpr std::ptrdiff_t kMagnitudeLimit = 400;
 constexpr std::ptrdiff_t kExponentCap = 1'000'000;
 
 // The significant digits of a decimal number and the power of ten that scales
-// them, gathered into a small buffer that std::from_chars can read; from_chars
+// them, gathered into a small buffer that DoubleFromChars can read; it
 // ignores the locale and rounds correctly.
 class DecimalDigits {
  public:
@@ -159,9 +161,9 @@ class DecimalDigits {
                                       text.data());
 
     double value = 0.0;
-    const auto result = std::from_chars(text.data(), text.data() + length, value);
+    const auto result = DoubleFromChars(text.data(), text.data() + length, value);
     if (result.ec == std::errc::result_out_of_range) {
-      // from_chars leaves the value alone here; the magnitude says which end.
+      // The value is left alone here; the magnitude says which end.
       if (magnitude >= 0) return negative ? -kInfinity : kInfinity;
       return zero;
     }

@@ -4,11 +4,13 @@
 #include <charconv>
 #include <cmath>
 
+#include "measurement/float_chars.h"
+
 namespace capmeter {
 
 namespace {
 
-// std::to_chars always writes '.' and ignores the C locale, so the user's
+// The number writers always write '.' and ignores the C locale, so the user's
 // separator goes in here and nowhere else.
 std::string WithSeparator(std::string_view text, std::string_view decimalSeparator) {
   std::string out;
@@ -29,8 +31,8 @@ std::string GeneralText(float seconds, std::string_view decimalSeparator) {
   if (seconds == 0.0F) seconds = 0.0F;  // no "-0"
   // "-1.234568e+38" is the longest finite text.
   std::array<char, 32> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), seconds,
-                                    std::chars_format::general, 7);
+  const auto result = FloatToChars(buffer.data(), buffer.data() + buffer.size(), seconds,
+                                 std::chars_format::general, 7);
   std::string text = WithSeparator({buffer.data(), result.ptr}, decimalSeparator);
   for (char& c : text) {
     if (c == 'e') c = 'E';
@@ -45,8 +47,8 @@ std::string PatternText(double value, std::string_view decimalSeparator) {
   // The largest double has 309 integer digits; with sign, point and six
   // decimals that is well within the buffer.
   std::array<char, 330> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                    std::chars_format::fixed, 6);
+  const auto result = DoubleToChars(buffer.data(), buffer.data() + buffer.size(), value,
+                                  std::chars_format::fixed, 6);
   std::string_view digits(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
   const bool negative = digits.front() == '-';
   if (negative) digits.remove_prefix(1);

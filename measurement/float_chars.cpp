@@ -1,0 +1,228 @@
+#include "measurement/float_chars.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+#include <iomanip>
+#include <limits>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <version>
+
+// The build says what the standard library has; without it, the library's own
+// feature macro decides (libc++ 14 has to_chars for double but sets no macro,
+// so it then takes the stand-ins for both, which give the same text).
+#ifndef CAPMETER_HAVE_STD_FLOAT_FROM_CHARS
+#if defined(__cpp_lib_to_chars)
+#define CAPMETER_HAVE_STD_FLOAT_FROM_CHARS 1
+#else
+#define CAPMETER_HAVE_STD_FLOAT_FROM_CHARS 0
+#endif
+#endif
+#ifndef CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+#if defined(__cpp_lib_to_chars)
+#define CAPMETER_HAVE_STD_FLOAT_TO_CHARS 1
+#else
+#define CAPMETER_HAVE_STD_FLOAT_TO_CHARS 0
+#endif
+#endif
+
+namespace capmeter {
+
+namespace {
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool IsAlnum(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(const char* p, const char* last, std::string_view word) {
+  if (last - p < static_cast<std::ptrdiff_t>(word.size())) return false;
+  for (const char c : word) {
+    if (Lower(*p++) != c) return false;
+  }
+  return true;
+}
+
+// Correct rounding never needs more than about 770 significant digits; later
+// ones only matter as "was any of them non-zero", which one digit 1 stands
+// in for. The exponent cap is far beyond any text's length, so the scale
+// stays exact and cannot overflow.
+constexpr std::size_t kMaxDigits = 800;
+constexpr long long kExponentCap = 1'000'000'000'000'000;
+constexpr long long kMagnitudeLimit = 400;
+
+// The nearest double to [-]digits x 10^scale, digits without leading zeros.
+// strtod rounds correctly; the text holds nothing but digits, '-' and 'e',
+// which every locale reads alike. Zero means the value underflowed.
+double NearestDouble(bool negative, const std::string& digits, long long scale) {
+  const long long magnitude = scale + static_cast<long long>(digits.size()) - 1;
+  const double infinity = std::numeric_limits<double>::infinity();
+  if (magnitude > kMagnitudeLimit) return negative ? -infinity : infinity;
+  if (magnitude < -kMagnitudeLimit) return 0.0;
+  std::string text;
+  text.reserve(digits.size() + 24);
+  if (negative) text += '-';
+  text += digits;
+  text += 'e';
+  text += std::to_string(scale);
+  const int savedErrno = errno;  // from_chars leaves errno alone; so do we
+  const double value = std::strtod(text.c_str(), nullptr);
+  errno = savedErrno;
+  return value;
+}
+
+std::to_chars_result WriteThroughStream(char* first, char* last, double value,
+                                        std::chars_format format, int precision) {
+  // The classic locale gives '.' and no digit grouping whatever the C locale.
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  if (format == std::chars_format::fixed) {
+    out << std::fixed;
+  } else if (format == std::chars_format::scientific) {
+    out << std::scientific;
+  }
+  out << std::setprecision(precision) << value;
+  const std::string text = out.str();
+  if (static_cast<std::ptrdiff_t>(text.size()) > last - first) {
+    return {last, std::errc::value_too_large};
+  }
+  return {std::copy(text.begin(), text.end(), first), std::errc()};
+}
+
+}  // namespace
+
+namespace portable {
+
+std::from_chars_result DoubleFromChars(const char* first, const char* last, double& value) {
+  const char* p = first;
+  const bool negative = p != last && *p == '-';
+  if (negative) ++p;
+
+  if (StartsWithNoCase(p, last, "inf")) {
+    p += 3;
+    if (StartsWithNoCase(p, last, "inity")) p += 5;
+    const double infinity = std::numeric_limits<double>::infinity();
+    value = negative ? -infinity : infinity;
+    return {p, std::errc()};
+  }
+  if (StartsWithNoCase(p, last, "nan")) {
+    p += 3;
+    if (p != last && *p == '(') {
+      const char* q = p + 1;
+      while (q != last && (IsAlnum(*q) || *q == '_')) ++q;
+      if (q != last && *q == ')') p = q + 1;
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    value = negative ? -nan : nan;
+    return {p, std::errc()};
+  }
+
+  std::string digits;
+  long long scale = 0;
+  bool anyDigit = false;
+  bool afterPoint = false;
+  bool sticky = false;
+  for (; p != last; ++p) {
+    if (IsDigit(*p)) {
+      anyDigit = true;
+      if (digits.empty() && *p == '0') {
+        if (afterPoint) --scale;
+      } else if (digits.size() < kMaxDigits) {
+        digits += *p;
+        if (afterPoint) --scale;
+      } else {
+        sticky = sticky || *p != '0';
+        if (!afterPoint) ++scale;
+      }
+    } else if (*p == '.' && !afterPoint) {
+      afterPoint = true;
+    } else {
+      break;
+    }
+  }
+  if (!anyDigit) return {first, std::errc::invalid_argument};
+
+  // An exponent counts only with at least one digit: "1e" and "1e+" end at 1.
+  if (p != last && (*p == 'e' || *p == 'E')) {
+    const char* q = p + 1;
+    const bool negativeExponent = q != last && *q == '-';
+    if (q != last && (*q == '-' || *q == '+')) ++q;
+    if (q != last && IsDigit(*q)) {
+      long long exponent = 0;
+      for (; q != last && IsDigit(*q); ++q) {
+        if (exponent < kExponentCap) exponent = exponent * 10 + (*q - '0');
+      }
+      scale += negativeExponent ? -exponent : exponent;
+      p = q;
+    }
+  }
+
+  if (digits.empty()) {
+    value = negative ? -0.0 : 0.0;
+    return {p, std::errc()};
+  }
+  if (sticky) {
+    digits += '1';
+    --scale;
+  }
+  const double nearest = NearestDouble(negative, digits, scale);
+  // Like from_chars: a non-zero number that rounds to zero or infinity is out
+  // of range, and the value is left as it was.
+  if (nearest == 0.0 || std::isinf(nearest)) return {p, std::errc::result_out_of_range};
+  value = nearest;
+  return {p, std::errc()};
+}
+
+std::to_chars_result DoubleToChars(char* first, char* last, double value, std::chars_format format,
+                                   int precision) {
+  return WriteThroughStream(first, last, value, format, precision);
+}
+
+std::to_chars_result FloatToChars(char* first, char* last, float value, std::chars_format format,
+                                  int precision) {
+  // With a precision, to_chars writes a float as printf writes it once
+  // widened to double.
+  return WriteThroughStream(first, last, static_cast<double>(value), format, precision);
+}
+
+}  // namespace portable
+
+std::from_chars_result DoubleFromChars(const char* first, const char* last, double& value) {
+#if CAPMETER_HAVE_STD_FLOAT_FROM_CHARS
+  return std::from_chars(first, last, value);
+#else
+  return portable::DoubleFromChars(first, last, value);
+#endif
+}
+
+std::to_chars_result DoubleToChars(char* first, char* last, double value, std::chars_format format,
+                                   int precision) {
+#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+  return std::to_chars(first, last, value, format, precision);
+#else
+  return portable::DoubleToChars(first, last, value, format, precision);
+#endif
+}
+
+std::to_chars_result FloatToChars(char* first, char* last, float value, std::chars_format format,
+                                  int precision) {
+#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+  return std::to_chars(first, last, value, format, precision);
+#else
+  return portable::FloatToChars(first, last, value, format, precision);
+#endif
+}
+
+}  // namespace capmeter

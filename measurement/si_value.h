@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace capmeter {
+
+// A part value as people write it: "4.7u", "+100k", "100K", "2.2e-6",
+// "10 nF", "1kohm", "1MΩ". A number with '.' as the decimal point, an
+// optional SI prefix (p, n, u or µ, m, k or K, M, G) and an optional unit
+// (unit is "F", or "ohm" for ohm, ohms or Ω, any case). Empty unless the
+// value is a positive finite number. The locale plays no part.
+std::optional<double> ParseEngineeringValue(std::string_view text, std::string_view unit);
+
+}  // namespace capmeter
