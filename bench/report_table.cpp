@@ -66,6 +66,19 @@ std::string LoadAverage() {
   return Fixed(one, 2) + " (1 min), " + Fixed(five, 2) + " (5 min)";
 }
 
+// The compiler that built the report, in its own words where it has them.
+std::string CompilerText() {
+#if defined(__clang__)
+  return "clang " __clang_version__;
+#elif defined(__GNUC__)
+  return "gcc " __VERSION__;
+#elif defined(_MSC_VER)
+  return "MSVC " + std::to_string(_MSC_FULL_VER);
+#else
+  return "unknown";
+#endif
+}
+
 }  // namespace
 
 void PrintConditions(std::ostream& out, Clock& clock) {
@@ -74,7 +87,7 @@ void PrintConditions(std::ostream& out, Clock& clock) {
   out << "Conditions: " << std::thread::hardware_concurrency() << " hardware threads; "
       << "steady_clock period " << Fixed(periodNs, periodNs < 10 ? 0 : 1) << " ns, one reading "
       << std::chrono::nanoseconds(ReadingCost(clock)).count() << " ns; load average "
-      << LoadAverage() << "; compiler " << __VERSION__
+      << LoadAverage() << "; compiler " << CompilerText()
 #ifdef NDEBUG
       << ", optimised"
 #else

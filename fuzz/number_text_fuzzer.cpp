@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the lenient number reader and both result texts,
 // and checks what must hold for every input.
 
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string_view>
 
 #include "measurement/display_texts.h"
+#include "measurement/float_chars.h"
 #include "measurement/lenient_number.h"
 #include "measurement/result_text.h"
 #include "measurement/show_results.h"
@@ -83,6 +85,41 @@ void CheckGeneral(float seconds) {
   Require(std::fabs(back - exact) <= std::fabs(exact) * 5.0001e-7, "reads back", text);
 }
 
+// The stand-ins for standard libraries without floating-point from_chars and
+// to_chars must give this library's results exactly, for any text and value.
+void CheckStandIns(std::string_view text, double value, float single) {
+#if CAPMETER_HAVE_STD_FLOAT_FROM_CHARS && CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+  const char* first = text.data();
+  const char* last = first + text.size();
+  double wanted = 42.0;
+  double got = 42.0;
+  const auto a = std::from_chars(first, last, wanted);
+  const auto b = capmeter::portable::DoubleFromChars(first, last, got);
+  Require(a.ec == b.ec && a.ptr == b.ptr, "stand-in reads as far", text);
+  Require(std::memcmp(&wanted, &got, sizeof got) == 0 || (std::isnan(wanted) && std::isnan(got)),
+          "stand-in reads the same value", text);
+
+  char x[400];
+  char y[400];
+  const auto c = std::to_chars(x, x + sizeof x, value, std::chars_format::fixed, 6);
+  const auto d =
+      capmeter::portable::DoubleToChars(y, y + sizeof y, value, std::chars_format::fixed, 6);
+  Require(std::string_view(x, static_cast<std::size_t>(c.ptr - x)) ==
+              std::string_view(y, static_cast<std::size_t>(d.ptr - y)),
+          "stand-in writes the same fixed text", text);
+  const auto e = std::to_chars(x, x + sizeof x, single, std::chars_format::general, 7);
+  const auto f =
+      capmeter::portable::FloatToChars(y, y + sizeof y, single, std::chars_format::general, 7);
+  Require(std::string_view(x, static_cast<std::size_t>(e.ptr - x)) ==
+              std::string_view(y, static_cast<std::size_t>(f.ptr - y)),
+          "stand-in writes the same general text", text);
+#else
+  (void)text;
+  (void)value;
+  (void)single;
+#endif
+}
+
 // The display ShowResults writes to, holding the two calibration texts.
 class FuzzDisplay final : public capmeter::Display {
  public:
@@ -129,6 +166,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     float rawFloat = 0.0F;
     std::memcpy(&rawFloat, data, sizeof rawFloat);
     CheckGeneral(rawFloat);
+    CheckStandIns(text, raw, rawFloat);
+  } else {
+    CheckStandIns(text, value, ToFloat(value));
   }
 
   // The whole of Show results, m and b split at the first '|'.

@@ -32,7 +32,7 @@ std::string GeneralText(float seconds, std::string_view decimalSeparator) {
   // "-1.234568e+38" is the longest finite text.
   std::array<char, 32> buffer{};
   const auto result = FloatToChars(buffer.data(), buffer.data() + buffer.size(), seconds,
-                                 std::chars_format::general, 7);
+                                   std::chars_format::general, 7);
   std::string text = WithSeparator({buffer.data(), result.ptr}, decimalSeparator);
   for (char& c : text) {
     if (c == 'e') c = 'E';
@@ -48,7 +48,7 @@ std::string PatternText(double value, std::string_view decimalSeparator) {
   // decimals that is well within the buffer.
   std::array<char, 330> buffer{};
   const auto result = DoubleToChars(buffer.data(), buffer.data() + buffer.size(), value,
-                                  std::chars_format::fixed, 6);
+                                    std::chars_format::fixed, 6);
   std::string_view digits(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
   const bool negative = digits.front() == '-';
   if (negative) digits.remove_prefix(1);

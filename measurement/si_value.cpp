@@ -15,9 +15,9 @@ struct Prefix {
 };
 
 // "K" for kilo as resistor markings write it; "M" stays mega and "m" milli.
-constexpr Prefix kPrefixes[] = {{"p", 1e-12}, {"n", 1e-9}, {"u", 1e-6}, {"\xC2\xB5", 1e-6},
-                                {"m", 1e-3},  {"k", 1e3},  {"K", 1e3},  {"M", 1e6},
-                                {"G", 1e9}};
+constexpr Prefix kPrefixes[] = {{"p", 1e-12},       {"n", 1e-9}, {"u", 1e-6},
+                                {"\xC2\xB5", 1e-6}, {"m", 1e-3}, {"k", 1e3},
+                                {"K", 1e3},         {"M", 1e6},  {"G", 1e9}};
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

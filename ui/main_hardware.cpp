@@ -1,14 +1,43 @@
 // capmeter: the meter on the vendor's D2XX driver library, bound at run time.
 
 #include <QApplication>
+#include <iostream>
 
 #include "device/vendor_library.h"
 #include "measurement/clock.h"
+#include "ui/command_line.h"
 #include "ui/frm_main.h"
+#include "ui/program_icon.h"
+
+namespace {
+
+constexpr const char* kDetails =
+    "The meter drives a USB interface chip in bit-bang mode through the chip\n"
+    "vendor's D2XX driver library (libftd2xx.so, libftd2xx.dylib or FTD2XX.DLL),\n"
+    "loaded when the program starts. It opens the first device the library\n"
+    "knows. Each press of Sample times how long input pin D1 stays high after\n"
+    "the trigger and shows that time and the capacitance m x t + b in\n"
+    "microfarads, with m and b as typed into the window.\n"
+    "\n"
+    "capmeter-sim runs the same window on a simulated chip and circuit.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  // Read before Qt starts, so --help, --version and a bad option need no display.
+  capmeter::CommandLine commandLine(
+      "capmeter", "A capacitance meter over USB, on a timing circuit driven by a USB chip.",
+      kDetails);
+  const bool parsed = commandLine.Parse(std::vector<std::string>(argv + 1, argv + argc));
+  if (const auto status = capmeter::AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
+    return *status;
+  }
+
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QString::fromUtf8(capmeter::frmMain::kMessageTitle));
+  QApplication::setDesktopFileName("capmeter");
+  capmeter::SetProgramIcon();
   capmeter::MonotonicClock clock;
   capmeter::VendorLibrary library;
   capmeter::frmMain window(library, clock);

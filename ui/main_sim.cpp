@@ -6,26 +6,24 @@
 #include "measurement/clock.h"
 #include "sim/simulated_chip.h"
 #include "ui/frm_main.h"
+#include "ui/program_icon.h"
 #include "ui/sim_options.h"
 
 int main(int argc, char** argv) {
-  // Read before Qt starts, so --help and a bad value need no display.
-  const capmeter::SimOptionsResult parsed =
-      capmeter::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc));
-  if (!parsed.options) {
-    std::cerr << "capmeter-sim: " << parsed.error << "\n\n" << capmeter::SimUsage();
-    return 2;
-  }
-  if (parsed.options->showHelp) {
-    std::cout << capmeter::SimUsage();
-    return 0;
+  // Read before Qt starts, so --help, --version and a bad value need no display.
+  capmeter::SimCommandLine commandLine;
+  const bool parsed = commandLine.Parse(std::vector<std::string>(argv + 1, argv + argc));
+  if (const auto status = capmeter::AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
+    return *status;
   }
 
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QString::fromUtf8(capmeter::frmMain::kMessageTitle));
+  QApplication::setDesktopFileName("capmeter-sim");
+  capmeter::SetProgramIcon();
   capmeter::MonotonicClock clock;
-  capmeter::SimulatedChip chip(clock, parsed.options->parts);
+  capmeter::SimulatedChip chip(clock, commandLine.Parts());
   capmeter::frmMain window(chip, clock);
   window.Load();
   window.show();

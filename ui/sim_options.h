@@ -2,17 +2,33 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "sim/timing_circuit.h"
+#include "ui/command_line.h"
 
 namespace capmeter {
+
+// capmeter-sim's command line: --capacitance and --resistance besides --help
+// and --version. Values are positive numbers with an optional SI prefix and
+// unit (see ParseEngineeringValue).
+class SimCommandLine : public CommandLine {
+ public:
+  SimCommandLine();
+
+  // As CommandLine::Parse, and false as well when a value is not a part value.
+  bool Parse(const std::vector<std::string>& arguments);
+  const CircuitParts& Parts() const { return parts_; }
+
+ private:
+  CircuitParts parts_;
+};
 
 // What `capmeter-sim` is told on its command line.
 struct SimOptions {
   CircuitParts parts;
   bool showHelp = false;
+  bool showVersion = false;
 };
 
 struct SimOptionsResult {
@@ -20,14 +36,9 @@ struct SimOptionsResult {
   std::string error;                  // what was wrong, for the user
 };
 
-// Reads "--capacitance 4.7u", "--resistance 100k" (also "--name=value"),
-// "--help". Values are positive numbers with an optional SI prefix (p, n, u,
-// µ, m, k, M, G) and an optional unit (F; ohm or Ω).
+// Reads the arguments after the program's name, e.g. "--capacitance 4.7u",
+// "--resistance=100k", "--help".
 SimOptionsResult ParseSimOptions(const std::vector<std::string>& arguments);
-
-// A value such as "4.7u", "100k", "2.2e-6", "10 nF" or "1kohm"; empty when it
-// is not a positive finite number with a known prefix and unit.
-std::optional<double> ParseEngineeringValue(std::string_view text, std::string_view unit);
 
 std::string SimUsage();
 

@@ -31,7 +31,8 @@ class RecordingDriver final : public DriverLibrary {
     handles.push_back(handle);
     std::string bytes;
     for (std::uint32_t i = 0; i < bytesToWrite; ++i) {
-      bytes += (i ? "," : "") + Hex(static_cast<const std::uint8_t*>(buffer)[i]);
+      if (i > 0) bytes += ',';
+      bytes += Hex(static_cast<const std::uint8_t*>(buffer)[i]);
     }
     const FT_STATUS status = inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
     Log("FT_Write bytes=" + bytes + " length=" + std::to_string(bytesToWrite), status);

@@ -12,6 +12,7 @@
 #include "sim/virtual_clock.h"
 #include "tests/support/recording_driver.h"
 #include "tests/ui/message_box_watcher.h"
+#include "ui/program_icon.h"
 
 namespace capmeter {
 
@@ -324,6 +325,25 @@ class FrmMainTest : public QObject {
     QCOMPARE(meter.window.ReadText(TextSlot::txtM), longText.toStdString());
     meter.PressSample();  // 1e99999 is beyond double range
     QCOMPARE(meter.Caption("lblCapacitance"), QString("Out of Range!"));
+  }
+
+  // The test machine has no icon theme with the meter's icon, so the copies
+  // built into the program must carry it, from menu size to large.
+  void theWindowCarriesTheMetersIcon() {
+    SetProgramIcon();
+    Meter meter;
+    meter.Start();
+    const QIcon icon = meter.window.windowIcon();
+    QVERIFY(!icon.isNull());
+    const QList<QSize> sizes = icon.availableSizes();
+    for (const int size : {16, 32, 48, 256}) {
+      QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+    }
+    // The capacitor's plates are white on the blue tile.
+    const QImage image = icon.pixmap(QSize(256, 256)).toImage();
+    QCOMPARE(image.size(), QSize(256, 256));
+    QCOMPARE(QColor(image.pixel(104, 128)), QColor(Qt::white));
+    QVERIFY(QColor(image.pixel(128, 40)).blue() > 120);
   }
 };
 

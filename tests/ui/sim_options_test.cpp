@@ -2,38 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capmeter_version.h"
+
 namespace capmeter {
 namespace {
-
-struct ValueCase {
-  const char* text;
-  const char* unit;
-  std::optional<double> value;
-};
-
-class EngineeringValue : public ::testing::TestWithParam<ValueCase> {};
-
-TEST_P(EngineeringValue, ReadsPrefixesAndUnits) {
-  const auto [text, unit, expected] = GetParam();
-  const auto value = ParseEngineeringValue(text, unit);
-  ASSERT_EQ(value.has_value(), expected.has_value()) << text;
-  if (expected) {
-    EXPECT_DOUBLE_EQ(*value, *expected) << text;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, EngineeringValue,
-    ::testing::Values(ValueCase{"4.7u", "F", 4.7e-6}, ValueCase{"4.7uF", "F", 4.7e-6},
-                      ValueCase{"4.7\xC2\xB5", "F", 4.7e-6}, ValueCase{"10 nF", "F", 10e-9},
-                      ValueCase{"2.2e-6", "F", 2.2e-6}, ValueCase{"100k", "ohm", 100e3},
-                      ValueCase{"1kohm", "ohm", 1e3}, ValueCase{"1M\xCE\xA9", "ohm", 1e6},
-                      ValueCase{"470", "ohm", 470.0}, ValueCase{"3p", "F", 3e-12},
-                      ValueCase{"0", "F", std::nullopt}, ValueCase{"-1u", "F", std::nullopt},
-                      ValueCase{"", "F", std::nullopt}, ValueCase{"u", "F", std::nullopt},
-                      ValueCase{"4.7x", "F", std::nullopt}, ValueCase{"4.7uohm", "F", std::nullopt},
-                      ValueCase{"1e308G", "ohm", std::nullopt}, ValueCase{"nan", "F", std::nullopt},
-                      ValueCase{"inf", "F", std::nullopt}, ValueCase{"1kk", "ohm", std::nullopt}));
 
 TEST(SimOptions, DefaultsGiveTheDocumentedCircuit) {
   const auto result = ParseSimOptions({});
@@ -62,6 +40,84 @@ TEST(SimOptions, RejectsBadCommandLinesWithAReason) {
     EXPECT_FALSE(result.error.empty());
   }
   EXPECT_NE(ParseSimOptions({"--capacitance", "big"}).error.find("'big'"), std::string::npos);
+}
+
+TEST(SimOptions, ValuesAsPartsAreMarked) {
+  const auto result = ParseSimOptions({"--resistance", "4.7K", "--capacitance=+10nF"});
+  ASSERT_TRUE(result.options) << result.error;
+  EXPECT_DOUBLE_EQ(result.options->parts.resistanceOhms, 4.7e3);
+  EXPECT_DOUBLE_EQ(result.options->parts.capacitanceFarads, 10e-9);
+}
+
+TEST(SimOptions, ErrorsNameTheCulprit) {
+  struct Bad {
+    std::vector<std::string> arguments;
+    std::string mention;
+  };
+  const Bad cases[] = {{{"--colour", "red"}, "'colour'"},
+                       {{"--capacitance"}, "capacitance"},
+                       {{"--resistance=-5"}, "'-5' for --resistance"},
+                       {{"4.7u"}, "'4.7u'"}};
+  for (const Bad& bad : cases) {
+    const auto result = ParseSimOptions(bad.arguments);
+    ASSERT_FALSE(result.options) << bad.arguments.front();
+    EXPECT_NE(result.error.find(bad.mention), std::string::npos) << result.error;
+  }
+}
+
+// What the program itself prints and returns, without starting Qt.
+struct Answer {
+  std::optional<int> status;
+  std::string out;
+  std::string err;
+};
+
+Answer AnswerFor(const std::vector<std::string>& arguments) {
+  SimCommandLine commandLine;
+  const bool parsed = commandLine.Parse(arguments);
+  std::ostringstream out;
+  std::ostringstream err;
+  const auto status = AnswerCommandLine(commandLine, parsed, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(SimCommandLine, HelpAndVersionGoToStandardOutput) {
+  const Answer help = AnswerFor({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.out.rfind("Usage: capmeter-sim [options]\n", 0), 0U) << help.out;
+  for (const char* option :
+       {"--capacitance <VALUE>", "--resistance <VALUE>", "--help", "--version", "SI prefix"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  EXPECT_EQ(AnswerFor({"-h"}).out, help.out);
+
+  const Answer version = AnswerFor({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind(std::string("capmeter-sim ") + kVersion, 0), 0U) << version.out;
+  EXPECT_NE(version.out.find(kVersionDescription), std::string::npos);
+  EXPECT_NE(version.out.find("MIT"), std::string::npos);
+  EXPECT_EQ(AnswerFor({"-v"}).out, version.out);
+}
+
+TEST(SimCommandLine, ABadCommandLineGivesTwoShortLinesAndStatusTwo) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--colour"}, {"--capacitance", "big"}, {"extra"}}) {
+    const Answer answer = AnswerFor(arguments);
+    EXPECT_EQ(answer.status, 2) << arguments.front();
+    EXPECT_EQ(answer.out, "");
+    EXPECT_EQ(answer.err.rfind("capmeter-sim: ", 0), 0U) << answer.err;
+    EXPECT_NE(answer.err.find("\nTry 'capmeter-sim --help' for more information.\n"),
+              std::string::npos)
+        << answer.err;
+    EXPECT_EQ(std::count(answer.err.begin(), answer.err.end(), '\n'), 2) << answer.err;
+  }
+}
+
+TEST(SimCommandLine, ValidArgumentsStartTheProgram) {
+  const Answer answer = AnswerFor({"--capacitance", "1u"});
+  EXPECT_FALSE(answer.status);
+  EXPECT_EQ(answer.out + answer.err, "");
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+# Documentation beside the programs, and the Debian package (cpack -G DEB).
+install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_PACKAGE_NAME capmeter)
+set(CPACK_PACKAGE_VENDOR "The capmeter authors")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "capacitance meter over a USB interface chip")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+
+set(CAPMETER_MAINTAINER "capmeter maintainers <maintainers@capmeter.invalid>" CACHE STRING
+    "Maintainer of the Debian package, \"Name <address>\"")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CAPMETER_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The extended description under the summary line; CPack indents it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"capmeter measures capacitors with an external timing circuit wired to the
+data pins of a USB interface chip in bit-bang mode. Each press of Sample
+triggers the circuit, times how long its output stays high and turns that
+charge time into microfarads with a calibration line C = m * t + b.
+
+The meter (capmeter) talks to the chip through the chip vendor's D2XX
+driver library, which is not part of this package and is loaded when the
+program starts. capmeter-sim shows the same window on a simulated chip and
+circuit, so the meter can be tried without hardware. capmeter-allow-device
+writes a udev rule that lets the logged-in user open the chip.")
+
+# copyright and changelog.Debian.gz, written into the package by CPack.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/deb_docs.cmake.in ${PROJECT_BINARY_DIR}/deb_docs.cmake @ONLY)
+set(CPACK_INSTALL_SCRIPTS ${PROJECT_BINARY_DIR}/deb_docs.cmake)
+
+include(CPack)

@@ -1,0 +1,98 @@
+#include "ui/command_line.h"
+
+#include <QStringList>
+#include <ostream>
+#include <utility>
+
+#include "capmeter_version.h"
+
+namespace capmeter {
+
+CommandLine::CommandLine(std::string program, std::string summary, std::string details)
+    : program_(std::move(program)),
+      summary_(std::move(summary)),
+      details_(std::move(details)),
+      help_(QStringList{"h", "help"}, "Show this help and exit."),
+      version_(QStringList{"v", "version"}, "Show the version and exit.") {
+  parser_.setApplicationDescription(QString::fromStdString(summary_));
+  parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser_.addOption(help_);
+  parser_.addOption(version_);
+}
+
+void CommandLine::AddValueOption(const QString& name, const QString& description,
+                                 const QString& valueName, const QString& defaultValue) {
+  parser_.addOption(QCommandLineOption(name, description, valueName, defaultValue));
+}
+
+bool CommandLine::Parse(const std::vector<std::string>& arguments) {
+  QStringList list{QString::fromStdString(program_)};
+  for (const std::string& argument : arguments) list << QString::fromLocal8Bit(argument.c_str());
+  if (!parser_.parse(list)) {
+    error_ = parser_.errorText().toStdString();
+    return false;
+  }
+  if (!parser_.positionalArguments().isEmpty()) {
+    error_ = "Unexpected argument '" + parser_.positionalArguments().first().toStdString() + "'.";
+    return false;
+  }
+  return true;
+}
+
+bool CommandLine::HelpRequested() const {
+  return parser_.isSet(help_);
+}
+
+bool CommandLine::VersionRequested() const {
+  return parser_.isSet(version_);
+}
+
+std::string CommandLine::Value(const QString& name) const {
+  return parser_.value(name).toStdString();
+}
+
+std::string CommandLine::HelpText() const {
+  // Qt's first line names the executable as it was started (or not at all
+  // before the application object exists); the program's own name reads better
+  // and keeps the text the same wherever the program is installed.
+  std::string text = parser_.helpText().toStdString();
+  text.replace(0, text.find('\n'), "Usage: " + program_ + " [options]");
+  if (!details_.empty()) text += "\n" + details_;
+  return text;
+}
+
+std::string CommandLine::VersionText() const {
+  return program_ + " " + ProgramVersion() +
+         "\n"
+         "Copyright (c) 2026 the capmeter authors.\n"
+         "MIT License: this is free software; you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.\n";
+}
+
+std::string CommandLine::ErrorText(std::string_view message) const {
+  return program_ + ": " + std::string(message) + "\nTry '" + program_ +
+         " --help' for more information.\n";
+}
+
+std::string ProgramVersion() {
+  return kVersionDescription;
+}
+
+std::optional<int> AnswerCommandLine(const CommandLine& commandLine, bool parsed, std::ostream& out,
+                                     std::ostream& err) {
+  if (!parsed) {
+    err << commandLine.ErrorText(commandLine.Error());
+    return 2;
+  }
+  if (commandLine.HelpRequested()) {
+    out << commandLine.HelpText();
+    return 0;
+  }
+  if (commandLine.VersionRequested()) {
+    out << commandLine.VersionText();
+    return 0;
+  }
+  return std::nullopt;
+}
+
+}  // namespace capmeter

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace capmeter {
+
+// A window program's command line. It is read before the application object
+// exists, so --help, --version and a bad option need no display.
+class CommandLine {
+ public:
+  // summary: one line under the usage line; details: text after the options.
+  CommandLine(std::string program, std::string summary, std::string details = {});
+
+  // An option that takes a value, e.g. "--capacitance VALUE".
+  void AddValueOption(const QString& name, const QString& description, const QString& valueName,
+                      const QString& defaultValue);
+
+  // Reads the arguments after the program's name. False on an unknown option,
+  // a missing value or any argument that is not an option; Error() says which.
+  bool Parse(const std::vector<std::string>& arguments);
+
+  bool HelpRequested() const;
+  bool VersionRequested() const;
+  std::string Value(const QString& name) const;
+  const std::string& Error() const { return error_; }
+
+  std::string HelpText() const;
+  // "<program> <version>", a copyright line and the licence.
+  std::string VersionText() const;
+  // Two lines for standard error: what was wrong, and where help is.
+  std::string ErrorText(std::string_view message) const;
+
+ protected:
+  // For a program that checks its option values after Parse.
+  void SetError(std::string error) { error_ = std::move(error); }
+
+ private:
+  std::string program_;
+  std::string summary_;
+  std::string details_;
+  QCommandLineParser parser_;
+  QCommandLineOption help_;
+  QCommandLineOption version_;
+  std::string error_;
+};
+
+// The version the program reports: the project's version, and the git
+// description of the checkout it was built from when there was one.
+std::string ProgramVersion();
+
+// What a program does with a parsed command line before it starts: help or
+// version on `out` (exit status 0), the error on `err` (status 2), or nothing
+// when the program should start.
+std::optional<int> AnswerCommandLine(const CommandLine& commandLine, bool parsed, std::ostream& out,
+                                     std::ostream& err);
+
+}  // namespace capmeter
