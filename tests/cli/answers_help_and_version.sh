@@ -33,7 +33,7 @@ run --no-such-option
 [ "$status" -eq 2 ] || fail "unknown option: status $status, expected 2"
 [ ! -s "$WORK/out" ] || fail "unknown option wrote to stdout: $(cat "$WORK/out")"
 lines=$(wc -l <"$WORK/err")
-[ "$lines" -ge 1 ] && [ "$lines" -le 3 ] || fail "unknown option: $lines lines on stderr"
+if [ "$lines" -lt 1 ] || [ "$lines" -gt 3 ]; then fail "unknown option: $lines lines on stderr"; fi
 grep -q "no-such-option" "$WORK/err" || fail "unknown option not named: $(cat "$WORK/err")"
 
 [ "$failures" -eq 0 ] || exit 1

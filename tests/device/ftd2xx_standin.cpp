@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr unsigned char kD1 = 0x02;
 constexpr uint32_t kInvalidHandle = 1;
 constexpr uint32_t kDeviceNotFound = 2;
 constexpr uint32_t kIoError = 4;
@@ -91,6 +90,8 @@ STANDIN_EXPORT uint32_t FT_Write(void* handle, void* buffer, uint32_t bytesToWri
 }
 
 #ifndef STANDIN_LACKS_GET_BIT_MODE
+constexpr unsigned char kD1 = 0x02;
+
 // The outputs as last written; inputs read high, but D1 is high only for the
 // first highReads reads.
 STANDIN_EXPORT uint32_t FT_GetBitMode(void* handle, unsigned char* pins) {
