@@ -8,6 +8,10 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <filesystem>
+#include <iterator>
+#include <system_error>
 #else
 #include <dlfcn.h>
 #endif
@@ -18,15 +22,35 @@ namespace capmeter {
 
 namespace {
 
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string Narrow(const wchar_t* text, int length) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, length, narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
+
+// "Windows error 126: <the system's text for it>", in UTF-8 like every other
+// text of the program.
 std::string LastLoaderError() {
   const DWORD code = GetLastError();
-  char text[512] = {};
+  wchar_t text[512] = {};
   const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                     text, static_cast<DWORD>(sizeof text), nullptr);
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                     text, static_cast<DWORD>(std::size(text)), nullptr);
   std::string reason = "Windows error " + std::to_string(code);
   if (length > 0) {
-    std::string message(text, length);
+    std::string message = Narrow(text, static_cast<int>(length));
     // The system's texts end in ".\r\n", which would clash with a bracket
     // around the reason.
     while (!message.empty() &&
@@ -38,9 +62,29 @@ std::string LastLoaderError() {
   return reason;
 }
 
+HMODULE Load(const std::string& name) {
+  if (name.find_first_of("/\\:") == std::string::npos) {
+    // A bare name: only the program's own folder and the system folder, never
+    // the current directory or PATH, where anyone could leave a file of that
+    // name for the program to run.
+    return LoadLibraryExW(Widen(name).c_str(), nullptr,
+                          LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  // A path names its file itself; the library's own dependencies are looked
+  // for beside it and in the system folder. That search wants a full path.
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::absolute(Widen(name), error);
+  if (error) {
+    path = Widen(name);
+  }
+  path.make_preferred();
+  return LoadLibraryExW(path.c_str(), nullptr,
+                        LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
-SharedLibrary::SharedLibrary(const std::string& name) : module_(LoadLibraryA(name.c_str())) {
+SharedLibrary::SharedLibrary(const std::string& name) : module_(Load(name)) {
   if (module_ == nullptr) {
     error_ = LastLoaderError();
   }

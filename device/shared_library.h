@@ -9,7 +9,10 @@ namespace capmeter {
 class SharedLibrary {
  public:
   // Opens `name`; when that fails, IsOpen() is false and Error() gives the
-  // loader's reason.
+  // loader's reason. A name with a folder in it is opened as that path. A
+  // bare name is looked for where the platform's loader looks for it; on
+  // Windows that is the program's own folder and the system folder only,
+  // never the current directory or PATH.
   explicit SharedLibrary(const std::string& name);
   ~SharedLibrary();
   SharedLibrary(const SharedLibrary&) = delete;

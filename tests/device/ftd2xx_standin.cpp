@@ -4,12 +4,23 @@
 // a failing call writes nothing, and an invalid or closed handle fails. Built
 // twice: complete, and without FT_GetBitMode to stand for an incomplete
 // installation.
+//
+// On Windows it is a DLL exporting the operations as the real library does:
+// with the stdcall convention, under their plain names (the build strips the
+// "@8" that 32-bit stdcall names otherwise carry). On 64-bit Windows there
+// is one convention and the keyword is ignored.
 
 #include "tests/device/ftd2xx_standin.h"
 
 #include <stdint.h>
 
+#if defined(_WIN32)
+#define STANDIN_EXPORT extern "C" __declspec(dllexport)
+#define STANDIN_CALL __stdcall
+#else
 #define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
+#define STANDIN_CALL
+#endif
 
 namespace {
 
@@ -47,7 +58,7 @@ STANDIN_EXPORT StandinState* standin_state(void) {
   return &state;
 }
 
-STANDIN_EXPORT uint32_t FT_Open(int deviceNumber, void** pHandle) {
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_Open(int deviceNumber, void** pHandle) {
   Record(kStandinOpen, nullptr).deviceNumber = deviceNumber;
   if (state.statuses[kStandinOpen] != 0) {
     return state.statuses[kStandinOpen];
@@ -61,7 +72,8 @@ STANDIN_EXPORT uint32_t FT_Open(int deviceNumber, void** pHandle) {
   return 0;
 }
 
-STANDIN_EXPORT uint32_t FT_SetBitMode(void* handle, unsigned char mask, unsigned char enable) {
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetBitMode(void* handle, unsigned char mask,
+                                                   unsigned char enable) {
   StandinCall& call = Record(kStandinSetBitMode, handle);
   call.mask = mask;
   call.enable = enable;
@@ -72,8 +84,8 @@ STANDIN_EXPORT uint32_t FT_SetBitMode(void* handle, unsigned char mask, unsigned
   return status;
 }
 
-STANDIN_EXPORT uint32_t FT_Write(void* handle, void* buffer, uint32_t bytesToWrite,
-                                 uint32_t* bytesWritten) {
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_Write(void* handle, void* buffer, uint32_t bytesToWrite,
+                                              uint32_t* bytesWritten) {
   StandinCall& call = Record(kStandinWrite, handle);
   call.bytesToWrite = bytesToWrite;
   if (bytesToWrite > 0) {
@@ -94,7 +106,7 @@ constexpr unsigned char kD1 = 0x02;
 
 // The outputs as last written; inputs read high, but D1 is high only for the
 // first highReads reads.
-STANDIN_EXPORT uint32_t FT_GetBitMode(void* handle, unsigned char* pins) {
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetBitMode(void* handle, unsigned char* pins) {
   Record(kStandinGetBitMode, handle);
   const uint32_t status = Admit(kStandinGetBitMode, handle);
   if (status == 0) {
@@ -106,7 +118,7 @@ STANDIN_EXPORT uint32_t FT_GetBitMode(void* handle, unsigned char* pins) {
 }
 #endif
 
-STANDIN_EXPORT uint32_t FT_Close(void* handle) {
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_Close(void* handle) {
   Record(kStandinClose, handle);
   const uint32_t status = Admit(kStandinClose, handle);
   if (status == 0) {

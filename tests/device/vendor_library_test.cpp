@@ -1,32 +1,41 @@
 #include "device/vendor_library.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <ostream>
+#include <random>
 
 #include "device/device_link.h"
 #include "device/link_messages.h"
+#include "device/shared_library.h"
 #include "measurement/display_texts.h"
 #include "measurement/measure.h"
 #include "sim/virtual_clock.h"
 #include "tests/device/ftd2xx_standin.h"
+#include "tests/device/loaded_modules.h"
 #include "tests/support/recording_display.h"
 
 namespace capmeter {
 namespace {
 
 using testing::EventLog;
+using testing::IsLoaded;
 using testing::RecordingDisplay;
 
 const std::string kStandin = CAPMETER_FTD2XX_STANDIN;
 const std::string kPartialStandin = CAPMETER_FTD2XX_STANDIN_PARTIAL;
-const std::string kMissing = "/nonexistent/capmeter/libftd2xx.so";
+const std::string kMissing =
+    "/nonexistent/capmeter/" + VendorLibrary::DefaultLibraryNames().front();
+// A part of the loader's reason for kMissing.
+#if defined(_WIN32)
+constexpr const char* kMissingReason = "Windows error 126: ";
+#else
+constexpr const char* kMissingReason = "No such file or directory";
+#endif
 constexpr std::string_view kInstallAdvice = ".  Install the driver library, then restart program.";
 
 std::string Hex(std::uintmax_t value) {
@@ -37,14 +46,6 @@ std::string Hex(std::uintmax_t value) {
 
 std::string Hex(const void* handle) {
   return Hex(reinterpret_cast<std::uintptr_t>(handle));
-}
-
-bool IsLoaded(const std::string& path) {
-  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (module != nullptr) {
-    dlclose(module);
-  }
-  return module != nullptr;
 }
 
 // A whole run of the program on `library`: open, one measurement, close, with
@@ -70,17 +71,11 @@ struct Session {
 class StandinTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    module_ = dlopen(kStandin.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module_, nullptr) << dlerror();
-    const auto entry = reinterpret_cast<StandinStateEntry>(dlsym(module_, "standin_state"));
+    ASSERT_TRUE(module_.IsOpen()) << module_.Error();
+    const auto entry = module_.Find<StandinStateEntry>("standin_state");
     ASSERT_NE(entry, nullptr);
     state_ = entry();
     *state_ = StandinState{};
-  }
-  void TearDown() override {
-    if (module_ != nullptr) {
-      dlclose(module_);
-    }
   }
 
   // Every recorded call as "FT_Write handle=... byte=31 length=1".
@@ -118,7 +113,7 @@ class StandinTest : public ::testing::Test {
   StandinState& State() { return *state_; }
 
  private:
-  void* module_ = nullptr;
+  SharedLibrary module_{kStandin};
   StandinState* state_ = nullptr;
 };
 
@@ -266,7 +261,7 @@ TEST_P(UnboundLibrary, ReportsOnceThenBehavesAsAFailedOpen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnboundLibrary,
-    ::testing::Values(UnboundCase{"Missing", {kMissing}, kMissing, "No such file or directory"},
+    ::testing::Values(UnboundCase{"Missing", {kMissing}, kMissing, kMissingReason},
                       UnboundCase{"LacksGetBitMode",
                                   {kPartialStandin},
                                   kPartialStandin,
@@ -327,10 +322,10 @@ TEST(VendorLibrary, UnboundOperationsFailAndWriteNothingWithOrWithoutAReport) {
 }
 
 TEST(VendorLibrary, TriesToLoadOnlyOnceAndNotBeforeTheFirstCall) {
-  const auto directory =
-      std::filesystem::temp_directory_path() / ("capmeter-vendor-" + std::to_string(getpid()));
+  const auto directory = std::filesystem::temp_directory_path() /
+                         ("capmeter-vendor-" + std::to_string(std::random_device{}()));
   std::filesystem::create_directories(directory);
-  const auto path = directory / "libftd2xx.so";
+  const auto path = directory / VendorLibrary::DefaultLibraryNames().front();
   std::filesystem::remove(path);
   VendorLibrary library({path.string()});
   int reports = 0;
