@@ -7,17 +7,30 @@ namespace capmeter {
 
 namespace {
 
-void DriveTriggerPattern(FT_HANDLE lngHandle, DriverLibrary& library) {
-  // Back to back with no delay: the low pulse on D0 lasts one write.
+// Drives the pattern back to back with no delay, so the low pulse on D0 lasts
+// one write. False as soon as a write fails or takes less than its one byte:
+// the timer may then never have been triggered.
+bool DriveTriggerPattern(FT_HANDLE lngHandle, DriverLibrary& library) {
   for (const std::uint8_t pattern : kTriggerPattern) {
     const std::uint8_t byte[1] = {pattern};
     std::uint32_t written = 0;
-    library.FT_Write(lngHandle, byte, 1, &written);
+    if (library.FT_Write(lngHandle, byte, 1, &written) != kStatusOk || written != 1) {
+      return false;
+    }
   }
+  return true;
 }
 
 float Seconds(Clock::Duration span) {
   return static_cast<float>(std::chrono::duration<double>(span).count());
+}
+
+MeasureResult Fail(MeasureResult result, MeasureOutcome outcome, Display& display) {
+  result.outcome = outcome;
+  display.SetCaption(LabelSlot::lblTime, outcome == MeasureOutcome::TimedOut
+                                             ? display_texts::kTimedOut
+                                             : display_texts::kReadError);
+  return result;
 }
 
 }  // namespace
@@ -27,37 +40,37 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
   display.SetCaption(LabelSlot::lblTime, display_texts::kProcessing);
   display.RepaintNow(LabelSlot::lblTime);
 
-  // Statuses during a measurement are not examined: a failed read shows up
-  // in the pin text instead.
-  library.FT_SetBitMode(lngHandle, kDirectionMask, kEnableValue);
-  DriveTriggerPattern(lngHandle, library);
+  // Any failed call ends the measurement there and then: a time taken after
+  // it would not be a charge time, and an unplugged chip would otherwise be
+  // read as the last pin byte it gave.
+  MeasureResult result;
+  if (library.FT_SetBitMode(lngHandle, kDirectionMask, kEnableValue) != kStatusOk ||
+      !DriveTriggerPattern(lngHandle, library)) {
+    return Fail(result, MeasureOutcome::ReadError, display);
+  }
 
   PinBuffer strPins{};
-  MeasureResult result;
   const Clock::Duration start = clock.Now();
   for (;;) {
-    library.FT_GetBitMode(lngHandle, reinterpret_cast<std::uint8_t*>(strPins.data()));
+    const FT_STATUS status =
+        library.FT_GetBitMode(lngHandle, reinterpret_cast<std::uint8_t*>(strPins.data()));
+    // Taken right after every read, the last one included: a read that comes
+    // back late counts against the limit like any other.
+    const Clock::Duration elapsed = clock.Now() - start;
     ++result.polls;
-    const auto pinValue = ParsePinText(strPins);
+    const auto pinValue = status == kStatusOk ? ParsePinText(strPins) : std::nullopt;
     if (!pinValue) {
-      result.outcome = MeasureOutcome::ReadError;
-      display.SetCaption(LabelSlot::lblTime, display_texts::kReadError);
-      return result;
+      return Fail(result, MeasureOutcome::ReadError, display);
+    }
+    if (elapsed >= kPollTimeLimit) {
+      return Fail(result, MeasureOutcome::TimedOut, display);
     }
     if (!ChargeGoesOn(*pinValue)) {
-      break;
-    }
-    if (clock.Now() - start >= kPollTimeLimit) {
-      result.outcome = MeasureOutcome::TimedOut;
-      display.SetCaption(LabelSlot::lblTime, display_texts::kTimedOut);
+      result.outcome = MeasureOutcome::ChargeTime;
+      result.seconds = Seconds(elapsed);
       return result;
     }
   }
-  const Clock::Duration end = clock.Now();
-
-  result.outcome = MeasureOutcome::ChargeTime;
-  result.seconds = Seconds(end - start);
-  return result;
 }
 
 }  // namespace capmeter

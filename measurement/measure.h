@@ -18,14 +18,14 @@ inline constexpr std::uint8_t kEnableValue = 0xFF;
 // second write, D0 pulses low during the third, D4 and D5 stay high.
 inline constexpr std::array<std::uint8_t, 4> kTriggerPattern = {0x31, 0x35, 0x34, 0x35};
 
-// The poll loop is bounded so an input stuck high (or a device unplugged
-// mid-charge) cannot freeze the window forever.
+// The poll loop is bounded so an input stuck high cannot freeze the window
+// forever. It counts from the start reading and is checked after every read.
 inline constexpr std::chrono::seconds kPollTimeLimit{10};
 
 enum class MeasureOutcome {
-  ChargeTime,  // D1 went low: the elapsed time is the charge time
-  ReadError,   // a read gave no digit (no device, or a garbled byte)
-  TimedOut,    // D1 was still high kPollTimeLimit after the start reading
+  ChargeTime,  // D1 went low in time: the elapsed time is the charge time
+  ReadError,   // a call failed, a write fell short, or a read gave no digit
+  TimedOut,    // kPollTimeLimit had passed by the end of a read
 };
 
 struct MeasureResult {
@@ -38,7 +38,8 @@ struct MeasureResult {
 
 // One measurement: set bit-bang mode, drive the trigger pattern, then time how
 // long D1 stays high. Ends with "Read Error!" or "Timed Out!" in lblTime when
-// no time can be had; otherwise leaves the displays for ShowResults.
+// no time can be had, making no further driver call after a failed one;
+// otherwise leaves the displays for ShowResults.
 MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& display, Clock& clock);
 
 }  // namespace capmeter

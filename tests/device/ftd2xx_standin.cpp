@@ -9,10 +9,16 @@
 // with the stdcall convention, under their plain names (the build strips the
 // "@8" that 32-bit stdcall names otherwise carry). On 64-bit Windows there
 // is one convention and the keyword is ignored.
+//
+// A test that runs a whole program on it (under the library's own name) reads
+// the calls afterwards from the file named by CAPMETER_STANDIN_CALL_RECORD, to
+// which each call is appended as one line as it reaches the library.
 
 #include "tests/device/ftd2xx_standin.h"
 
 #include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #if defined(_WIN32)
 #define STANDIN_EXPORT extern "C" __declspec(dllexport)
@@ -29,6 +35,39 @@ constexpr uint32_t kDeviceNotFound = 2;
 constexpr uint32_t kIoError = 4;
 
 StandinState state;
+
+// One line, with the file closed again at once so that nothing is lost if
+// the program ends right after the call.
+void AppendToCallRecord(const StandinCall& call) {
+  const char* path = getenv("CAPMETER_STANDIN_CALL_RECORD");
+  if (path == nullptr || *path == '\0') {
+    return;
+  }
+  FILE* file = fopen(path, "a");
+  if (file == nullptr) {
+    return;
+  }
+  switch (call.operation) {
+    case kStandinOpen:
+      fprintf(file, "FT_Open index=%d\n", call.deviceNumber);
+      break;
+    case kStandinSetBitMode:
+      fprintf(file, "FT_SetBitMode handle=%p mask=%02x enable=%02x\n", call.handle, call.mask,
+              call.enable);
+      break;
+    case kStandinWrite:
+      fprintf(file, "FT_Write handle=%p byte=%02x length=%u\n", call.handle, call.firstByte,
+              static_cast<unsigned>(call.bytesToWrite));
+      break;
+    case kStandinGetBitMode:
+      fprintf(file, "FT_GetBitMode handle=%p\n", call.handle);
+      break;
+    default:
+      fprintf(file, "FT_Close handle=%p\n", call.handle);
+      break;
+  }
+  fclose(file);
+}
 
 StandinCall& Record(StandinOperation operation, void* handle) {
   static StandinCall overflow;
@@ -59,7 +98,9 @@ STANDIN_EXPORT StandinState* standin_state(void) {
 }
 
 STANDIN_EXPORT uint32_t STANDIN_CALL FT_Open(int deviceNumber, void** pHandle) {
-  Record(kStandinOpen, nullptr).deviceNumber = deviceNumber;
+  StandinCall& call = Record(kStandinOpen, nullptr);
+  call.deviceNumber = deviceNumber;
+  AppendToCallRecord(call);
   if (state.statuses[kStandinOpen] != 0) {
     return state.statuses[kStandinOpen];
   }
@@ -77,6 +118,7 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetBitMode(void* handle, unsigned char m
   StandinCall& call = Record(kStandinSetBitMode, handle);
   call.mask = mask;
   call.enable = enable;
+  AppendToCallRecord(call);
   const uint32_t status = Admit(kStandinSetBitMode, handle);
   if (status == 0) {
     state.mask = enable != 0 ? mask : 0;
@@ -91,6 +133,7 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_Write(void* handle, void* buffer, uint32
   if (bytesToWrite > 0) {
     call.firstByte = static_cast<const unsigned char*>(buffer)[0];
   }
+  AppendToCallRecord(call);
   const uint32_t status = Admit(kStandinWrite, handle);
   if (status == 0) {
     if (bytesToWrite > 0) {
@@ -107,7 +150,7 @@ constexpr unsigned char kD1 = 0x02;
 // The outputs as last written; inputs read high, but D1 is high only for the
 // first highReads reads.
 STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetBitMode(void* handle, unsigned char* pins) {
-  Record(kStandinGetBitMode, handle);
+  AppendToCallRecord(Record(kStandinGetBitMode, handle));
   const uint32_t status = Admit(kStandinGetBitMode, handle);
   if (status == 0) {
     const bool high = state.reads++ < state.highReads;
@@ -119,7 +162,7 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetBitMode(void* handle, unsigned char* 
 #endif
 
 STANDIN_EXPORT uint32_t STANDIN_CALL FT_Close(void* handle) {
-  Record(kStandinClose, handle);
+  AppendToCallRecord(Record(kStandinClose, handle));
   const uint32_t status = Admit(kStandinClose, handle);
   if (status == 0) {
     state.open = 0;

@@ -7,6 +7,7 @@
 #include "device/device_link.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
+#include "tests/support/faulty_driver.h"
 #include "tests/support/recording_display.h"
 #include "tests/support/recording_driver.h"
 
@@ -16,6 +17,7 @@ namespace {
 using std::chrono::duration;
 using std::chrono::microseconds;
 using testing::EventLog;
+using testing::FaultyDriver;
 using testing::RecordingDisplay;
 using testing::RecordingDriver;
 
@@ -23,10 +25,12 @@ double Seconds(Clock::Duration span) {
   return duration<double>(span).count();
 }
 
-// The simulated circuit behind an opened link, with a recorder in between.
+// The simulated circuit behind an opened link, with faults that a test
+// injects and a recorder in between.
 struct Bench {
-  explicit Bench(CircuitParts parts = {}, Clock::Duration latency = microseconds(100))
-      : chip(clock, parts) {
+  explicit Bench(CircuitParts parts = {}, Clock::Duration latency = microseconds(100),
+                 std::vector<FaultyDriver::Fault> faults = {})
+      : chip(clock, parts), faulty(chip, clock, std::move(faults)) {
     chip.SetCallLatency(latency);
     OpenLink(link, chip, display);
     log.clear();
@@ -35,8 +39,9 @@ struct Bench {
 
   VirtualClock clock;
   SimulatedChip chip;
+  FaultyDriver faulty;
   EventLog log;
-  RecordingDriver driver{chip, log};
+  RecordingDriver driver{faulty, log};
   RecordingDisplay display{log};
   DeviceLink link;
 };
@@ -117,7 +122,10 @@ TEST(Measure, WithoutADeviceEndsWithReadError) {
 
   EXPECT_EQ(result.outcome, MeasureOutcome::ReadError);
   EXPECT_FALSE(result.HasTime());
-  EXPECT_EQ(result.polls, 1U);
+  // The switch-on already fails on the handle the failed open left.
+  EXPECT_EQ(result.polls, 0U);
+  EXPECT_EQ(bench.driver.getBitModeCalls, 0U);
+  EXPECT_EQ(bench.faulty.callsAfterFailure, 0U);
   EXPECT_EQ(bench.display.captions[LabelSlot::lblTime], "Read Error!");
   EXPECT_EQ(bench.display.captions[LabelSlot::lblCapacitance], "");
 }
@@ -132,14 +140,121 @@ TEST(Measure, AnInputStuckHighTimesOut) {
   EXPECT_LT(bench.clock.Now() - start, kPollTimeLimit + std::chrono::milliseconds(10));
 }
 
-TEST(Measure, AnUnplugAfterASevenTimesOut) {
-  Bench bench;  // D1 high for about 0.517 s
-  bench.chip.UnplugAt(bench.clock.Now() + std::chrono::milliseconds(100));
+// A chip unplugged mid-charge used to leave the loop spinning on the last
+// "7" it read until the limit, then say "Timed Out!" as if the capacitor were
+// too large. The first failed read now ends it.
+TEST(Measure, AnUnplugMidChargeIsAReadErrorAtTheNextPoll) {
+  Bench bench({.resistanceOhms = 100e3, .capacitanceFarads = 27.3e-6});  // about 3 s high
+  ASSERT_GT(bench.chip.Circuit().HighTime(), std::chrono::seconds(3));
+  const auto start = bench.clock.Now();
+  bench.chip.UnplugAt(start + std::chrono::milliseconds(200));
+
   const MeasureResult result = bench.Sample();
-  EXPECT_EQ(result.outcome, MeasureOutcome::TimedOut);
-  EXPECT_GT(result.polls, 900U);  // it saw "7" for 0.1 s before the reads failed
-  EXPECT_EQ(bench.display.captions[LabelSlot::lblTime], "Timed Out!");
+
+  EXPECT_EQ(result.outcome, MeasureOutcome::ReadError);
+  EXPECT_EQ(bench.display.captions[LabelSlot::lblTime], "Read Error!");
+  EXPECT_EQ(bench.display.captions[LabelSlot::lblCapacitance], "");
+  // Five calls set up, then a read every 100 us up to the one at 0.2 s.
+  EXPECT_EQ(result.polls, 2000U - 5U);
+  EXPECT_LE(bench.clock.Now() - start, std::chrono::milliseconds(200) + microseconds(100));
+  EXPECT_EQ(bench.faulty.callsAfterFailure, 0U);
 }
+
+// One fault per case; each must end the measurement with "Read Error!" at the
+// failing call, before any time is taken or any result shown.
+struct FailureCase {
+  const char* name;
+  FaultyDriver::Fault fault;
+  std::size_t writes;  // FT_Write calls made, the failing one included
+  std::uint64_t polls;
+};
+
+class MeasureFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(MeasureFailure, EndsWithReadErrorAndNoFurtherCall) {
+  const FailureCase& c = GetParam();
+  Bench bench({}, microseconds(100), {c.fault});
+  bench.display.captions[LabelSlot::lblCapacitance] = "1.000023";
+
+  const MeasureResult result = bench.Sample();
+
+  EXPECT_EQ(result.outcome, MeasureOutcome::ReadError);
+  EXPECT_FALSE(result.HasTime());
+  EXPECT_EQ(result.polls, c.polls);
+  EXPECT_EQ(bench.faulty.Calls(FaultyDriver::Operation::Write), c.writes);
+  EXPECT_EQ(bench.faulty.Calls(FaultyDriver::Operation::GetBitMode), c.polls);
+  EXPECT_EQ(bench.faulty.callsAfterFailure, 0U);
+  EXPECT_EQ(bench.display.captions[LabelSlot::lblTime], "Read Error!");
+  EXPECT_EQ(bench.display.captions[LabelSlot::lblCapacitance], "");
+  ASSERT_FALSE(bench.log.empty());
+  EXPECT_EQ(bench.log.back(), "SetCaption lblTime Read Error!");
+}
+
+using Op = FaultyDriver::Operation;
+constexpr auto Fails = FaultyDriver::Fails;
+constexpr auto ShortWrite = FaultyDriver::ShortWrite;
+constexpr auto Stalls = FaultyDriver::Stalls;
+constexpr FT_STATUS kIoError = sim_status::kIoError;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, MeasureFailure,
+    ::testing::Values(FailureCase{"SwitchOnFails", Fails(Op::SetBitMode, 1, kIoError), 0, 0},
+                      FailureCase{"FirstWriteFails", Fails(Op::Write, 1, kIoError), 1, 0},
+                      FailureCase{"SecondWriteFails", Fails(Op::Write, 2, kIoError), 2, 0},
+                      FailureCase{"ThirdWriteFails", Fails(Op::Write, 3, kIoError), 3, 0},
+                      FailureCase{"FourthWriteFails", Fails(Op::Write, 4, kIoError), 4, 0},
+                      FailureCase{"FirstWriteShort", ShortWrite(1, 0), 1, 0},
+                      FailureCase{"FourthWriteShort", ShortWrite(4, 0), 4, 0},
+                      FailureCase{"FirstReadFails", Fails(Op::GetBitMode, 1, kIoError), 4, 1},
+                      FailureCase{"LaterReadFails", Fails(Op::GetBitMode, 1000, kIoError), 4, 1000},
+                      FailureCase{"OddStatus", Fails(Op::GetBitMode, 3, 0x80000000U), 4, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The limit holds for every read, the last one too: a read that comes back
+// after it is never taken as the end of the charge.
+struct BoundCase {
+  const char* name;
+  CircuitParts parts;
+  microseconds latency;
+  FaultyDriver::Fault stall;
+  MeasureOutcome outcome;
+};
+
+class MeasureBound : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(MeasureBound, CountsEveryReadAgainstTheLimit) {
+  const BoundCase& c = GetParam();
+  Bench bench(c.parts, c.latency, {c.stall});
+  const MeasureResult result = bench.Sample();
+  EXPECT_EQ(result.outcome, c.outcome);
+  EXPECT_EQ(result.polls, c.stall.call);
+  EXPECT_EQ(bench.display.captions[LabelSlot::lblTime],
+            c.outcome == MeasureOutcome::TimedOut ? "Timed Out!" : "Processing!");
+  if (result.HasTime()) {
+    EXPECT_LT(result.seconds, 10.0F + 1e-6F);
+  }
+}
+
+constexpr CircuitParts kHalfSecond{100e3, 4.7e-6};
+constexpr CircuitParts kAlreadyLow{100e3, 0.0};
+using std::chrono::nanoseconds;
+using std::chrono::seconds;
+
+INSTANTIATE_TEST_SUITE_P(
+    Stalls, MeasureBound,
+    ::testing::Values(
+        // D1 is high for 0.517 s, but the second read only returns after 12 s,
+        // when D1 has long been low.
+        BoundCase{"SecondReadBackAfter12s", kHalfSecond, microseconds(100),
+                  Stalls(Op::GetBitMode, 2, seconds(12)), MeasureOutcome::TimedOut},
+        BoundCase{"OnlyReadBackAtTheLimit", kAlreadyLow, microseconds(0),
+                  Stalls(Op::GetBitMode, 1, seconds(10)), MeasureOutcome::TimedOut},
+        BoundCase{"OnlyReadBackJustBeforeTheLimit", kAlreadyLow, microseconds(0),
+                  Stalls(Op::GetBitMode, 1, seconds(10) - nanoseconds(1)),
+                  MeasureOutcome::ChargeTime},
+        BoundCase{"ReadSlowButInTime", kHalfSecond, microseconds(100),
+                  Stalls(Op::GetBitMode, 2, seconds(9)), MeasureOutcome::ChargeTime}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Answers every read with the next character of a script, then "5".
 class ScriptedPins final : public DriverLibrary {
@@ -147,7 +262,11 @@ class ScriptedPins final : public DriverLibrary {
   explicit ScriptedPins(std::string script) : script_(script.begin(), script.end()) {}
   FT_STATUS FT_Open(std::int32_t, FT_HANDLE*) override { return 0; }
   FT_STATUS FT_SetBitMode(FT_HANDLE, std::uint8_t, std::uint8_t) override { return 0; }
-  FT_STATUS FT_Write(FT_HANDLE, const void*, std::uint32_t, std::uint32_t*) override { return 0; }
+  FT_STATUS FT_Write(FT_HANDLE, const void*, std::uint32_t length,
+                     std::uint32_t* written) override {
+    *written = length;
+    return 0;
+  }
   FT_STATUS FT_GetBitMode(FT_HANDLE, std::uint8_t* pins) override {
     *pins = script_.empty() ? '5' : static_cast<std::uint8_t>(script_.front());
     if (!script_.empty()) script_.pop_front();
