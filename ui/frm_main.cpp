@@ -2,16 +2,19 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <iostream>
 #include <limits>
 
 #include "measurement/measure.h"
 #include "measurement/show_results.h"
+#include "ui/fitting_label.h"
 #include "ui/frame_line.h"
 #include "ui/twips.h"
 
@@ -43,16 +46,11 @@ QFont MsSansSerif(double points) {
 }
 
 constexpr double kDialogFontPoints = 8.25;
-constexpr double kSmallestPoints = 6.0;
 
 // A stand-in face may run a little wider than the original; a fixed caption
 // is then set a quarter point smaller until it fits, rather than clipped.
 void ShrinkToFit(QLabel* label) {
-  QFont font = label->font();
-  while (QFontMetricsF(font).horizontalAdvance(label->text()) > label->width() &&
-         font.pointSizeF() > kSmallestPoints) {
-    font.setPointSizeF(font.pointSizeF() - 0.25);
-  }
+  const QFont font = ShrunkToFit(label->font(), label->text(), label->width(), label);
   if (font != label->font()) {
     label->setFont(font);
   }
@@ -93,6 +91,14 @@ void frmMain::BuildControls() {
     ShrinkToFit(control);
     return control;
   };
+  // Its values fit themselves to the label each time they are drawn.
+  auto display = [&](const char* name, TwipsRect r) {
+    auto* control = new FittingLabel(this);
+    control->setTextFormat(Qt::PlainText);
+    place(control, name, r);
+    PaintOnWindowBackground(control);
+    return control;
+  };
   auto textBox = [&](const char* name, TwipsRect r) {
     auto* control = new QLineEdit(QStringLiteral("0"), this);
     control->setMaxLength(std::numeric_limits<int>::max());  // no practical limit
@@ -112,8 +118,7 @@ void frmMain::BuildControls() {
   setFont(MsSansSerif(kDialogFontPoints));
 
   label("Label1", "Charge time in Seconds", {240, 480, 1695, 255});
-  lblTime = label("lblTime", "", {360, 720, 1455, 375});
-  PaintOnWindowBackground(lblTime);
+  lblTime = display("lblTime", {360, 720, 1455, 375});
 
   cmdSample = new QPushButton(QStringLiteral("Sample"), this);
   place(cmdSample, "cmdSample", {600, 1320, 975, 495});
@@ -127,9 +132,8 @@ void frmMain::BuildControls() {
   txtB = textBox("txtB", {3480, 1320, 735, 375});
 
   label("lbl2", "Capacitance in uF", {5280, 600, 1455, 255});
-  lblCapacitance = label("lblCapacitance", "", {5280, 840, 1455, 375});
+  lblCapacitance = display("lblCapacitance", {5280, 840, 1455, 375});
   lblCapacitance->setFont(MsSansSerif(13.5));
-  PaintOnWindowBackground(lblCapacitance);
 
   line("Line4", 2640, 480, 4440, 480);
   line("Line3", 4440, 1800, 4440, 480);
@@ -166,6 +170,33 @@ void frmMain::Unload() {
   CloseLink(link_, library_, *this);
 }
 
+void frmMain::EndOnSignal() {
+  if (ending_) {
+    return;
+  }
+  ending_ = true;
+  if (messageBox_) {
+    messageBox_->done(QMessageBox::Ok);
+  }
+  Unload();
+  hide();
+  LeaveApplication();
+}
+
+void frmMain::LeaveApplication() {
+  // Before the main loop runs (a signal during the start message) exit()
+  // would be lost, and it would cut short any loop started meanwhile.
+  if (messagesShowing_ == 0 && QThread::currentThread()->loopLevel() > 0) {
+    QCoreApplication::exit(0);
+  } else {
+    QTimer::singleShot(0, this, [this] { LeaveApplication(); });
+  }
+}
+
+void frmMain::setVisible(bool visible) {
+  QWidget::setVisible(visible && !ending_);
+}
+
 QLabel* frmMain::Label(LabelSlot slot) const {
   return slot == LabelSlot::lblTime ? lblTime : lblCapacitance;
 }
@@ -183,12 +214,19 @@ std::string frmMain::ReadText(TextSlot slot) {
 }
 
 void frmMain::ShowMessage(std::string_view text) {
+  if (ending_) {
+    std::cerr << text << std::endl;
+    return;
+  }
   // Over the window once it is on screen; on its own before that.
   QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kMessageTitle),
                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                   QMessageBox::Ok, isVisible() ? this : nullptr);
   box.setTextFormat(Qt::PlainText);
+  messageBox_ = &box;
+  ++messagesShowing_;
   box.exec();
+  --messagesShowing_;
 }
 
 }  // namespace capmeter

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <string>
 
@@ -10,6 +11,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 
 namespace capmeter {
@@ -28,6 +30,14 @@ class frmMain final : public QWidget, public Display {
   // The load event: call once, before the window is first shown.
   void Load();
 
+  // Ends the program on a termination signal: Close link runs (once, as at
+  // any exit) with its messages on standard error, since nobody may be there
+  // to answer a box; a box already up is closed; the window stays hidden and
+  // the application leaves its main loop with status 0 as soon as it runs.
+  void EndOnSignal();
+  // Once ending, the window is not shown again.
+  void setVisible(bool visible) override;
+
   void SetCaption(LabelSlot slot, std::string_view text) override;
   void RepaintNow(LabelSlot slot) override;
   std::string ReadText(TextSlot slot) override;
@@ -42,12 +52,18 @@ class frmMain final : public QWidget, public Display {
   // The unload event; runs Close link the first time only, however the
   // window or the application is being closed.
   void Unload();
+  // Leaves the application's main loop once it runs and no box of ours is
+  // still unwinding its own loop; until then tries again.
+  void LeaveApplication();
   QLabel* Label(LabelSlot slot) const;
 
   DriverLibrary& library_;
   Clock& clock_;
   DeviceLink link_;
   bool unloaded_ = false;
+  bool ending_ = false;      // a signal is ending the program
+  int messagesShowing_ = 0;  // message boxes running their loops
+  QPointer<QMessageBox> messageBox_;
 
   QLabel* lblTime = nullptr;
   QLabel* lblCapacitance = nullptr;

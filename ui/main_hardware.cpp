@@ -8,6 +8,7 @@
 #include "ui/command_line.h"
 #include "ui/frm_main.h"
 #include "ui/program_icon.h"
+#include "ui/termination_signals.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   capmeter::MonotonicClock clock;
   capmeter::VendorLibrary library;
   capmeter::frmMain window(library, clock);
+  capmeter::TerminationSignals ending([&window](int) { window.EndOnSignal(); });
   // The library is loaded by the first open, during the load below; if that
   // fails the user is told why, in a box like the device messages.
   library.SetLoadFailureReport(

@@ -8,6 +8,7 @@
 #include "ui/frm_main.h"
 #include "ui/program_icon.h"
 #include "ui/sim_options.h"
+#include "ui/termination_signals.h"
 
 int main(int argc, char** argv) {
   // Read before Qt starts, so --help, --version and a bad value need no display.
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
   capmeter::MonotonicClock clock;
   capmeter::SimulatedChip chip(clock, commandLine.Parts());
   capmeter::frmMain window(chip, clock);
+  capmeter::TerminationSignals ending([&window](int) { window.EndOnSignal(); });
   window.Load();
   window.show();
   return QApplication::exec();

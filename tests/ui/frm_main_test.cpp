@@ -1,18 +1,24 @@
 #include "ui/frm_main.h"
 
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <csignal>
+#include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "device/link_messages.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 #include "tests/support/recording_driver.h"
 #include "tests/ui/message_box_watcher.h"
+#include "ui/fitting_label.h"
 #include "ui/program_icon.h"
+#include "ui/termination_signals.h"
 
 namespace capmeter {
 
@@ -67,6 +73,29 @@ class PaintSpy : public QObject {
   QLabel* label_;
 };
 
+// What the program writes to standard error while it lives.
+class StandardErrorCapture {
+ public:
+  StandardErrorCapture() : earlier_(std::cerr.rdbuf(text_.rdbuf())) {}
+  ~StandardErrorCapture() { std::cerr.rdbuf(earlier_); }
+  QString Text() const { return QString::fromStdString(text_.str()); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* earlier_;
+};
+
+// Whether any pixel of `column` (all columns when -1) is dark, i.e. text.
+bool HasInk(const QImage& image, int column = -1) {
+  for (int x = 0; x < image.width(); ++x) {
+    if (column >= 0 && x != column) continue;
+    for (int y = 0; y < image.height(); ++y) {
+      if (qGray(image.pixel(x, y)) < 128) return true;
+    }
+  }
+  return false;
+}
+
 // Runs a check at the first bit-bang set-up, i.e. while the measurement
 // holds the thread.
 class InterceptingDriver final : public DriverLibrary {
@@ -99,7 +128,12 @@ class FrmMainTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() { QLocale::setDefault(QLocale::c()); }
+  void init() {
+    QLocale::setDefault(QLocale::c());
+    // Signals ignored on entry would stay ignored.
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
+  }
 
   void controlsSitAtTheirTwipsPositions_data() {
     QTest::addColumn<QString>("name");
@@ -344,6 +378,117 @@ class FrmMainTest : public QObject {
     QCOMPARE(image.size(), QSize(256, 256));
     QCOMPARE(QColor(image.pixel(104, 128)), QColor(Qt::white));
     QVERIFY(QColor(image.pixel(128, 40)).blue() > 120);
+  }
+
+  // A value too wide for the display is set smaller, then cut with an
+  // ellipsis; either way it is drawn inside the label, which keeps the full
+  // text. A value that fits keeps the display's 13.5 pt.
+  void capacitanceIsDrawnInsideItsDisplay_data() {
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("shrunk");
+    QTest::addColumn<bool>("elided");
+    QTest::newRow("fits") << "4.7" << 3 << "4.7" << false << false;
+    QTest::newRow("13 characters") << "469998.929352" << 13 << "469998.929352" << true << false;
+    // 309 digits and the decimal separator.
+    QTest::newRow("309 digits") << "1.5e308" << 310 << "15000000" << true << true;
+  }
+  void capacitanceIsDrawnInsideItsDisplay() {
+    QFETCH(QString, b);
+    QFETCH(int, length);
+    QFETCH(QString, start);
+    QFETCH(bool, shrunk);
+    QFETCH(bool, elided);
+    Meter meter;
+    meter.Start();
+    meter.TextBox("txtM")->setText("1e-30");  // C is b, in effect
+    meter.TextBox("txtB")->setText(b);
+    meter.PressSample();
+
+    auto* label = dynamic_cast<FittingLabel*>(meter.window.findChild<QLabel*>("lblCapacitance"));
+    QVERIFY(label);
+    QCOMPARE(label->text().size(), length);  // what a screen reader reads
+    QVERIFY2(label->text().startsWith(start), qPrintable(label->text()));
+    QCOMPARE(label->font().pointSizeF(), 13.5);
+
+    const FittingLabel::Drawn drawn = label->Fitted();
+    QCOMPARE(drawn.font.pointSizeF() < 13.5, shrunk);
+    QVERIFY(drawn.font.pointSizeF() >= 6.0);
+    QCOMPARE(drawn.text.endsWith(QChar(0x2026)), elided);
+    QCOMPARE(drawn.text == label->text(), !elided);
+    QVERIFY(label->text().startsWith(elided ? drawn.text.chopped(1) : drawn.text));
+    QVERIFY(QFontMetricsF(drawn.font, label).horizontalAdvance(drawn.text) <=
+            label->contentsRect().width());
+
+    // As painted: text, but none in the last column, where a clipped value
+    // would run off the edge.
+    const QImage image = label->grab().toImage();
+    QVERIFY(HasInk(image));
+    QVERIFY(!HasInk(image, image.width() - 1));
+  }
+
+  // A termination signal closes the link once, with no box: the messages go
+  // to standard error, and the window is not shown again.
+  void endingOnASignalClosesTheLinkOnceWithoutABox() {
+    Meter meter;
+    meter.Start();
+    meter.PressSample();
+    StandardErrorCapture standardError;
+
+    meter.window.EndOnSignal();
+    meter.window.EndOnSignal();
+
+    QCOMPARE(meter.watcher.Texts(), QStringList{"Device opened."});
+    QCOMPARE(standardError.Text(), QString("Device closed\n"));
+    QCOMPARE(meter.Count("FT_SetBitMode mask=00 enable=00"), 1);
+    QCOMPARE(meter.Count("FT_Close"), 1);
+    QVERIFY(!meter.chip.IsOpen());
+    QVERIFY(!meter.window.isVisible());
+    meter.window.show();
+    QVERIFY(!meter.window.isVisible());
+    meter.window.close();
+    QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
+    QCOMPARE(meter.Count("FT_Close"), 1);
+  }
+
+  // The start message blocks in its own loop; a real SIGTERM still gets
+  // through, closes the box and the link, and the window never shows.
+  void aSignalWhileTheStartMessageIsUpEndsTheProgram() {
+    Meter meter;
+    TerminationSignals termination([&](int) { meter.window.EndOnSignal(); });
+    meter.watcher.AtNextBox([] { std::raise(SIGTERM); });
+    StandardErrorCapture standardError;
+
+    meter.window.Load();  // returns once the box is gone
+    meter.window.show();
+
+    QCOMPARE(meter.watcher.leftStanding, 0);
+    QCOMPARE(meter.watcher.Texts(), QStringList{"Device opened."});
+    QCOMPARE(standardError.Text(), QString("Device closed\n"));
+    QCOMPARE(meter.Count("FT_SetBitMode mask=00 enable=00"), 1);
+    QCOMPARE(meter.Count("FT_Close"), 1);
+    QVERIFY(!meter.window.isVisible());
+  }
+
+  // Closed by the user, the reset fails and its box is up when the signal
+  // comes: the box goes, the close still runs once, its message on stderr.
+  void aSignalDuringTheExitMessagesFinishesCloseLinkQuietly() {
+    Meter meter;
+    meter.chip.SetBitBangResetFails(true);
+    meter.Start();
+    TerminationSignals termination([&](int) { meter.window.EndOnSignal(); });
+    meter.watcher.AtNextBox([] { std::raise(SIGHUP); });
+    StandardErrorCapture standardError;
+
+    QVERIFY(meter.window.close());
+
+    QCOMPARE(meter.watcher.leftStanding, 0);
+    QCOMPARE(meter.watcher.Texts(),
+             QStringList({"Device opened.", "Error terminating Bit-Bang mode."}));
+    QCOMPARE(standardError.Text(), QString("Device closed\n"));
+    QCOMPARE(meter.Count("FT_SetBitMode mask=00 enable=00"), 1);
+    QCOMPARE(meter.Count("FT_Close"), 1);
   }
 };
 

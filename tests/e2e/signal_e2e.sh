@@ -1,0 +1,84 @@
+#!/bin/sh
+# Ends a running window program with a signal, as a logout, `kill` or Ctrl-C
+# in its terminal does, and checks that it switched bit-bang mode off and
+# closed the device once, with its message on standard error instead of a box
+# nobody may be there to answer, and left with status 0.
+#
+# Usage: signal_e2e.sh PROGRAM STANDIN WHEN SIGNAL
+#   STANDIN: the stand-in driver library, run under the real library's name
+#            with its call record read afterwards; "-" for none (capmeter-sim)
+#   WHEN:    "start" while the start message is up, or "idle" after it was
+#            acknowledged and Sample pressed once
+#   SIGNAL:  TERM, INT or HUP
+set -u
+PROGRAM=$1 STANDIN=$2 WHEN=$3 SIGNAL=$4
+TITLE="Capacitance Meter over USB"
+BOX_TITLE="Capacitance Meter"
+export QT_FONT_DPI=96
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+PID=""
+fail() {
+  echo "FAIL: $*"
+  [ -f "$WORK/calls" ] && { echo "calls:"; cat "$WORK/calls"; }
+  [ -f "$WORK/stderr" ] && { echo "standard error:"; cat "$WORK/stderr"; }
+  [ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null
+  exit 1
+}
+
+# Prints the visible windows whose title is exactly $1, waiting up to 10 s.
+wait_for() {
+  for _ in $(seq 100); do
+    ids=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)
+    [ -n "$ids" ] && { echo "$ids" | head -n 1; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+if [ "$STANDIN" != - ]; then
+  # The program looks the library up by name on the loader's search path.
+  ln -s "$STANDIN" "$WORK/libftd2xx.so"
+  export LD_LIBRARY_PATH="$WORK${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+  export CAPMETER_STANDIN_CALL_RECORD="$WORK/calls"
+fi
+
+# A script's background job starts with SIGINT ignored, and the program
+# leaves a signal ignored that it was started with (as under nohup): undo that
+# as the terminal's foreground job would have it.
+env --default-signal=INT "$PROGRAM" 2>"$WORK/stderr" &
+PID=$!
+
+box=$(wait_for "$BOX_TITLE") || fail "no start message"
+if [ "$WHEN" = idle ]; then
+  xdotool windowfocus "$box"
+  xdotool key Return
+  win=$(wait_for "$TITLE") || fail "no main window"
+  xdotool mousemove --window "$win" 72 104 click 1  # Sample
+  sleep 1.5  # a default simulated charge takes 0.517 s
+fi
+
+kill -"$SIGNAL" "$PID"
+for _ in $(seq 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$PID" 2>/dev/null && fail "still running 10 s after SIG$SIGNAL (a box up?)"
+wait "$PID"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status"
+grep -qx "Device closed" "$WORK/stderr" || fail "no \"Device closed\" on standard error"
+
+if [ "$STANDIN" != - ]; then
+  calls="$WORK/calls"
+  [ "$(head -n 1 "$calls")" = "FT_Open index=0" ] || fail "the first call is not the open"
+  [ "$(grep -c ' mask=00 enable=00$' "$calls")" -eq 1 ] || fail "not exactly one reset"
+  [ "$(grep -c '^FT_Close ' "$calls")" -eq 1 ] || fail "not exactly one close"
+  reset=$(tail -n 2 "$calls" | head -n 1)
+  close=$(tail -n 1 "$calls")
+  handle=$(echo "$close" | sed -n 's/^FT_Close handle=\([^ ]*\)$/\1/p')
+  [ -n "$handle" ] || fail "the last call is not the close"
+  [ "$reset" = "FT_SetBitMode handle=$handle mask=00 enable=00" ] ||
+    fail "the call before the close is not the reset on the same handle"
+  if [ "$WHEN" = idle ]; then
+    grep -q ' mask=fd enable=ff$' "$calls" || fail "Sample did not reach the library"
+  fi
+fi
+echo "PASS: SIG$SIGNAL ($WHEN): Close link once, \"Device closed\" on standard error, exit 0"
