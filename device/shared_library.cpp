@@ -102,6 +102,14 @@ SharedLibrary::AnyFunction SharedLibrary::FindFunction(const char* symbol) const
              : reinterpret_cast<AnyFunction>(GetProcAddress(static_cast<HMODULE>(module_), symbol));
 }
 
+std::string SharedLibrary::PathOf(const char*) const {
+  char path[MAX_PATH] = {};
+  const DWORD length =
+      module_ == nullptr ? 0
+                         : GetModuleFileNameA(static_cast<HMODULE>(module_), path, MAX_PATH);
+  return std::string(path, length);
+}
+
 #else
 
 // Binds every symbol now and keeps the names private to this handle: a
@@ -122,6 +130,15 @@ SharedLibrary::~SharedLibrary() {
 
 SharedLibrary::AnyFunction SharedLibrary::FindFunction(const char* symbol) const {
   return module_ == nullptr ? nullptr : reinterpret_cast<AnyFunction>(dlsym(module_, symbol));
+}
+
+std::string SharedLibrary::PathOf(const char* symbol) const {
+  void* address = module_ == nullptr ? nullptr : dlsym(module_, symbol);
+  Dl_info info{};
+  if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+    return {};
+  }
+  return info.dli_fname;
 }
 
 #endif

@@ -21,6 +21,10 @@ class SharedLibrary {
   bool IsOpen() const { return module_ != nullptr; }
   const std::string& Error() const { return error_; }
 
+  // The file the loader found, through one of its exported symbols; empty
+  // when the platform does not tell.
+  std::string PathOf(const char* symbol) const;
+
   // The function exported as `symbol`, or null.
   template <typename Function>
   Function Find(const char* symbol) const {

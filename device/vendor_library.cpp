@@ -122,6 +122,8 @@ void VendorLibrary::Load() {
     auto binding = std::make_unique<Binding>();
     std::optional<LoadFailure> failure = BindOne(name, *binding);
     if (!failure) {
+      const std::string path = binding->library->PathOf("FT_Open");
+      loadedFile_ = path.empty() || path == name ? name : name + " (" + path + ")";
       binding_ = std::move(binding);
       return;
     }
@@ -129,7 +131,11 @@ void VendorLibrary::Load() {
       reported = std::move(failure);
     }
   }
-  if (reported && report_) {
+  if (!reported) {
+    return;
+  }
+  loadError_ = reported->name + " (" + reported->reason + ")";
+  if (report_) {
     report_(LoadFailureText(*reported));
   }
 }

@@ -31,6 +31,15 @@ class VendorLibrary final : public DriverLibrary {
 
   void SetLoadFailureReport(LoadFailureReport report);
   static std::vector<std::string> DefaultLibraryNames();
+  const std::vector<std::string>& LibraryNames() const { return libraryNames_; }
+
+  // Binds the library now, unless a call already tried; true when bound.
+  bool EnsureLoaded() { return Bound() != nullptr; }
+  // Once bound: the name that worked and, where the loader tells, the file
+  // it found for it ("libftd2xx.so (/usr/local/lib/libftd2xx.so.1.2.3)").
+  const std::string& LoadedFile() const { return loadedFile_; }
+  // After a failed load: the library and the loader's reason, as reported.
+  const std::string& LoadError() const { return loadError_; }
 
   FT_STATUS FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) override;
   FT_STATUS FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) override;
@@ -50,6 +59,8 @@ class VendorLibrary final : public DriverLibrary {
   LoadFailureReport report_;
   bool loadAttempted_ = false;
   std::unique_ptr<Binding> binding_;
+  std::string loadedFile_;
+  std::string loadError_;
 };
 
 }  // namespace capmeter

@@ -35,7 +35,8 @@ MeasureResult Fail(MeasureResult result, MeasureOutcome outcome, Display& displa
 
 }  // namespace
 
-MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& display, Clock& clock) {
+MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& display, Clock& clock,
+                      MeasurePolicy* policy) {
   display.SetCaption(LabelSlot::lblCapacitance, "");
   display.SetCaption(LabelSlot::lblTime, display_texts::kProcessing);
   display.RepaintNow(LabelSlot::lblTime);
@@ -51,6 +52,9 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
 
   PinBuffer strPins{};
   const Clock::Duration start = clock.Now();
+  if (policy != nullptr) {
+    clock.Wait(policy->FirstPollDelay());
+  }
   for (;;) {
     const FT_STATUS status =
         library.FT_GetBitMode(lngHandle, reinterpret_cast<std::uint8_t*>(strPins.data()));
@@ -58,6 +62,10 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
     // back late counts against the limit like any other.
     const Clock::Duration elapsed = clock.Now() - start;
     ++result.polls;
+    if (policy != nullptr && policy->Abandon()) {
+      result.outcome = MeasureOutcome::Abandoned;
+      return result;
+    }
     const auto pinValue = status == kStatusOk ? ParsePinText(strPins) : std::nullopt;
     if (!pinValue) {
       return Fail(result, MeasureOutcome::ReadError, display);

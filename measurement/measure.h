@@ -26,6 +26,7 @@ enum class MeasureOutcome {
   ChargeTime,  // D1 went low in time: the elapsed time is the charge time
   ReadError,   // a call failed, a write fell short, or a read gave no digit
   TimedOut,    // kPollTimeLimit had passed by the end of a read
+  Abandoned,   // the caller's policy called the measurement off
 };
 
 struct MeasureResult {
@@ -36,10 +37,24 @@ struct MeasureResult {
   bool HasTime() const { return outcome == MeasureOutcome::ChargeTime; }
 };
 
+// What a caller may add to a measurement. The defaults do nothing, which is
+// what the window uses: its measurement runs exactly as without a policy.
+class MeasurePolicy {
+ public:
+  virtual ~MeasurePolicy() = default;
+
+  // How long to wait between the start reading and the first poll.
+  virtual Clock::Duration FirstPollDelay() { return Clock::Duration::zero(); }
+  // Asked after every poll; true ends the measurement as Abandoned.
+  virtual bool Abandon() { return false; }
+};
+
 // One measurement: set bit-bang mode, drive the trigger pattern, then time how
 // long D1 stays high. Ends with "Read Error!" or "Timed Out!" in lblTime when
 // no time can be had, making no further driver call after a failed one;
-// otherwise leaves the displays for ShowResults.
-MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& display, Clock& clock);
+// otherwise leaves the displays for ShowResults. An abandoned measurement
+// leaves lblTime at "Processing!".
+MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& display, Clock& clock,
+                      MeasurePolicy* policy = nullptr);
 
 }  // namespace capmeter

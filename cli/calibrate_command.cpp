@@ -1,0 +1,158 @@
+#include "cli/calibrate_command.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+#include "cli/report.h"
+#include "cli/series.h"
+#include "measurement/line_fit.h"
+#include "measurement/result_text.h"
+#include "measurement/statistics.h"
+
+namespace capmeter::cli {
+
+namespace {
+
+constexpr int kSignificantDigits = 7;
+
+// One capacitor's readings.
+struct Step {
+  const KnownCapacitor* capacitor = nullptr;
+  std::vector<double> seconds;  // the readings that gave a time
+  Summary summary;
+};
+
+std::string Padded(std::string text, std::size_t width) {
+  std::size_t characters = 0;
+  for (const char c : text) {
+    characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  }
+  text.append(characters < width ? width - characters : 1, ' ');
+  return text;
+}
+
+}  // namespace
+
+std::string BoxText(double value) {
+  if (value == 0.0) {
+    return "0";  // also -0
+  }
+  std::array<char, 64> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                    std::chars_format::general, kSignificantDigits);
+  return std::string(buffer.data(), result.ptr);
+}
+
+int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectStep& connect,
+                 std::ostream& out, std::ostream& err) {
+  const auto different = [&](const KnownCapacitor& c) {
+    return !SameLevel(c.microfarads, options.capacitors.front().microfarads);
+  };
+  if (std::none_of(options.capacitors.begin(), options.capacitors.end(), different)) {
+    err << "capmeter-cli: calibration needs at least two different capacitors, such as 1u "
+           "10u.\n";
+    return kExitUsage;
+  }
+
+  const LibraryLoad load = meter.loadLibrary();
+  DeviceSession session(meter.library);
+  if (ReportUnreachable(load, session, err)) {
+    return kExitFailed;
+  }
+
+  const std::string& sep = options.decimalSeparator;
+  std::vector<Step> steps;
+  int stopSignal = 0;
+  bool unanswered = false;
+  for (const KnownCapacitor& capacitor : options.capacitors) {
+    if (!connect(capacitor)) {
+      stopSignal = meter.stopSignal();
+      unanswered = stopSignal == 0;
+      break;
+    }
+    SeriesSetup setup;
+    setup.count = options.count;
+    setup.dither = options.dither;
+    setup.seed = options.seed + steps.size();
+    Step step{&capacitor, {}, {}};
+    std::vector<Reading> readings;
+    const SeriesEnd end = RunSeries(meter, session.Handle(), setup, [&](const Reading& r) {
+      readings.push_back(r);
+      if (r.HasTime()) step.seconds.push_back(r.seconds);
+    });
+    step.summary = Summarize(readings, false);
+    const Statistics& t = step.summary.seconds;
+    out << "  " << capacitor.text << ": " << step.summary.ok << " of " << options.count
+        << " readings ok";
+    if (t.count > 0) {
+      out << ", mean t " << GeneralText(static_cast<float>(t.mean), sep) << " s";
+      if (t.standardDeviation) {
+        out << " (std. dev. " << GeneralText(static_cast<float>(*t.standardDeviation), sep)
+            << " s)";
+      }
+    }
+    out << '\n' << std::flush;
+    steps.push_back(std::move(step));
+    if (end.stopSignal != 0) {
+      stopSignal = end.stopSignal;
+      break;
+    }
+  }
+
+  const bool closedCleanly = ReportClosing(session.Close(), err);
+  if (stopSignal != 0) {
+    err << "capmeter-cli: calibration stopped; no line was fitted.\n";
+    return ExitForSignal(stopSignal);
+  }
+  if (unanswered) {
+    err << "capmeter-cli: no answer to the prompt (end of input); no line was fitted.\n";
+    return kExitFailed;
+  }
+
+  std::vector<FitPoint> points;
+  for (const Step& step : steps) {
+    if (step.seconds.empty()) {
+      err << "capmeter-cli: no reading of " << step.capacitor->text << " gave a time ("
+          << step.summary.readErrors << " read errors, " << step.summary.timedOut
+          << " timed out); no line was fitted.\n";
+      return kExitFailed;
+    }
+    for (const double t : step.seconds) points.push_back({t, step.capacitor->microfarads});
+  }
+
+  const LineFit fit = FitLine(points);
+  if (fit.problem == FitProblem::NoSpread) {
+    err << "capmeter-cli: the charge times do not differ between the capacitors, so no line "
+           "can be fitted. Is the capacitor really connected, and D1 wired to the timer?\n";
+    return kExitUsage;
+  }
+  if (fit.problem == FitProblem::TooFewLevels) {  // ruled out above; kept for safety
+    err << "capmeter-cli: calibration needs at least two different capacitors.\n";
+    return kExitUsage;
+  }
+
+  const Line& line = fit.line;
+  const auto Text = [&](double value) { return GeneralText(static_cast<float>(value), sep); };
+  out << "\nLeast-squares line through " << points.size() << " readings: C = m × t + b\n"
+      << "  m = " << BoxText(line.slope) << " µF/s\n"
+      << "  b = " << BoxText(line.intercept) << " µF\n\n"
+      << "  " << Padded("capacitor", 12) << Padded("known (µF)", 14) << Padded("mean t (s)", 14)
+      << Padded("line (µF)", 14) << "residual (µF)\n";
+  for (const Step& step : steps) {
+    const double meanT = step.summary.seconds.mean;
+    const double known = step.capacitor->microfarads;
+    // The residual of the mean time is the mean of the readings' residuals.
+    out << "  " << Padded(step.capacitor->text, 12) << Padded(Text(known), 14)
+        << Padded(Text(meanT), 14) << Padded(Text(line.At(meanT)), 14)
+        << Text(line.Residual({meanT, known})) << '\n';
+  }
+  out << "\nType into the window's boxes:  m = " << BoxText(line.slope)
+      << "   b = " << BoxText(line.intercept) << "\nor start it with:  capmeter --slope="
+      << BoxText(line.slope) << " --intercept=" << BoxText(line.intercept) << '\n';
+  return closedCleanly ? kExitOk : kExitFailed;
+}
+
+}  // namespace capmeter::cli

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cli/meter.h"
+
+namespace capmeter::cli {
+
+// A capacitor of known value, as the user wrote it and in microfarads.
+struct KnownCapacitor {
+  std::string text;
+  double microfarads = 0.0;
+};
+
+struct CalibrateOptions {
+  std::vector<KnownCapacitor> capacitors;
+  int count = 10;  // readings per capacitor
+  bool dither = false;
+  std::uint64_t seed = 0;
+  std::string decimalSeparator = ".";  // for the numbers people read
+};
+
+// Has `capacitor` connected before its readings: asks the user, or sets the
+// simulated part. False when nobody answered (end of input, a stop signal).
+using ConnectStep = std::function<bool(const KnownCapacitor& capacitor)>;
+
+// `calibrate`: reads each known capacitor `count` times and fits
+// C = m x t + b through all the readings by least squares; prints m, b, each
+// capacitor's residual, and the texts for the window's m and b boxes.
+// kExitUsage for fewer than two different capacitors (before the device is
+// touched) or for times without spread; kExitFailed when the device could
+// not be reached or a capacitor gave no time; 128 + the signal's number when
+// stopped.
+int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectStep& connect,
+                 std::ostream& out, std::ostream& err);
+
+// The text of m or b for the window's boxes: seven significant digits, "."
+// as the decimal point whatever the locale, as those boxes read numbers.
+std::string BoxText(double value);
+
+}  // namespace capmeter::cli

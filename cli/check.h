@@ -1,0 +1,17 @@
+#pragma once
+
+#include <iosfwd>
+
+#include "cli/meter.h"
+
+namespace capmeter::cli {
+
+// Bring-up, one step at a time: load the driver library, open device 0,
+// switch bit-bang mode on, drive the resting levels, read the pins once and
+// judge them (D1 low while the timer is idle, D4 and D5 high as the wiring
+// requires), then leave bit-bang mode and close. One verdict line per step;
+// stops at the first failing step, though an opened device is always
+// switched back and closed. kExitOk when every step passed, else kExitFailed.
+int RunCheck(Meter& meter, std::ostream& out);
+
+}  // namespace capmeter::cli

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "device/driver_library.h"
+#include "device/ft_types.h"
+#include "device/vendor_library.h"
+#include "measurement/clock.h"
+
+namespace capmeter::cli {
+
+// The outcome of binding the driver library, and in words which file was
+// loaded ("loaded libftd2xx.so (/usr/lib/...)") or why none could be.
+struct LibraryLoad {
+  bool loaded = false;
+  std::string text;
+};
+
+// Binds the vendor's library now and says which file it found, or why none
+// could be loaded and which names were tried.
+LibraryLoad LoadVendorLibrary(VendorLibrary& vendor);
+
+// What every sub-command runs on. The program fills it with the vendor's
+// library or the simulated chip, the real clock and the signal flag; tests
+// with a simulated chip on virtual time.
+struct Meter {
+  std::function<LibraryLoad()> loadLibrary;
+  DriverLibrary& library;
+  Clock& clock;
+  // The number of the signal that asked the program to stop, or 0.
+  std::function<int()> stopSignal = [] { return 0; };
+  // Lets `span` pass between readings; may return early once a stop signal
+  // came. Waits on `clock` when not set.
+  std::function<void(Clock::Duration span)> rest;
+
+  bool Stopped() const { return stopSignal() != 0; }
+  void Rest(Clock::Duration span) {
+    if (rest) {
+      rest(span);
+    } else {
+      clock.Wait(span);
+    }
+  }
+};
+
+// Exit statuses of the command-line meter.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // the device, the wiring or a reading failed
+inline constexpr int kExitUsage = 2;   // a bad command line, or nothing to fit a line to
+// A stop signal ends the program with 128 plus the signal's number, as a
+// shell reports a program the signal killed (130 for SIGINT).
+inline int ExitForSignal(int signal) {
+  return 128 + signal;
+}
+
+// Device 0 opened for one sub-command, and switched back and closed when it
+// ends, whatever way it ends.
+class DeviceSession {
+ public:
+  explicit DeviceSession(DriverLibrary& library);
+  ~DeviceSession();  // Close(), unless that happened already
+  DeviceSession(const DeviceSession&) = delete;
+  DeviceSession& operator=(const DeviceSession&) = delete;
+
+  FT_STATUS OpenStatus() const { return openStatus_; }
+  bool IsOpen() const { return openStatus_ == kStatusOk; }
+  FT_HANDLE Handle() const { return handle_; }
+
+  struct Closing {
+    FT_STATUS reset = kStatusOk;  // leaving bit-bang mode
+    FT_STATUS close = kStatusOk;
+  };
+  // Leaves bit-bang mode and closes the device; only once, and only when the
+  // open worked.
+  Closing Close();
+
+ private:
+  DriverLibrary& library_;
+  FT_HANDLE handle_ = nullptr;
+  FT_STATUS openStatus_;
+  bool closed_ = false;
+};
+
+// Says on `err` what keeps the device from being used: no library, or a
+// failed open. True when it said something, false when the device is open.
+bool ReportUnreachable(const LibraryLoad& load, const DeviceSession& session, std::ostream& err);
+
+// Says on `err` which step of letting the device go failed; true when both
+// worked.
+bool ReportClosing(const DeviceSession::Closing& closing, std::ostream& err);
+
+}  // namespace capmeter::cli
