@@ -150,8 +150,9 @@ int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectSte
         << Text(line.Residual({meanT, known})) << '\n';
   }
   out << "\nType into the window's boxes:  m = " << BoxText(line.slope)
-      << "   b = " << BoxText(line.intercept) << "\nor start it with:  capmeter --slope="
-      << BoxText(line.slope) << " --intercept=" << BoxText(line.intercept) << '\n';
+      << "   b = " << BoxText(line.intercept)
+      << "\nor start it with:  capmeter --slope=" << BoxText(line.slope)
+      << " --intercept=" << BoxText(line.intercept) << '\n';
   return closedCleanly ? kExitOk : kExitFailed;
 }
 

@@ -60,8 +60,8 @@ class Steps {
 // The steps between open and close; false at the first that fails.
 bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
   const FT_STATUS bitBang = library.FT_SetBitMode(handle, kDirectionMask, kEnableValue);
-  if (!steps.Judge(bitBang == kStatusOk, "Switch bit-bang mode on (D1 the only input): " +
-                                             Status(bitBang) + ".")) {
+  if (!steps.Judge(bitBang == kStatusOk,
+                   "Switch bit-bang mode on (D1 the only input): " + Status(bitBang) + ".")) {
     return false;
   }
 

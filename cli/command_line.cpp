@@ -22,8 +22,8 @@ constexpr const char* kExitStatuses =
 // and the simulated chip in place of the vendor's library.
 void AddDriverOptions(CLI::App& command, CommandLine& line, std::string& capacitance,
                       std::string& resistance, std::string& latency) {
-  command.add_option("--trace", line.trace,
-                     "Write every driver call to FILE ('-' for standard error)")
+  command
+      .add_option("--trace", line.trace, "Write every driver call to FILE ('-' for standard error)")
       ->type_name("FILE");
   CLI::Option* simulate =
       command.add_flag("--simulate", line.simulation.enabled,
@@ -68,9 +68,10 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::strin
   bool noDither = false;
   std::vector<std::string> capacitors;
 
-  CLI::App app("The capacitance meter on the command line: bring-up checks, series of readings "
-               "with statistics, and calibration.",
-               "capmeter-cli");
+  CLI::App app(
+      "The capacitance meter on the command line: bring-up checks, series of readings "
+      "with statistics, and calibration.",
+      "capmeter-cli");
   app.set_version_flag("--version", std::string(version));
   app.require_subcommand(1);
   app.footer(kExitStatuses);
@@ -80,8 +81,9 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::strin
       "Check the driver library, the device and the wiring step by step, one verdict line per "
       "step; stops at the first failing step");
   AddDriverOptions(*check, line, capacitance, resistance, latency);
-  check->footer("Exit status: 0 when every step passed, 1 at the first failing step, 2 for a bad "
-                "command line.");
+  check->footer(
+      "Exit status: 0 when every step passed, 1 at the first failing step, 2 for a bad "
+      "command line.");
 
   CLI::App* measure = app.add_subcommand(
       "measure", "Take readings, print each as it arrives, then a summary with statistics");
@@ -100,8 +102,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::strin
       ->add_option("--slope", line.measure.slope,
                    "m in µF per second, read as the window reads it (default 0: no capacitance)")
       ->type_name("M");
-  measure->add_option("--intercept", line.measure.intercept, "b in µF (default 0)")
-      ->type_name("B");
+  measure->add_option("--intercept", line.measure.intercept, "b in µF (default 0)")->type_name("B");
   measure->add_option("--format", format, "table (default), csv or json")
       ->type_name("FORMAT")
       ->check(CLI::IsMember({"table", "csv", "json"}));
@@ -120,8 +121,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::strin
       "a bad command line, 130 after Ctrl-C (SIGINT), 143 after SIGTERM.");
 
   CLI::App* calibrate = app.add_subcommand(
-      "calibrate",
-      "Find m and b from capacitors of known value: C = m × t + b by least squares");
+      "calibrate", "Find m and b from capacitors of known value: C = m × t + b by least squares");
   AddDriverOptions(*calibrate, line, capacitance, resistance, latency);
   calibrate
       ->add_option("capacitors", capacitors,

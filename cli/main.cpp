@@ -14,19 +14,19 @@
 #include "cli/check.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
-#include "sim/simulated_chip.h"
 #include "device/trace_driver.h"
 #include "device/vendor_library.h"
 #include "measurement/result_text.h"
+#include "sim/simulated_chip.h"
 
 namespace capmeter::cli {
 namespace {
 
 std::string SimulationText(const SimulationOptions& sim) {
   const auto number = [](double v) { return GeneralText(static_cast<float>(v), "."); };
-  return "none needed, simulated chip and timing circuit (R = " +
-         number(sim.parts.resistanceOhms) + " ohm, C = " + number(sim.parts.capacitanceFarads) +
-         " F, round trip " + number(std::chrono::duration<double>(sim.latency).count()) + " s)";
+  return "none needed, simulated chip and timing circuit (R = " + number(sim.parts.resistanceOhms) +
+         " ohm, C = " + number(sim.parts.capacitanceFarads) + " F, round trip " +
+         number(std::chrono::duration<double>(sim.latency).count()) + " s)";
 }
 
 // Sleeps rather than spins: pauses between readings can be long. Returns
@@ -136,8 +136,8 @@ int Run(CommandLine& line) {
 }  // namespace capmeter::cli
 
 int main(int argc, char** argv) {
-  capmeter::cli::ParsedCommandLine parsed = capmeter::cli::ParseCommandLine(
-      argc, argv, capmeter::kVersion, std::cout, std::cerr);
+  capmeter::cli::ParsedCommandLine parsed =
+      capmeter::cli::ParseCommandLine(argc, argv, capmeter::kVersion, std::cout, std::cerr);
   if (!parsed.commandLine) {
     return parsed.exitCode;
   }

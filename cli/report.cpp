@@ -171,8 +171,7 @@ void ReadingReport::TableSummary(const Summary& summary, const SeriesNotes& note
   }
 }
 
-void ReadingReport::Finish(const Summary& summary, const SeriesNotes& notes,
-                           std::ostream& aside) {
+void ReadingReport::Finish(const Summary& summary, const SeriesNotes& notes, std::ostream& aside) {
   switch (format_) {
     case Format::Table:
       out_ << '\n';

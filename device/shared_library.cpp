@@ -105,8 +105,7 @@ SharedLibrary::AnyFunction SharedLibrary::FindFunction(const char* symbol) const
 std::string SharedLibrary::PathOf(const char*) const {
   char path[MAX_PATH] = {};
   const DWORD length =
-      module_ == nullptr ? 0
-                         : GetModuleFileNameA(static_cast<HMODULE>(module_), path, MAX_PATH);
+      module_ == nullptr ? 0 : GetModuleFileNameA(static_cast<HMODULE>(module_), path, MAX_PATH);
   return std::string(path, length);
 }
 

@@ -68,8 +68,8 @@ void TraceDriver::WriteRun() {
   if (run_->count == 1) {
     WriteLine(run_->first, text);
   } else {
-    out_ << Micros(run_->first) << ".." << Micros(run_->last) << ' ' << text << " x"
-         << run_->count << '\n';
+    out_ << Micros(run_->first) << ".." << Micros(run_->last) << ' ' << text << " x" << run_->count
+         << '\n';
   }
   run_.reset();
 }
@@ -117,8 +117,8 @@ FT_STATUS TraceDriver::FT_Write(FT_HANDLE handle, const void* buffer, std::uint3
   }
   const auto at = SinceStart();
   const FT_STATUS status = inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
-  std::string text = "FT_Write bytes=" + bytes + " length=" + std::to_string(bytesToWrite) +
-                     Status(status);
+  std::string text =
+      "FT_Write bytes=" + bytes + " length=" + std::to_string(bytesToWrite) + Status(status);
   if (status == kStatusOk && bytesWritten != nullptr) {
     text += " written=" + std::to_string(*bytesWritten);
   }

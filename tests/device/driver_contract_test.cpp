@@ -7,8 +7,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 
 #include "device/driver_library.h"
+#include "device/trace_driver.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 
@@ -28,6 +30,19 @@ struct SimulatedChipBackend {
   SimulatedChip chip{clock};
 
   DriverLibrary& Library() { return chip; }
+  void Disconnect() { chip.SetDeviceConnected(false); }
+  void Unplug() { chip.Unplug(); }
+};
+
+// The trace passes every call through untouched, so it keeps the contract of
+// what it wraps.
+struct TracedChipBackend {
+  VirtualClock clock;
+  SimulatedChip chip{clock};
+  std::ostringstream lines;
+  TraceDriver trace{chip, lines, [this] { return clock.Now(); }};
+
+  DriverLibrary& Library() { return trace; }
   void Disconnect() { chip.SetDeviceConnected(false); }
   void Unplug() { chip.Unplug(); }
 };
@@ -138,6 +153,7 @@ REGISTER_TYPED_TEST_SUITE_P(DriverContract, OpenGivesAValidHandleWithStatusZero,
                             AnUnpluggedDeviceFailsEveryCallAndWritesNothing);
 
 INSTANTIATE_TYPED_TEST_SUITE_P(SimulatedChip, DriverContract, SimulatedChipBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(TracedSimulatedChip, DriverContract, TracedChipBackend);
 #if defined(CAPMETER_FTD2XX_STANDIN)
 INSTANTIATE_TYPED_TEST_SUITE_P(VendorLibraryOverStandin, DriverContract, testing::StandinBackend);
 #endif

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/meter.h"
+#include "sim/simulated_chip.h"
+#include "sim/virtual_clock.h"
+#include "tests/support/event_log.h"
+#include "tests/support/recording_driver.h"
+
+namespace capmeter::testing {
+
+// Bends the pin byte of every successful read, as a wire pulled up or down
+// from outside would: the pins in `mask` read `levels`. A hook sees each read
+// first, so a test can act after a given number of them.
+class ForcedPins final : public DriverLibrary {
+ public:
+  explicit ForcedPins(DriverLibrary& inner) : inner_(inner) {}
+
+  FT_STATUS FT_Open(std::int32_t index, FT_HANDLE* handle) override {
+    return inner_.FT_Open(index, handle);
+  }
+  FT_STATUS FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) override {
+    setUps += enable != 0 ? 1 : 0;
+    return inner_.FT_SetBitMode(handle, mask, enable);
+  }
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t bytesToWrite,
+                     std::uint32_t* bytesWritten) override {
+    return inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
+  }
+  FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override {
+    ++reads;
+    if (onRead) onRead(reads);
+    const FT_STATUS status = inner_.FT_GetBitMode(handle, pins);
+    if (status == kStatusOk) {
+      *pins = static_cast<std::uint8_t>((*pins & ~mask) | (levels & mask));
+    }
+    return status;
+  }
+  FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
+
+  std::uint8_t mask = 0;
+  std::uint8_t levels = 0;
+  std::uint64_t reads = 0;
+  std::uint64_t setUps = 0;  // bit-bang mode switched on: one per measurement
+  std::function<void(std::uint64_t reads)> onRead;
+
+ private:
+  DriverLibrary& inner_;
+};
+
+// The simulated chip and timing circuit on virtual time, with the pins'
+// wiring bendable and every call but the reads recorded, as the command-line
+// meter sees them.
+struct SimMeter {
+  explicit SimMeter(CircuitParts parts = {},
+                    Clock::Duration latency = std::chrono::microseconds(100))
+      : chip(clock, parts) {
+    chip.SetCallLatency(latency);
+  }
+
+  cli::Meter& Get() { return meter; }
+  // A stop signal arrives after `reads` reads of the pins.
+  void StopAfterReads(std::uint64_t reads, int signal) {
+    pins.onRead = [this, reads, signal](std::uint64_t n) {
+      if (n >= reads) stopSignal = signal;
+    };
+  }
+  // The recorded calls whose text starts with `prefix`.
+  std::vector<std::string> Calls(const std::string& prefix) const {
+    std::vector<std::string> calls;
+    for (const std::string& entry : log) {
+      if (entry.rfind(prefix, 0) == 0) calls.push_back(entry);
+    }
+    return calls;
+  }
+
+  VirtualClock clock;
+  SimulatedChip chip;
+  ForcedPins pins{chip};
+  EventLog log;
+  RecordingDriver driver{pins, log};
+  int stopSignal = 0;
+  cli::Meter meter{
+      [] {
+        return cli::LibraryLoad{true, "the simulated chip"};
+      },
+      driver,
+      clock,
+      [this] { return stopSignal; },
+      {},
+  };
+};
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace capmeter::testing

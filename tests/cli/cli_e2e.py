@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""capmeter-cli run as a user or a script would run it.
+
+Usage: cli_e2e.py CAPMETER_CLI CASE [STAND_IN_LIBRARY]
+"""
+import csv
+import io
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+CLI = sys.argv[1]
+CASE = sys.argv[2]
+
+
+def run(*args, env=None, timeout=60):
+    return subprocess.run([CLI, *args], capture_output=True, text=True, env=env, timeout=timeout)
+
+
+def fail(message, result=None):
+    if result is not None:
+        message += f"\n--- exit {result.returncode}\n--- stdout\n{result.stdout}--- stderr\n{result.stderr}"
+    print("FAIL:", message)
+    sys.exit(1)
+
+
+def expect_exit(result, code):
+    if result.returncode != code:
+        fail(f"exit status {result.returncode}, expected {code}", result)
+
+
+def measure_csv():
+    result = run("measure", "--simulate", "--count", "5", "--format", "csv")
+    expect_exit(result, 0)
+    rows = list(csv.DictReader(io.StringIO(result.stdout)))
+    if len(rows) != 5:
+        fail(f"{len(rows)} rows, expected 5", result)
+    for number, row in enumerate(rows, 1):
+        if int(row["index"]) != number or row["outcome"] != "ok" or row["microfarads"] != "":
+            fail(f"row {number}: {row}", result)
+        if abs(float(row["seconds"]) - 0.517) > 0.005:  # 1.1 x 100k x 4.7u
+            fail(f"row {number}: time {row['seconds']}", result)
+    if "Readings: 5 ok" not in result.stderr:
+        fail("no summary on standard error", result)
+
+
+def measure_json():
+    result = run("measure", "--simulate", "--count", "3", "--format", "json", "--slope", "9.0909",
+                 "--latency", "125u")
+    expect_exit(result, 0)
+    document = json.loads(result.stdout)
+    readings = document["readings"]
+    if [r["index"] for r in readings] != [1, 2, 3] or any(r["outcome"] != "ok" for r in readings):
+        fail("readings", result)
+    summary = document["summary"]
+    # Real time on a shared machine: a busy core makes a reading late, so only
+    # the magnitudes are checked here; the unit tests check the figures.
+    if summary["ok"] != 3 or abs(summary["microfarads"]["mean"] - 4.7) > 0.1:
+        fail("summary", result)
+    if not 100e-6 < summary["dither_poll_period_seconds"] < 5e-3:
+        fail("poll period", result)
+
+
+def measure_to_a_file():
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "readings.csv")
+        result = run("measure", "--simulate", "--capacitance", "10n", "--count", "3", "--format",
+                     "csv", "--output", path)
+        expect_exit(result, 0)
+        with open(path, newline="") as file:
+            rows = list(csv.DictReader(file))
+        if len(rows) != 3 or result.stdout:
+            fail("readings not (only) in the file", result)
+        # (Text mode reads the carriage returns between updates as line ends.)
+        if "reading 3 of 3: ok" not in result.stderr:
+            fail("no progress line", result)
+
+
+def calibrate():
+    result = run("calibrate", "--simulate", "--yes", "1u", "10u")
+    expect_exit(result, 0)
+    m = re.search(r"^  m = (\S+) µF/s$", result.stdout, re.M)
+    b = re.search(r"^  b = (\S+) µF$", result.stdout, re.M)
+    if not m or not b:
+        fail("no m or b", result)
+    # m = 1 / (1.1 x 100 kOhm) = 9.0909 uF/s; b about 0 (a little more room
+    # than an idle machine needs, for readings a busy core makes late).
+    if abs(float(m.group(1)) - 9.0909) > 0.05 or abs(float(b.group(1))) > 0.05:
+        fail(f"m = {m.group(1)}, b = {b.group(1)}", result)
+    if "Connect" in result.stdout:
+        fail("--yes still prompted", result)
+
+
+def calibrate_prompts():
+    result = subprocess.run([CLI, "calibrate", "--simulate", "--count", "2", "1u", "2u"],
+                            input="\n\n", capture_output=True, text=True, timeout=60)
+    expect_exit(result, 0)
+    prompts = re.findall(r"^Connect (\S+) and press Enter$", result.stdout, re.M)
+    if prompts != ["1u", "2u"]:
+        fail(f"prompts {prompts}", result)
+
+
+def check_without_library():
+    result = run("check")
+    expect_exit(result, 1)
+    first = result.stdout.splitlines()[0]
+    if not first.startswith("FAIL  Driver library: could not load libftd2xx.so"):
+        fail("the first line does not name the library", result)
+
+
+def check_with_library(stand_in):
+    # The stand-in under the name the program looks for, found by the loader.
+    with tempfile.TemporaryDirectory() as directory:
+        os.symlink(stand_in, os.path.join(directory, "libftd2xx.so"))
+        env = dict(os.environ, LD_LIBRARY_PATH=directory)
+        result = run("check", "--trace", "-", env=env)
+        expect_exit(result, 0)
+        first = result.stdout.splitlines()[0]
+        if not first.startswith("ok    Driver library: loaded libftd2xx.so (" + directory):
+            fail("the loaded file is not named", result)
+        if "FT_Open index=0 -> 0" not in result.stderr:
+            fail("no trace on standard error", result)
+
+
+def usage():
+    for args in (["measure", "--count", "0"], ["calibrate"], ["measure", "--capacitance", "1u"],
+                 ["calibrate", "--simulate", "--yes", "1u"], []):
+        result = run(*args)
+        expect_exit(result, 2)
+    result = run("calibrate", "--simulate", "--yes", "1u", "1000n")
+    expect_exit(result, 2)
+    for command in ("check", "measure", "calibrate"):
+        result = run(command, "--help")
+        expect_exit(result, 0)
+        if f"Usage: capmeter-cli {command}" not in result.stdout:
+            fail(f"{command} --help", result)
+
+
+def stopped_by_a_signal(signal_number, code):
+    with tempfile.TemporaryDirectory() as directory:
+        trace = os.path.join(directory, "trace.txt")
+        # 40 uF: a 4.4 s charge, far longer than the wait below.
+        process = subprocess.Popen(
+            [CLI, "measure", "--simulate", "--capacitance", "40u", "--latency", "1m", "--count",
+             "3", "--trace", trace], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        time.sleep(1.5)
+        began = time.monotonic()
+        process.send_signal(signal_number)
+        out, err = process.communicate(timeout=30)
+        took = time.monotonic() - began
+        result = subprocess.CompletedProcess(process.args, process.returncode, out, err)
+        expect_exit(result, code)
+        if took > 1.0:
+            fail(f"took {took:.1f} s to stop", result)
+        name = "SIGINT" if signal_number == signal.SIGINT else "SIGTERM"
+        if f"stopped by {name} after 0 of 3" not in out:
+            fail("no summary", result)
+        with open(trace) as file:
+            lines = file.read().splitlines()
+        if not re.search(r"FT_GetBitMode -> 0 pins=0x37 x\d+$", lines[-3]):
+            fail("the abandoned reading's polls are missing:\n" + "\n".join(lines[-3:]))
+        if not lines[-2].endswith("FT_SetBitMode mask=0x00 enable=0x00 -> 0") or \
+                not lines[-1].endswith("FT_Close -> 0"):
+            fail("the device was not let go:\n" + "\n".join(lines[-3:]))
+
+
+CASES = {
+    "measure_csv": measure_csv,
+    "measure_json": measure_json,
+    "measure_to_a_file": measure_to_a_file,
+    "calibrate": calibrate,
+    "calibrate_prompts": calibrate_prompts,
+    "check_without_library": check_without_library,
+    "check_with_library": lambda: check_with_library(sys.argv[3]),
+    "usage": usage,
+    "sigint": lambda: stopped_by_a_signal(signal.SIGINT, 130),
+    "sigterm": lambda: stopped_by_a_signal(signal.SIGTERM, 143),
+}
+
+CASES[CASE]()
+print("PASS:", CASE)
