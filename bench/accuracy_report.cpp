@@ -2,16 +2,20 @@
 // clock, with the time-of-day clock held in single precision worked out from
 // the same readings. Usage: capmeter-accuracy [latency in µs ...]
 // (default 0 125 1000: none, a high-speed and a full-speed USB round trip).
+// With --dither it prints the means of 1, 10 and 100 readings with and
+// without dither instead (default latencies 1000 125).
 
 #include <CLI/CLI.hpp>
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "bench/accuracy_row.h"
 #include "bench/command_line.h"
+#include "bench/dither_table.h"
 #include "bench/report_table.h"
 #include "bench/time_of_day_clock.h"
 #include "measurement/clock.h"
@@ -30,14 +34,51 @@ constexpr std::array<CircuitParts, 4> kCircuits = {{
 }};
 constexpr int kRuns = 20;
 
-std::vector<Clock::Duration> Latencies(const std::vector<long>& micros) {
+std::vector<Clock::Duration> Latencies(const std::vector<long>& micros,
+                                       std::vector<Clock::Duration> defaults) {
   std::vector<Clock::Duration> latencies;
   for (const long value : micros) latencies.push_back(std::chrono::microseconds(value));
-  if (latencies.empty()) {
-    latencies = {std::chrono::microseconds(0), std::chrono::microseconds(125),
-                 std::chrono::milliseconds(1)};
+  return latencies.empty() ? defaults : latencies;
+}
+
+// Readings per row of the dither table: enough for one mean of 100.
+constexpr int kDitherReadings = 100;
+
+int DitherReport(const std::vector<Clock::Duration>& latencies) {
+  using std::chrono::hours;
+  using std::chrono::minutes;
+  MonotonicClock clock;
+  const TimeOfDayClock old{hours(9) + minutes(30), clock.Now(), kSystemTick};
+
+  MeasureDitherRow({kCircuits[0], {}, 5, 1}, clock, old);  // warm-up
+
+  const auto began = std::chrono::steady_clock::now();
+  std::vector<DitherRow> rows;
+  std::uint64_t seed = 1;
+  for (const Clock::Duration latency : latencies) {
+    for (const CircuitParts& parts : kCircuits) {
+      rows.push_back(MeasureDitherRow({parts, latency, kDitherReadings, seed++}, clock, old));
+      std::cerr << "." << std::flush;
+    }
   }
-  return latencies;
+  std::cerr << "\n";
+  const double took =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+
+  PrintConditions(std::cout, clock);
+  std::cout << "Run took " << static_cast<int>(took + 0.5) << " s; " << kDitherReadings
+            << " readings without and " << kDitherReadings
+            << " with dither per row; each figure is the median |mean of N readings − T| over "
+               "the readings cut into blocks of N.\n\n";
+  PrintDitherTable(std::cout, rows);
+
+  int failed = 0;
+  for (const DitherRow& row : rows) failed += row.failed;
+  if (failed > 0) {
+    std::cout << "\n" << failed << " reading(s) gave no time; their rows are incomplete.\n";
+    return 1;
+  }
+  return 0;
 }
 
 int Report(const std::vector<Clock::Duration>& latencies) {
@@ -98,9 +139,20 @@ int main(int argc, char** argv) {
       "and prints Markdown tables of the error against the circuit's true high time,\n"
       "beside the error of the old time-of-day clock. Takes about 40 s.");
   std::vector<long> micros;
+  bool dither = false;
   app.add_option("latency", micros,
-                 "Simulated driver-call latencies in microseconds (default 0 125 1000)")
+                 "Simulated driver-call latencies in microseconds (default 0 125 1000; "
+                 "with --dither 1000 125)")
       ->check(CLI::Range(0L, 10'000'000L));
+  app.add_flag("--dither", dither,
+               "Instead, the error of the mean of 1, 10 and 100 readings with and without "
+               "dither, 100 readings each way per row (about 4 minutes)");
   if (const auto status = capmeter::bench::ParseCommandLine(app, argc, argv)) return *status;
-  return capmeter::bench::Report(capmeter::bench::Latencies(micros));
+  using std::chrono::microseconds;
+  if (dither) {
+    return capmeter::bench::DitherReport(
+        capmeter::bench::Latencies(micros, {microseconds(1000), microseconds(125)}));
+  }
+  return capmeter::bench::Report(capmeter::bench::Latencies(
+      micros, {microseconds(0), microseconds(125), microseconds(1000)}));
 }

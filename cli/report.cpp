@@ -47,6 +47,14 @@ std::string JsonStatistics(const Statistics& s) {
          ", \"maximum\": " + JsonNumber(s.maximum) + "}";
 }
 
+// Only for texts of this program's own, which need no escapes.
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  quoted += text;
+  quoted += '"';
+  return quoted;
+}
+
 std::string SignalName(int signal) {
   if (signal == SIGINT) return "SIGINT";
   if (signal == SIGTERM) return "SIGTERM";
@@ -184,7 +192,7 @@ void ReadingReport::Finish(const Summary& summary, const SeriesNotes& notes, std
       out_ << (added_ > 0 ? "\n" : "") << "],\n\"summary\": {\"ok\": " << summary.ok
            << ", \"read_error\": " << summary.readErrors << ", \"timed_out\": " << summary.timedOut
            << ", \"requested\": " << notes.requested << ", \"stopped_by_signal\": "
-           << (notes.stopSignal != 0 ? "\"" + SignalName(notes.stopSignal) + "\"" : "null")
+           << (notes.stopSignal != 0 ? JsonString(SignalName(notes.stopSignal)) : "null")
            << ",\n  \"seconds\": " << JsonStatistics(summary.seconds) << ",\n  \"microfarads\": "
            << (summary.microfarads ? JsonStatistics(*summary.microfarads) : "null")
            << ",\n  \"dither_poll_period_seconds\": "

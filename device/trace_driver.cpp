@@ -28,9 +28,13 @@ std::string Micros(std::chrono::nanoseconds span) {
   const long long ns = span.count();
   const unsigned long long magnitude =
       ns < 0 ? 0ULL - static_cast<unsigned long long>(ns) : static_cast<unsigned long long>(ns);
-  std::string fraction = std::to_string(magnitude % 1000);
-  fraction.insert(0, 3 - fraction.size(), '0');
-  return (ns < 0 ? "-" : "") + std::to_string(magnitude / 1000) + "." + fraction;
+  const std::string fraction = std::to_string(magnitude % 1000);
+  std::string text = ns < 0 ? "-" : "";
+  text += std::to_string(magnitude / 1000);
+  text += '.';
+  text.append(3 - fraction.size(), '0');
+  text += fraction;
+  return text;
 }
 
 std::string Status(FT_STATUS status) {
@@ -113,7 +117,10 @@ FT_STATUS TraceDriver::FT_Write(FT_HANDLE handle, const void* buffer, std::uint3
   std::string bytes;
   const auto* data = static_cast<const std::uint8_t*>(buffer);
   for (std::uint32_t i = 0; data != nullptr && i < bytesToWrite; ++i) {
-    bytes += (i > 0 ? "," : "") + Byte(data[i]);
+    if (i > 0) {
+      bytes += ',';
+    }
+    bytes += Byte(data[i]);
   }
   const auto at = SinceStart();
   const FT_STATUS status = inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
