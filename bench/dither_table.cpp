@@ -113,8 +113,8 @@ void PrintDitherTable(std::ostream& out, std::span<const DitherRow> rows) {
                   std::chrono::duration<double, std::milli>(row.highTime).count());
     out << "| " << Micro(Seconds(row.latency)) << " | " << highTime << " | "
         << Fixed1(Seconds(row.pollPeriod)) << " | " << triple(row.plain) << " | "
-        << triple(row.dithered) << " | " << triple(row.ditheredLessLean) << " | "
-        << triple(row.old) << " |\n";
+        << triple(row.dithered) << " | " << triple(row.ditheredLessLean) << " | " << triple(row.old)
+        << " |\n";
   }
 }
 
