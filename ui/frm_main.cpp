@@ -150,6 +150,11 @@ void frmMain::Load() {
   OpenLink(link_, library_, *this);
 }
 
+void frmMain::SetInitialCalibration(std::string_view m, std::string_view b) {
+  txtM->setText(QString::fromUtf8(m.data(), static_cast<qsizetype>(m.size())));
+  txtB->setText(QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())));
+}
+
 void frmMain::cmdSample_Click() {
   const MeasureResult result = Measure(link_.lngHandle, library_, *this, clock_);
   if (result.HasTime()) {

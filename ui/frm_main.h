@@ -30,6 +30,10 @@ class frmMain final : public QWidget, public Display {
   // The load event: call once, before the window is first shown.
   void Load();
 
+  // Texts for txtM and txtB in place of the initial "0", e.g. from the
+  // command line; read at each Sample like anything typed there.
+  void SetInitialCalibration(std::string_view m, std::string_view b);
+
   // Ends the program on a termination signal: Close link runs (once, as at
   // any exit) with its messages on standard error, since nobody may be there
   // to answer a box; a box already up is closed; the window stays hidden and

@@ -328,6 +328,22 @@ class FrmMainTest : public QObject {
     QVERIFY(qAbs(meter.Caption("lblCapacitance").toDouble() - 5.7) < 0.002);
   }
 
+  void initialCalibrationTextsAreReadAtEachSampleLikeTypedOnes() {
+    Meter meter;
+    QCOMPARE(meter.TextBox("txtM")->text(), QString("0"));  // as before, unless given
+    QCOMPARE(meter.TextBox("txtB")->text(), QString("0"));
+    meter.window.SetInitialCalibration("9.0909", "1e-3 µF");
+    meter.Start();
+    QCOMPARE(meter.TextBox("txtM")->text(), QString("9.0909"));
+    QCOMPARE(meter.TextBox("txtB")->text(), QString::fromUtf8("1e-3 µF"));
+    meter.PressSample();
+    QVERIFY(qAbs(meter.Caption("lblCapacitance").toDouble() - 4.701) < 0.002);
+
+    meter.TextBox("txtM")->setText("0");  // an edit still wins
+    meter.PressSample();
+    QCOMPARE(meter.Caption("lblCapacitance"), QString("No Data!"));
+  }
+
   void numbersUseTheLocaleDecimalSeparator() {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     Meter meter;
