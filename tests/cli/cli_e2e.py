@@ -43,7 +43,8 @@ def measure_csv():
     for number, row in enumerate(rows, 1):
         if int(row["index"]) != number or row["outcome"] != "ok" or row["microfarads"] != "":
             fail(f"row {number}: {row}", result)
-        if abs(float(row["seconds"]) - 0.517) > 0.005:  # 1.1 x 100k x 4.7u
+        # 1.1 x 100k x 4.7u; loose, for a busy machine and a sanitizer build.
+        if abs(float(row["seconds"]) - 0.517) > 0.05:
             fail(f"row {number}: time {row['seconds']}", result)
     if "Readings: 5 ok" not in result.stderr:
         fail("no summary on standard error", result)
