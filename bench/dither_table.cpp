@@ -23,8 +23,15 @@ double Seconds(Clock::Duration span) {
   return std::chrono::duration<double>(span).count();
 }
 
-// Median |mean of each block of `n` values - goal|.
+// Median |mean of each block of `n` values - goal|. Fewer than `n` values
+// (some were left out) make one shorter block; none give NaN.
 double BlockError(const std::vector<double>& values, int n, double goal) {
+  if (values.empty()) {
+    return std::nan("");
+  }
+  if (values.size() < static_cast<std::size_t>(n)) {
+    n = static_cast<int>(values.size());
+  }
   std::vector<double> errors;
   for (std::size_t begin = 0; begin + static_cast<std::size_t>(n) <= values.size();
        begin += static_cast<std::size_t>(n)) {
@@ -36,6 +43,9 @@ double BlockError(const std::vector<double>& values, int n, double goal) {
 }
 
 std::string Micro(double seconds) {
+  if (std::isnan(seconds)) {
+    return "–";
+  }
   char text[32];
   const double micros = seconds * 1e6;
   std::snprintf(text, sizeof text, "%.*f", std::fabs(micros) < 100 ? 1 : 0, micros);
@@ -61,39 +71,46 @@ DitherRow MeasureDitherRow(const DitherSetup& setup, Clock& clock, const TimeOfD
   DitherRow row;
   row.highTime = chip.Circuit().HighTime();
   row.latency = setup.latency;
+  row.pollPeriod = MeasurePollPeriod(link.lngHandle, chip, clock);
   const double T = Seconds(row.highTime);
+  const double P = Seconds(row.pollPeriod);
+  const auto keep = [&](const MeasureResult& result) {
+    if (!result.HasTime()) {
+      ++row.failed;
+      return false;
+    }
+    if (std::fabs(result.seconds - T) > 2 * P) {
+      ++row.disturbed;
+      return false;
+    }
+    return true;
+  };
 
   std::vector<double> plain;
   std::vector<double> oldTimes;
   for (int i = 0; i < setup.readings; ++i) {
     recorder.Reset();
     const MeasureResult result = Measure(link.lngHandle, chip, display, recorder);
-    if (!result.HasTime()) {
-      ++row.failed;
-      continue;
+    if (keep(result)) {
+      plain.push_back(result.seconds);
+      oldTimes.push_back(old.Elapsed(recorder.First(), recorder.Last()));
     }
-    plain.push_back(result.seconds);
-    oldTimes.push_back(old.Elapsed(recorder.First(), recorder.Last()));
   }
 
-  row.pollPeriod = MeasurePollPeriod(link.lngHandle, chip, clock);
   DitherPolicy dither(DitherSequence(row.pollPeriod, setup.seed));
   std::vector<double> dithered;
   for (int i = 0; i < setup.readings; ++i) {
     const MeasureResult result = Measure(link.lngHandle, chip, display, clock, &dither);
-    if (!result.HasTime()) {
-      ++row.failed;
-      continue;
+    if (keep(result)) {
+      dithered.push_back(result.seconds);
     }
-    dithered.push_back(result.seconds);
   }
   CloseLink(link, chip, display);
 
-  const double lean = Seconds(row.pollPeriod) / 2;
   for (std::size_t k = 0; k < kMeanOf.size(); ++k) {
     row.plain[k] = BlockError(plain, kMeanOf[k], T);
     row.dithered[k] = BlockError(dithered, kMeanOf[k], T);
-    row.ditheredLessLean[k] = BlockError(dithered, kMeanOf[k], T - lean);
+    row.ditheredLessLean[k] = BlockError(dithered, kMeanOf[k], T - P / 2);
     row.old[k] = BlockError(oldTimes, kMeanOf[k], T);
   }
   return row;
@@ -102,8 +119,9 @@ DitherRow MeasureDitherRow(const DitherSetup& setup, Clock& clock, const TimeOfD
 void PrintDitherTable(std::ostream& out, std::span<const DitherRow> rows) {
   out << "| latency (µs) | T (ms) | poll period P (µs) "
          "| plain, N = 1 / 10 / 100 (µs) | dithered, N = 1 / 10 / 100 (µs) "
-         "| dithered + P/2, N = 1 / 10 / 100 (µs) | old clock 09:30, N = 1 / 10 / 100 (µs) |\n"
-      << "|---:|---:|---:|---:|---:|---:|---:|\n";
+         "| dithered + P/2, N = 1 / 10 / 100 (µs) | old clock 09:30, N = 1 / 10 / 100 (µs) "
+         "| left out |\n"
+      << "|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   const auto triple = [](const auto& errors) {
     return Micro(errors[0]) + " / " + Micro(errors[1]) + " / " + Micro(errors[2]);
   };

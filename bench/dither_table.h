@@ -36,6 +36,10 @@ struct DitherRow {
   std::array<double, kMeanOf.size()> ditheredLessLean{};
   // The plain readings through the time-of-day clock.
   std::array<double, kMeanOf.size()> old{};
+  // Readings more than two poll periods from T, which the grid cannot
+  // explain: the machine took the core away mid-measurement. Counted and
+  // left out of the means, which are about the grid, not the machine.
+  int disturbed = 0;
   int failed = 0;  // readings without a time, which should not happen
 };
 
