@@ -153,6 +153,6 @@ int main(int argc, char** argv) {
     return capmeter::bench::DitherReport(
         capmeter::bench::Latencies(micros, {microseconds(1000), microseconds(125)}));
   }
-  return capmeter::bench::Report(capmeter::bench::Latencies(
-      micros, {microseconds(0), microseconds(125), microseconds(1000)}));
+  return capmeter::bench::Report(
+      capmeter::bench::Latencies(micros, {microseconds(0), microseconds(125), microseconds(1000)}));
 }

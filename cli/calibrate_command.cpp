@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <ostream>
 
 #include "cli/report.h"
 #include "cli/series.h"
+#include "measurement/float_chars.h"
 #include "measurement/line_fit.h"
 #include "measurement/result_text.h"
 #include "measurement/statistics.h"
@@ -41,7 +41,7 @@ std::string BoxText(double value) {
     return "0";  // also -0
   }
   std::array<char, 64> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+  const auto result = DoubleToChars(buffer.data(), buffer.data() + buffer.size(), value,
                                     std::chars_format::general, kSignificantDigits);
   return std::string(buffer.data(), result.ptr);
 }

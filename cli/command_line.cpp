@@ -57,6 +57,14 @@ void AddDriverOptions(CLI::App& command, CommandLine& line, std::string& capacit
 
 }  // namespace
 
+std::string VersionText(std::string_view version) {
+  return "capmeter-cli " + std::string(version) +
+         "\n"
+         "Copyright (c) 2026 the capmeter authors.\n"
+         "MIT License: this is free software; you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.";
+}
+
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::string_view version,
                                    std::ostream& out, std::ostream& err) {
   CommandLine line;
@@ -68,13 +76,17 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::strin
   bool noDither = false;
   std::vector<std::string> capacitors;
 
-  CLI::App app(
-      "The capacitance meter on the command line: bring-up checks, series of readings "
-      "with statistics, and calibration.",
-      "capmeter-cli");
-  app.set_version_flag("--version", std::string(version));
-  app.require_subcommand(1);
-  app.footer(kExitStatuses);
+  // The text goes below the usage line, which help2man and people look for
+  // first.
+  CLI::App app("", "capmeter-cli");
+  app.set_version_flag("-v,--version", VersionText(version), "Show the version and exit");
+  app.set_help_flag("-h,--help", "Show this help and exit");
+  app.require_subcommand(0, 1);
+  app.footer(
+      "The capacitance meter on the command line, on the vendor's driver library or the\n"
+      "simulated chip: bring-up checks, series of readings with statistics, and\n"
+      "calibration. \"capmeter-cli COMMAND --help\" tells more of each command.\n\n" +
+      std::string(kExitStatuses));
 
   CLI::App* check = app.add_subcommand(
       "check",
@@ -147,9 +159,26 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::strin
 
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& help) {
+    return {std::nullopt, app.exit(help, out, err)};
+  } catch (const CLI::CallForVersion& versionCall) {
+    return {std::nullopt, app.exit(versionCall, out, err)};
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error, out, err);
-    return {std::nullopt, code == 0 ? kExitOk : kExitUsage};
+    // Two short lines, as the other programs say it, naming the sub-command
+    // whose help would tell more.
+    std::string command = "capmeter-cli";
+    for (const CLI::App* sub : app.get_subcommands()) command += " " + sub->get_name();
+    err << "capmeter-cli: " << error.what() << "\nTry '" << command
+        << " --help' for more information.\n";
+    return {std::nullopt, kExitUsage};
+  }
+
+  if (app.get_subcommands().empty()) {
+    // Checked here rather than by CLI11, which would say so before naming an
+    // unknown option.
+    err << "capmeter-cli: a command is needed: check, measure or calibrate\nTry 'capmeter-cli "
+           "--help' for more information.\n";
+    return {std::nullopt, kExitUsage};
   }
 
   if (!capacitance.empty()) line.simulation.parts.capacitanceFarads = *ParseFarads(capacitance);

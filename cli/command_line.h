@@ -3,6 +3,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "cli/calibrate_command.h"
 #include "cli/measure_command.h"
@@ -32,6 +33,9 @@ struct ParsedCommandLine {
   std::optional<CommandLine> commandLine;  // empty: exit with exitCode
   int exitCode = kExitOk;
 };
+
+// "capmeter-cli <version>", a copyright line and the licence.
+std::string VersionText(std::string_view version);
 
 // Reads the sub-command and its options. Help and the version go to `out`
 // (exit 0), mistakes to `err` (exit kExitUsage). Dither is switched on for

@@ -136,8 +136,8 @@ int Run(CommandLine& line) {
 }  // namespace capmeter::cli
 
 int main(int argc, char** argv) {
-  capmeter::cli::ParsedCommandLine parsed =
-      capmeter::cli::ParseCommandLine(argc, argv, capmeter::kVersion, std::cout, std::cerr);
+  capmeter::cli::ParsedCommandLine parsed = capmeter::cli::ParseCommandLine(
+      argc, argv, capmeter::kVersionDescription, std::cout, std::cerr);
   if (!parsed.commandLine) {
     return parsed.exitCode;
   }

@@ -1,25 +1,45 @@
 #include "cli/report.h"
 
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <csignal>
+#include <limits>
 #include <locale>
 #include <ostream>
 #include <stdexcept>
+#include <type_traits>
 
 #include "measurement/display_texts.h"
+#include "measurement/float_chars.h"
 #include "measurement/result_text.h"
 
 namespace capmeter::cli {
 
 namespace {
 
+// The fewest significant digits that read back as the same number. The
+// conversions are the project's own, as the standard library's floating-point
+// ones are missing in some libraries.
 template <typename Number>
 std::string Shortest(Number value) {
+  if (!std::isfinite(value)) {
+    return value != value ? "nan" : value < 0 ? "-inf" : "inf";
+  }
+  constexpr int kMostDigits = std::numeric_limits<Number>::max_digits10;
   std::array<char, 64> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return std::string(buffer.data(), result.ptr);
+  char* const last = buffer.data() + buffer.size();
+  for (int digits = 1;; ++digits) {
+    const auto written = std::is_same_v<Number, float>
+                             ? FloatToChars(buffer.data(), last, static_cast<float>(value),
+                                            std::chars_format::general, digits)
+                             : DoubleToChars(buffer.data(), last, static_cast<double>(value),
+                                             std::chars_format::general, digits);
+    double back = 0.0;
+    DoubleFromChars(buffer.data(), written.ptr, back);
+    if (static_cast<Number>(back) == value || digits >= kMostDigits) {
+      return std::string(buffer.data(), written.ptr);
+    }
+  }
 }
 
 // Left-aligned in a column of `width` characters, counting each UTF-8

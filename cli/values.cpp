@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "ui/sim_options.h"
+#include "measurement/si_value.h"
 
 namespace capmeter::cli {
 

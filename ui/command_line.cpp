@@ -13,11 +13,30 @@ CommandLine::CommandLine(std::string program, std::string summary, std::string d
       summary_(std::move(summary)),
       details_(std::move(details)),
       help_(QStringList{"h", "help"}, "Show this help and exit."),
-      version_(QStringList{"v", "version"}, "Show the version and exit.") {
+      version_(QStringList{"v", "version"}, "Show the version and exit."),
+      slope_("slope", "Start with TEXT in m instead of 0 (read at each Sample as usual).", "TEXT"),
+      intercept_("intercept", "Start with TEXT in b instead of 0.", "TEXT"),
+      trace_("trace", "Write every driver call to FILE ('-' for standard error).", "FILE") {
   parser_.setApplicationDescription(QString::fromStdString(summary_));
   parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser_.addOption(help_);
   parser_.addOption(version_);
+  parser_.addOption(slope_);
+  parser_.addOption(intercept_);
+  parser_.addOption(trace_);
+}
+
+std::optional<std::string> CommandLine::InitialSlope() const {
+  return parser_.isSet(slope_) ? std::optional(parser_.value(slope_).toStdString()) : std::nullopt;
+}
+
+std::optional<std::string> CommandLine::InitialIntercept() const {
+  return parser_.isSet(intercept_) ? std::optional(parser_.value(intercept_).toStdString())
+                                   : std::nullopt;
+}
+
+std::string CommandLine::TracePath() const {
+  return parser_.value(trace_).toStdString();
 }
 
 void CommandLine::AddValueOption(const QString& name, const QString& description,

@@ -18,6 +18,13 @@ class CommandLine {
   // summary: one line under the usage line; details: text after the options.
   CommandLine(std::string program, std::string summary, std::string details = {});
 
+  // What both window programs take besides --help and --version: the first
+  // texts of m and b (--slope, --intercept), when given, and where to trace
+  // the driver calls (--trace FILE, "-" for standard error; empty for none).
+  std::optional<std::string> InitialSlope() const;
+  std::optional<std::string> InitialIntercept() const;
+  std::string TracePath() const;
+
   // An option that takes a value, e.g. "--capacitance VALUE".
   void AddValueOption(const QString& name, const QString& description, const QString& valueName,
                       const QString& defaultValue);
@@ -48,6 +55,9 @@ class CommandLine {
   QCommandLineParser parser_;
   QCommandLineOption help_;
   QCommandLineOption version_;
+  QCommandLineOption slope_;
+  QCommandLineOption intercept_;
+  QCommandLineOption trace_;
   std::string error_;
 };
 

@@ -9,6 +9,7 @@
 #include "ui/frm_main.h"
 #include "ui/program_icon.h"
 #include "ui/termination_signals.h"
+#include "ui/window_trace.h"
 
 namespace {
 
@@ -34,19 +35,35 @@ int main(int argc, char** argv) {
     return *status;
   }
 
+  capmeter::MonotonicClock clock;
+  capmeter::VendorLibrary library;
+  capmeter::WindowTrace traced;
+  if (!traced.Open(commandLine.TracePath(), library, clock)) {
+    std::cerr << commandLine.ErrorText("Cannot write the trace file '" + commandLine.TracePath() +
+                                       "'.");
+    return 2;
+  }
+
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QString::fromUtf8(capmeter::frmMain::kMessageTitle));
   QApplication::setDesktopFileName("capmeter");
   capmeter::SetProgramIcon();
-  capmeter::MonotonicClock clock;
-  capmeter::VendorLibrary library;
-  capmeter::frmMain window(library, clock);
+  capmeter::frmMain window(traced.Driver(), clock);
+  if (commandLine.InitialSlope() || commandLine.InitialIntercept()) {
+    window.SetInitialCalibration(commandLine.InitialSlope().value_or("0"),
+                                 commandLine.InitialIntercept().value_or("0"));
+  }
   capmeter::TerminationSignals ending([&window](int) { window.EndOnSignal(); });
   // The library is loaded by the first open, during the load below; if that
   // fails the user is told why, in a box like the device messages.
   library.SetLoadFailureReport(
       [&window](std::string_view message) { window.ShowMessage(message); });
+  if (capmeter::TraceDriver* trace = traced.Trace()) {
+    // Loaded a moment early, so the trace can say which file it was.
+    trace->Note(library.EnsureLoaded() ? "driver library: loaded " + library.LoadedFile()
+                                       : "driver library: could not load " + library.LoadError());
+  }
   window.Load();
   window.show();
   return QApplication::exec();

@@ -9,6 +9,7 @@
 #include "ui/program_icon.h"
 #include "ui/sim_options.h"
 #include "ui/termination_signals.h"
+#include "ui/window_trace.h"
 
 int main(int argc, char** argv) {
   // Read before Qt starts, so --help, --version and a bad value need no display.
@@ -18,14 +19,25 @@ int main(int argc, char** argv) {
     return *status;
   }
 
+  capmeter::MonotonicClock clock;
+  capmeter::SimulatedChip chip(clock, commandLine.Parts());
+  capmeter::WindowTrace traced;
+  if (!traced.Open(commandLine.TracePath(), chip, clock)) {
+    std::cerr << commandLine.ErrorText("Cannot write the trace file '" + commandLine.TracePath() +
+                                       "'.");
+    return 2;
+  }
+
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QString::fromUtf8(capmeter::frmMain::kMessageTitle));
   QApplication::setDesktopFileName("capmeter-sim");
   capmeter::SetProgramIcon();
-  capmeter::MonotonicClock clock;
-  capmeter::SimulatedChip chip(clock, commandLine.Parts());
-  capmeter::frmMain window(chip, clock);
+  capmeter::frmMain window(traced.Driver(), clock);
+  if (commandLine.InitialSlope() || commandLine.InitialIntercept()) {
+    window.SetInitialCalibration(commandLine.InitialSlope().value_or("0"),
+                                 commandLine.InitialIntercept().value_or("0"));
+  }
   capmeter::TerminationSignals ending([&window](int) { window.EndOnSignal(); });
   window.Load();
   window.show();

@@ -82,6 +82,21 @@ def measure_to_a_file():
             fail("no progress line", result)
 
 
+def table_in_locale(locales):
+    if not os.path.isdir(os.path.join(locales, "de_DE.UTF-8")):
+        print("SKIP: no de_DE.UTF-8 test locale")
+        sys.exit(77)
+    env = dict(os.environ, LOCPATH=locales, LC_ALL="de_DE.UTF-8")
+    result = run("measure", "--simulate", "--count", "2", "--slope", "9.0909", env=env)
+    expect_exit(result, 0)
+    # The table speaks the user's locale; m is read with a period all the same.
+    if not re.search(r"^1 +0,51\d* +4,\d+ +ok$", result.stdout, re.M):
+        fail("no decimal comma in the table", result)
+    result = run("measure", "--simulate", "--format", "csv", env=env)
+    if not re.search(r"^1,0\.51\d*,,ok$", result.stdout, re.M):
+        fail("CSV must keep the period", result)
+
+
 def calibrate():
     result = run("calibrate", "--simulate", "--yes", "1u", "10u")
     expect_exit(result, 0)
@@ -178,6 +193,7 @@ CASES = {
     "calibrate_prompts": calibrate_prompts,
     "check_without_library": check_without_library,
     "check_with_library": lambda: check_with_library(sys.argv[3]),
+    "table_in_locale": lambda: table_in_locale(sys.argv[3]),
     "usage": usage,
     "sigint": lambda: stopped_by_a_signal(signal.SIGINT, 130),
     "sigterm": lambda: stopped_by_a_signal(signal.SIGTERM, 143),

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -101,12 +102,20 @@ TEST(CommandLine, CheckNeedsNothing) {
 
 class BadUsage : public ::testing::TestWithParam<std::vector<std::string>> {};
 
-TEST_P(BadUsage, ExitsWithTwoAndSaysWhy) {
+TEST_P(BadUsage, ExitsWithTwoAndSaysWhyInTwoLines) {
   const Parsed p = Parse(GetParam());
   EXPECT_FALSE(p.result.commandLine);
   EXPECT_EQ(p.result.exitCode, cli::kExitUsage);
-  EXPECT_FALSE(p.err.empty());
+  EXPECT_EQ(p.err.rfind("capmeter-cli: ", 0), 0U) << p.err;
+  EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 2) << p.err;
   EXPECT_TRUE(p.out.empty());
+}
+
+TEST(CommandLine, AMistakeInASubCommandPointsAtItsHelp) {
+  const Parsed p = Parse({"measure", "--count", "0"});
+  EXPECT_NE(p.err.find("\nTry 'capmeter-cli measure --help' for more information.\n"),
+            std::string::npos)
+      << p.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -138,7 +147,7 @@ TEST(CommandLine, HelpForEachSubCommandAndTheVersionExitWithZero) {
   EXPECT_NE(Parse({"measure", "--help"}).out.find("--no-dither"), std::string::npos);
   const Parsed version = Parse({"--version"});
   EXPECT_EQ(version.result.exitCode, cli::kExitOk);
-  EXPECT_EQ(version.out, "9.8\n");
+  EXPECT_EQ(version.out.rfind("capmeter-cli 9.8\nCopyright", 0), 0U) << version.out;
 }
 
 }  // namespace

@@ -114,6 +114,32 @@ TEST(SimCommandLine, ABadCommandLineGivesTwoShortLinesAndStatusTwo) {
   }
 }
 
+TEST(WindowCommandLine, StartingTextsOfMAndBAndTheTraceAreOnlyThereWhenGiven) {
+  SimCommandLine plain;
+  ASSERT_TRUE(plain.Parse({}));
+  EXPECT_FALSE(plain.InitialSlope());
+  EXPECT_FALSE(plain.InitialIntercept());
+  EXPECT_EQ(plain.TracePath(), "");
+
+  SimCommandLine given;
+  ASSERT_TRUE(given.Parse({"--slope", "9.0909", "--intercept=-4.5e-05", "--trace", "-"}))
+      << given.Error();
+  EXPECT_EQ(given.InitialSlope(), "9.0909");
+  EXPECT_EQ(given.InitialIntercept(), "-4.5e-05");
+  EXPECT_EQ(given.TracePath(), "-");
+
+  // Any text goes, as in the boxes themselves; an empty one too.
+  SimCommandLine odd;
+  ASSERT_TRUE(odd.Parse({"--slope", "", "--intercept", "1,5 uF"})) << odd.Error();
+  EXPECT_EQ(odd.InitialSlope(), "");
+  EXPECT_EQ(odd.InitialIntercept(), "1,5 uF");
+
+  const Answer help = AnswerFor({"--help"});
+  for (const char* option : {"--slope <TEXT>", "--intercept <TEXT>", "--trace <FILE>"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+}
+
 TEST(SimCommandLine, ValidArgumentsStartTheProgram) {
   const Answer answer = AnswerFor({"--capacitance", "1u"});
   EXPECT_FALSE(answer.status);
