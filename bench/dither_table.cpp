@@ -132,7 +132,7 @@ void PrintDitherTable(std::ostream& out, std::span<const DitherRow> rows) {
     out << "| " << Micro(Seconds(row.latency)) << " | " << highTime << " | "
         << Fixed1(Seconds(row.pollPeriod)) << " | " << triple(row.plain) << " | "
         << triple(row.dithered) << " | " << triple(row.ditheredLessLean) << " | " << triple(row.old)
-        << " |\n";
+        << " | " << row.disturbed << " |\n";
   }
 }
 
