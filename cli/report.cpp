@@ -1,12 +1,11 @@
 #include "cli/report.h"
 
 #include <array>
+#include <clocale>
 #include <cmath>
 #include <csignal>
 #include <limits>
-#include <locale>
 #include <ostream>
-#include <stdexcept>
 #include <type_traits>
 
 #include "measurement/display_texts.h"
@@ -106,11 +105,20 @@ std::string MachineNumber(float value) {
 }
 
 std::string LocaleDecimalSeparator() {
-  try {
-    return std::string(1, std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point());
-  } catch (const std::runtime_error&) {
-    return ".";
+  // Looked up through the C library and put back at once, so nothing else
+  // of the program follows the locale. (std::locale("") would do without the
+  // switch, but glibc loses a little memory on every such lookup.)
+  const char* current = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string previous = current != nullptr ? current : "C";
+  std::string separator = ".";
+  if (std::setlocale(LC_NUMERIC, "") != nullptr) {
+    const char* point = std::localeconv()->decimal_point;
+    if (point != nullptr && *point != '\0') {
+      separator = point;
+    }
   }
+  std::setlocale(LC_NUMERIC, previous.c_str());
+  return separator;
 }
 
 ReadingReport::ReadingReport(Format format, std::ostream& out, std::string decimalSeparator,

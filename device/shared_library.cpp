@@ -103,10 +103,14 @@ SharedLibrary::AnyFunction SharedLibrary::FindFunction(const char* symbol) const
 }
 
 std::string SharedLibrary::PathOf(const char*) const {
-  char path[MAX_PATH] = {};
-  const DWORD length =
-      module_ == nullptr ? 0 : GetModuleFileNameA(static_cast<HMODULE>(module_), path, MAX_PATH);
-  return std::string(path, length);
+  if (module_ == nullptr) {
+    return {};
+  }
+  // The longest path Windows knows, in UTF-8 like the other texts.
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(module_), path.data(),
+                                          static_cast<DWORD>(path.size()));
+  return length == 0 ? std::string() : Narrow(path.data(), static_cast<int>(length));
 }
 
 #else
