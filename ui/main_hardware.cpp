@@ -1,15 +1,11 @@
 // capmeter: the meter on the vendor's D2XX driver library, bound at run time.
 
-#include <QApplication>
 #include <iostream>
 
 #include "device/vendor_library.h"
 #include "measurement/clock.h"
 #include "ui/command_line.h"
-#include "ui/frm_main.h"
-#include "ui/program_icon.h"
-#include "ui/termination_signals.h"
-#include "ui/window_trace.h"
+#include "ui/window_program.h"
 
 namespace {
 
@@ -37,34 +33,18 @@ int main(int argc, char** argv) {
 
   capmeter::MonotonicClock clock;
   capmeter::VendorLibrary library;
-  capmeter::WindowTrace traced;
-  if (!traced.Open(commandLine.TracePath(), library, clock)) {
-    std::cerr << commandLine.ErrorText("Cannot write the trace file '" + commandLine.TracePath() +
-                                       "'.");
-    return 2;
-  }
-
-  int qtArgc = 1;
-  QApplication app(qtArgc, argv);
-  QApplication::setApplicationName(QString::fromUtf8(capmeter::frmMain::kMessageTitle));
-  QApplication::setDesktopFileName("capmeter");
-  capmeter::SetProgramIcon();
-  capmeter::frmMain window(traced.Driver(), clock);
-  if (commandLine.InitialSlope() || commandLine.InitialIntercept()) {
-    window.SetInitialCalibration(commandLine.InitialSlope().value_or("0"),
-                                 commandLine.InitialIntercept().value_or("0"));
-  }
-  capmeter::TerminationSignals ending([&window](int) { window.EndOnSignal(); });
-  // The library is loaded by the first open, during the load below; if that
-  // fails the user is told why, in a box like the device messages.
-  library.SetLoadFailureReport(
-      [&window](std::string_view message) { window.ShowMessage(message); });
-  if (capmeter::TraceDriver* trace = traced.Trace()) {
-    // Loaded a moment early, so the trace can say which file it was.
-    trace->Note(library.EnsureLoaded() ? "driver library: loaded " + library.LoadedFile()
-                                       : "driver library: could not load " + library.LoadError());
-  }
-  window.Load();
-  window.show();
-  return QApplication::exec();
+  return capmeter::RunWindowProgram(
+      commandLine, library, clock, argv[0], "capmeter",
+      [&library](capmeter::frmMain& window, capmeter::TraceDriver* trace) {
+        // The library is loaded by the first open, during the load; if that
+        // fails the user is told why, in a box like the device messages.
+        library.SetLoadFailureReport(
+            [&window](std::string_view message) { window.ShowMessage(message); });
+        if (trace != nullptr) {
+          // Loaded a moment early, so the trace can say which file it was.
+          trace->Note(library.EnsureLoaded()
+                          ? "driver library: loaded " + library.LoadedFile()
+                          : "driver library: could not load " + library.LoadError());
+        }
+      });
 }
