@@ -98,18 +98,22 @@ def table_in_locale(locales):
 
 
 def calibrate():
-    result = run("calibrate", "--simulate", "--yes", "1u", "10u")
-    expect_exit(result, 0)
-    m = re.search(r"^  m = (\S+) µF/s$", result.stdout, re.M)
-    b = re.search(r"^  b = (\S+) µF$", result.stdout, re.M)
-    if not m or not b:
-        fail("no m or b", result)
-    # m = 1 / (1.1 x 100 kOhm) = 9.0909 uF/s; b about 0 (a little more room
-    # than an idle machine needs, for readings a busy core makes late).
-    if abs(float(m.group(1)) - 9.0909) > 0.05 or abs(float(b.group(1))) > 0.05:
-        fail(f"m = {m.group(1)}, b = {b.group(1)}", result)
-    if "Connect" in result.stdout:
-        fail("--yes still prompted", result)
+    # m = 1 / (1.1 x 100 kOhm) = 9.0909 uF/s; b about 0. The readings run on
+    # the real clock, and a core taken away for a few milliseconds makes some
+    # of them late; a wrong fit is wrong every time, so up to three runs.
+    for attempt in range(3):
+        result = run("calibrate", "--simulate", "--yes", "1u", "10u")
+        expect_exit(result, 0)
+        if "Connect" in result.stdout:
+            fail("--yes still prompted", result)
+        m = re.search(r"^  m = (\S+) µF/s$", result.stdout, re.M)
+        b = re.search(r"^  b = (\S+) µF$", result.stdout, re.M)
+        if not m or not b:
+            fail("no m or b", result)
+        if abs(float(m.group(1)) - 9.0909) <= 0.05 and abs(float(b.group(1))) <= 0.05:
+            return
+        print(f"run {attempt + 1}: m = {m.group(1)}, b = {b.group(1)}", file=sys.stderr)
+    fail(f"m = {m.group(1)}, b = {b.group(1)} in three runs", result)
 
 
 def calibrate_prompts():
