@@ -51,6 +51,25 @@ has_text() {
   awk -v d="$darkest" 'BEGIN { exit !(d < 0.5) }'
 }
 
+# The two displays, lblTime and lblCapacitance, in window pixels.
+TIME_AREA=97x25+24+48 CAPACITANCE_AREA=97x25+352+56
+
+# Takes a screenshot of the main window into $SHOT.
+shoot() {
+  import -window "$win" "$SHOT" || fail "screenshot"
+  [ "$(identify -format %wx%h "$SHOT")" = "478x137" ] || fail "screenshot size"
+}
+# Looks at the window from outside until area $1 shows text, for up to 10 s,
+# so a slow, busy machine is given time rather than a failure.
+shoot_until_text() {
+  for _ in $(seq 20); do
+    shoot
+    has_text "$1" && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
 "$PROGRAM" "$@" &
 PID=$!
 
@@ -66,22 +85,6 @@ xdotool key ctrl+a
 xdotool type --delay 20 "9.0909"
 xdotool mousemove --window "$win" 72 104 click 1
 
-# Looks at the window from outside until area $1 shows text, for up to 10 s,
-# so a slow, busy machine is given time rather than a failure.
-shoot() {
-  import -window "$win" "$SHOT" || fail "screenshot"
-  [ "$(identify -format %wx%h "$SHOT")" = "478x137" ] || fail "screenshot size"
-}
-shoot_until_text() {
-  for _ in $(seq 20); do
-    shoot
-    has_text "$1" && return 0
-    sleep 0.5
-  done
-  return 1
-}
-TIME_AREA=97x25+24+48 CAPACITANCE_AREA=97x25+352+56
-sleep 0.6  # a default simulated charge takes 0.517 s
 if [ "$RESULT" = capacitance ]; then
   shoot_until_text $CAPACITANCE_AREA || fail "the capacitance display is empty"
   has_text $TIME_AREA || fail "the time display is empty"
