@@ -6,10 +6,10 @@
 #include <ostream>
 
 #include "cli/report.h"
-#include "cli/series.h"
 #include "measurement/float_chars.h"
 #include "measurement/line_fit.h"
 #include "measurement/result_text.h"
+#include "measurement/series.h"
 #include "measurement/statistics.h"
 
 namespace capmeter::cli {
@@ -69,7 +69,7 @@ int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectSte
   bool unanswered = false;
   for (const KnownCapacitor& capacitor : options.capacitors) {
     if (!connect(capacitor)) {
-      stopSignal = meter.stopSignal();
+      stopSignal = meter.control.stopSignal();
       unanswered = stopSignal == 0;
       break;
     }
@@ -79,10 +79,11 @@ int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectSte
     setup.seed = options.seed + steps.size();
     Step step{&capacitor, {}, {}};
     std::vector<Reading> readings;
-    const SeriesEnd end = RunSeries(meter, session.Handle(), setup, [&](const Reading& r) {
-      readings.push_back(r);
-      if (r.HasTime()) step.seconds.push_back(r.seconds);
-    });
+    const SeriesEnd end = RunSeries(meter.library, meter.clock, session.Handle(), setup,
+                                    meter.control, [&](const Reading& r) {
+                                      readings.push_back(r);
+                                      if (r.HasTime()) step.seconds.push_back(r.seconds);
+                                    });
     step.summary = Summarize(readings, false);
     const Statistics& t = step.summary.seconds;
     out << "  " << capacitor.text << ": " << step.summary.ok << " of " << options.count

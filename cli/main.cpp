@@ -92,8 +92,8 @@ int Run(CommandLine& line) {
       },
       *driver,
       clock,
-      [&interrupts] { return interrupts.Signal(); },
-      [&interrupts](Clock::Duration span) { Rest(span, interrupts); },
+      {[&interrupts] { return interrupts.Signal(); },
+       [&interrupts](Clock::Duration span) { Rest(span, interrupts); }},
   };
 
   switch (line.command) {

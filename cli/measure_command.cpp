@@ -19,23 +19,26 @@ int RunMeasure(Meter& meter, const MeasureOptions& options, std::ostream& out, s
   setup.interval = options.interval;
   setup.dither = options.dither;
   setup.seed = options.seed;
-  setup.calibration.m = LenientNumber(options.slope);
-  if (setup.calibration.m != 0.0) {
-    setup.calibration.b = LenientNumber(options.intercept);  // as the window: only with a slope
+  setup.calibration.slope = LenientNumber(options.slope);
+  if (setup.calibration.slope != 0.0) {
+    // As the window: the intercept counts only with a slope.
+    setup.calibration.intercept = LenientNumber(options.intercept);
   }
-  const bool withCapacitance = setup.calibration.m != 0.0;
+  const bool withCapacitance = setup.calibration.slope != 0.0;
 
   ReadingReport report(options.format, out, options.decimalSeparator, withCapacitance);
   std::vector<Reading> readings;
   report.Begin();
-  const SeriesEnd end = RunSeries(meter, session.Handle(), setup, [&](const Reading& reading) {
-    readings.push_back(reading);
-    report.Add(reading);
-    if (options.progress) {
-      err << "\rreading " << reading.index << " of " << options.count << ": "
-          << OutcomeWord(reading.outcome) << "   " << std::flush;
-    }
-  });
+  const SeriesEnd end = RunSeries(meter.library, meter.clock, session.Handle(), setup,
+                                  meter.control, [&](const Reading& reading) {
+                                    readings.push_back(reading);
+                                    report.Add(reading);
+                                    if (options.progress) {
+                                      err << "\rreading " << reading.index << " of "
+                                          << options.count << ": " << OutcomeWord(reading.outcome)
+                                          << "   " << std::flush;
+                                    }
+                                  });
   if (options.progress) {
     err << '\n';
   }

@@ -8,6 +8,7 @@
 #include "device/ft_types.h"
 #include "device/vendor_library.h"
 #include "measurement/clock.h"
+#include "measurement/series.h"
 
 namespace capmeter::cli {
 
@@ -29,20 +30,10 @@ struct Meter {
   std::function<LibraryLoad()> loadLibrary;
   DriverLibrary& library;
   Clock& clock;
-  // The number of the signal that asked the program to stop, or 0.
-  std::function<int()> stopSignal = [] { return 0; };
-  // Lets `span` pass between readings; may return early once a stop signal
-  // came. Waits on `clock` when not set.
-  std::function<void(Clock::Duration span)> rest;
+  // The stop signal, and the pauses between readings.
+  SeriesControl control;
 
-  bool Stopped() const { return stopSignal() != 0; }
-  void Rest(Clock::Duration span) {
-    if (rest) {
-      rest(span);
-    } else {
-      clock.Wait(span);
-    }
-  }
+  bool Stopped() const { return control.stopSignal() != 0; }
 };
 
 // Exit statuses of the command-line meter.

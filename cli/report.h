@@ -3,7 +3,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "cli/series.h"
+#include "measurement/series.h"
 
 namespace capmeter::cli {
 

@@ -101,8 +101,7 @@ TEST(Check, ReportsThePinByteItRead) {
 TEST(Check, WithoutTheLibraryNamesItAndTouchesNoDevice) {
   VirtualClock clock;
   VendorLibrary vendor({"/nonexistent/capmeter/libftd2xx.so"});
-  cli::Meter meter{
-      [&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, [] { return 0; }, {}};
+  cli::Meter meter{[&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, {}};
   std::ostringstream out;
 
   EXPECT_EQ(cli::RunCheck(meter, out), cli::kExitFailed);
@@ -122,8 +121,7 @@ TEST(Check, WithoutTheLibraryNamesItAndTouchesNoDevice) {
 TEST(Check, SaysWhichLibraryFileWasLoaded) {
   VirtualClock clock;
   VendorLibrary vendor({CAPMETER_FTD2XX_STANDIN});
-  cli::Meter meter{
-      [&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, [] { return 0; }, {}};
+  cli::Meter meter{[&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, {}};
   std::ostringstream out;
 
   // The stand-in reads back what was written, so D1 reads low.

@@ -91,8 +91,7 @@ struct SimMeter {
       },
       driver,
       clock,
-      [this] { return stopSignal; },
-      {},
+      {[this] { return stopSignal; }, {}},
   };
 };
 

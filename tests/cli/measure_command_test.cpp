@@ -195,7 +195,7 @@ TEST(MeasureCommand, AStopSignalDuringThePauseBetweenReadingsEndsTheRunToo) {
   cli::MeasureOptions options = Options(5);
   options.interval = std::chrono::seconds(60);
   int rests = 0;
-  sim.meter.rest = [&](Clock::Duration span) {
+  sim.meter.control.rest = [&](Clock::Duration span) {
     ++rests;
     sim.clock.Wait(span / 2);
     sim.stopSignal = SIGTERM;
@@ -215,7 +215,7 @@ TEST(MeasureCommand, ReadingsStartOneIntervalApart) {
   cli::MeasureOptions options = Options(3);
   options.interval = std::chrono::seconds(2);
   std::vector<Clock::Duration> rests;
-  sim.meter.rest = [&](Clock::Duration span) {
+  sim.meter.control.rest = [&](Clock::Duration span) {
     rests.push_back(span);
     sim.clock.Wait(span);
   };

@@ -5,17 +5,14 @@
 #include <optional>
 #include <vector>
 
-#include "cli/meter.h"
+#include "device/driver_library.h"
+#include "device/ft_types.h"
+#include "measurement/clock.h"
+#include "measurement/line_fit.h"
 #include "measurement/measure.h"
 #include "measurement/statistics.h"
 
-namespace capmeter::cli {
-
-// The calibration line C = m x t + b, m in microfarads per second.
-struct Calibration {
-  double m = 0.0;
-  double b = 0.0;
-};
+namespace capmeter {
 
 struct Reading {
   int index = 0;  // from 1
@@ -35,7 +32,20 @@ struct SeriesSetup {
   // Spread each reading's first poll over one measured poll period.
   bool dither = false;
   std::uint64_t seed = 0;
-  Calibration calibration;
+  // C = m x t + b in microfarads, m (slope) in microfarads per second; no
+  // capacitance while m is 0.
+  Line calibration;
+};
+
+// How a series learns that it must stop, and how it lets time pass between
+// readings.
+struct SeriesControl {
+  // The number of the signal (or other cause) that asks the series to stop,
+  // or 0.
+  std::function<int()> stopSignal = [] { return 0; };
+  // Lets `span` pass; may return early once a stop came. Waits on the
+  // series' clock when not set.
+  std::function<void(Clock::Duration span)> rest;
 };
 
 struct SeriesEnd {
@@ -46,7 +56,8 @@ struct SeriesEnd {
 // Takes up to `setup.count` readings on the opened device, handing each to
 // `onReading` as it arrives. A stop signal abandons the reading under way,
 // which is not handed on.
-SeriesEnd RunSeries(Meter& meter, FT_HANDLE handle, const SeriesSetup& setup,
+SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
+                    const SeriesSetup& setup, const SeriesControl& control,
                     const std::function<void(const Reading&)>& onReading);
 
 // What a set of readings came to: counts by outcome, and statistics of the
@@ -61,4 +72,4 @@ struct Summary {
 
 Summary Summarize(const std::vector<Reading>& readings, bool withCapacitance);
 
-}  // namespace capmeter::cli
+}  // namespace capmeter

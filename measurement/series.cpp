@@ -1,11 +1,11 @@
-#include "cli/series.h"
+#include "measurement/series.h"
 
 #include <cmath>
 
 #include "measurement/dither.h"
 #include "ui/display.h"
 
-namespace capmeter::cli {
+namespace capmeter {
 
 namespace {
 
@@ -22,45 +22,51 @@ class NoDisplay final : public Display {
 // signal came.
 class SeriesPolicy final : public MeasurePolicy {
  public:
-  SeriesPolicy(const Meter& meter, std::optional<DitherSequence> dither)
-      : meter_(meter), dither_(dither) {}
+  SeriesPolicy(const SeriesControl& control, std::optional<DitherSequence> dither)
+      : control_(control), dither_(dither) {}
 
   Clock::Duration FirstPollDelay() override {
     return dither_ ? dither_->Next() : Clock::Duration::zero();
   }
-  bool Abandon() override { return meter_.Stopped(); }
+  bool Abandon() override { return control_.stopSignal() != 0; }
 
  private:
-  const Meter& meter_;
+  const SeriesControl& control_;
   std::optional<DitherSequence> dither_;
 };
 
 }  // namespace
 
-SeriesEnd RunSeries(Meter& meter, FT_HANDLE handle, const SeriesSetup& setup,
+SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
+                    const SeriesSetup& setup, const SeriesControl& control,
                     const std::function<void(const Reading&)>& onReading) {
+  const auto stopped = [&control] { return control.stopSignal() != 0; };
   SeriesEnd end;
   std::optional<DitherSequence> dither;
   if (setup.dither) {
-    end.pollPeriod = MeasurePollPeriod(handle, meter.library, meter.clock);
+    end.pollPeriod = MeasurePollPeriod(handle, library, clock);
     dither.emplace(end.pollPeriod, setup.seed);
   }
-  SeriesPolicy policy(meter, dither);
+  SeriesPolicy policy(control, dither);
   NoDisplay display;
 
-  const Clock::Duration began = meter.clock.Now();
-  for (int i = 0; i < setup.count && !meter.Stopped(); ++i) {
+  const Clock::Duration began = clock.Now();
+  for (int i = 0; i < setup.count && !stopped(); ++i) {
     if (i > 0 && setup.interval > Clock::Duration::zero()) {
       const Clock::Duration due = began + i * setup.interval;
-      const Clock::Duration now = meter.clock.Now();
+      const Clock::Duration now = clock.Now();
       if (due > now) {
-        meter.Rest(due - now);
+        if (control.rest) {
+          control.rest(due - now);
+        } else {
+          clock.Wait(due - now);
+        }
       }
-      if (meter.Stopped()) {
+      if (stopped()) {
         break;
       }
     }
-    const MeasureResult result = Measure(handle, meter.library, display, meter.clock, &policy);
+    const MeasureResult result = Measure(handle, library, display, clock, &policy);
     if (result.outcome == MeasureOutcome::Abandoned) {
       break;
     }
@@ -69,14 +75,13 @@ SeriesEnd RunSeries(Meter& meter, FT_HANDLE handle, const SeriesSetup& setup,
     reading.outcome = result.outcome;
     if (result.HasTime()) {
       reading.seconds = result.seconds;
-      if (setup.calibration.m != 0.0) {
-        reading.microfarads =
-            setup.calibration.m * static_cast<double>(result.seconds) + setup.calibration.b;
+      if (setup.calibration.slope != 0.0) {
+        reading.microfarads = setup.calibration.At(static_cast<double>(result.seconds));
       }
     }
     onReading(reading);
   }
-  end.stopSignal = meter.stopSignal();
+  end.stopSignal = control.stopSignal();
   return end;
 }
 
@@ -110,4 +115,4 @@ Summary Summarize(const std::vector<Reading>& readings, bool withCapacitance) {
   return summary;
 }
 
-}  // namespace capmeter::cli
+}  // namespace capmeter
