@@ -10,36 +10,12 @@
 
 #include "measurement/display_texts.h"
 #include "measurement/float_chars.h"
+#include "measurement/reading_text.h"
 #include "measurement/result_text.h"
 
 namespace capmeter::cli {
 
 namespace {
-
-// The fewest significant digits that read back as the same number. The
-// conversions are the project's own, as the standard library's floating-point
-// ones are missing in some libraries.
-template <typename Number>
-std::string Shortest(Number value) {
-  if (!std::isfinite(value)) {
-    return value != value ? "nan" : value < 0 ? "-inf" : "inf";
-  }
-  constexpr int kMostDigits = std::numeric_limits<Number>::max_digits10;
-  std::array<char, 64> buffer{};
-  char* const last = buffer.data() + buffer.size();
-  for (int digits = 1;; ++digits) {
-    const auto written = std::is_same_v<Number, float>
-                             ? FloatToChars(buffer.data(), last, static_cast<float>(value),
-                                            std::chars_format::general, digits)
-                             : DoubleToChars(buffer.data(), last, static_cast<double>(value),
-                                             std::chars_format::general, digits);
-    double back = 0.0;
-    DoubleFromChars(buffer.data(), written.ptr, back);
-    if (static_cast<Number>(back) == value || digits >= kMostDigits) {
-      return std::string(buffer.data(), written.ptr);
-    }
-  }
-}
 
 // Left-aligned in a column of `width` characters, counting each UTF-8
 // character once so that "µF" lines up.
@@ -82,28 +58,6 @@ std::string SignalName(int signal) {
 
 }  // namespace
 
-const char* OutcomeWord(MeasureOutcome outcome) {
-  switch (outcome) {
-    case MeasureOutcome::ChargeTime:
-      return "ok";
-    case MeasureOutcome::ReadError:
-      return "read error";
-    case MeasureOutcome::TimedOut:
-      return "timed out";
-    case MeasureOutcome::Abandoned:
-      return "abandoned";
-  }
-  return "?";
-}
-
-std::string MachineNumber(double value) {
-  return Shortest(value);
-}
-
-std::string MachineNumber(float value) {
-  return Shortest(value);
-}
-
 std::string LocaleDecimalSeparator() {
   // Looked up through the C library and put back at once, so nothing else
   // of the program follows the locale. (std::locale("") would do without the
@@ -134,7 +88,7 @@ void ReadingReport::Begin() {
       out_ << Column("#", 6) << Column("t (s)", 14) << Column("C (µF)", 14) << "outcome\n";
       break;
     case Format::Csv:
-      out_ << "index,seconds,microfarads,outcome\n";
+      out_ << kReadingCsvHeader << '\n';
       break;
     case Format::Json:
       out_ << "{\"readings\": [";
@@ -158,9 +112,7 @@ void ReadingReport::Add(const Reading& r) {
       break;
     }
     case Format::Csv:
-      out_ << r.index << ',' << (r.HasTime() ? MachineNumber(r.seconds) : "") << ','
-           << (finite ? MachineNumber(*r.microfarads) : "") << ',' << OutcomeWord(r.outcome)
-           << '\n';
+      out_ << ReadingCsvRow(r) << '\n';
       break;
     case Format::Json:
       out_ << (added_ > 0 ? ",\n  " : "\n  ") << "{\"index\": " << r.index

@@ -3,6 +3,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "measurement/reading_text.h"
 #include "measurement/series.h"
 
 namespace capmeter::cli {
@@ -41,13 +42,6 @@ class ReadingReport {
   bool withCapacitance_;
   int added_ = 0;
 };
-
-// Outcome words in every format: "ok", "read error", "timed out".
-const char* OutcomeWord(MeasureOutcome outcome);
-
-// The shortest text that reads back as the same number, with "." always.
-std::string MachineNumber(double value);
-std::string MachineNumber(float value);
 
 // The user's decimal separator, from the environment's locale; "." when
 // that locale is unknown here.
