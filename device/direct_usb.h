@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/driver_library.h"
+#include "device/ft_types.h"
+#include "device/usb_id.h"
+
+namespace capmeter {
+
+// Statuses of the direct driver: 0 for success, else this base plus the
+// magnitude of libusb's error code, so every cause keeps a status of its own
+// (1004 the device is gone, 1003 access denied, 1006 busy, 1001 I/O error,
+// 1007 time-out, 1005 no such device).
+inline constexpr FT_STATUS kUsbStatusBase = 1000;
+
+// The chip reached straight through libusb-1.0, without the vendor's library:
+// the chip's own vendor requests on its first interface, the pin states as
+// bulk data. Opening takes the chip from the kernel's driver for as long as
+// it is open; closing gives it back.
+class DirectUsb final : public DriverLibrary {
+ public:
+  explicit DirectUsb(UsbId id);
+  ~DirectUsb() override;  // closes a device still open and ends the libusb session
+  DirectUsb(const DirectUsb&) = delete;
+  DirectUsb& operator=(const DirectUsb&) = delete;
+
+  UsbId Id() const { return id_; }
+  // "1.0.26.11724"
+  static std::string LibraryVersion();
+  // libusb's name for one of this driver's statuses ("LIBUSB_ERROR_NO_DEVICE"),
+  // empty for success and for any other status.
+  static std::string StatusName(FT_STATUS status);
+
+  // The devices on the bus, for bring-up: how many carry the ID, and the ID
+  // of every device present.
+  struct Survey {
+    FT_STATUS status = kStatusOk;
+    std::size_t matching = 0;
+    std::vector<UsbId> present;
+  };
+  Survey Look();
+
+  // What the last successful open found: the device node ("/dev/bus/usb/001/002")
+  // and the kernel driver it took the chip from, empty when none held it.
+  struct Opened {
+    std::string deviceNode;
+    std::string detachedDriver;
+  };
+  const Opened& LastOpened() const { return opened_; }
+
+  // Opens the deviceIndex-th device with the ID (0 the first).
+  FT_STATUS FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) override;
+  FT_STATUS FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) override;
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t bytesToWrite,
+                     std::uint32_t* bytesWritten) override;
+  FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override;
+  // Releases the interface (the kernel's driver comes back) and closes.
+  FT_STATUS FT_Close(FT_HANDLE handle) override;
+
+ private:
+  struct Session;  // libusb's context
+  struct Device;   // the open device
+
+  FT_STATUS StartSession();
+  // The open device if `handle` is its handle; null otherwise.
+  Device* Find(FT_HANDLE handle) const;
+
+  UsbId id_;
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<Device> device_;
+  std::uintptr_t opens_ = 0;
+  Opened opened_;
+};
+
+}  // namespace capmeter
