@@ -33,9 +33,14 @@ FT_STATUS Status(int libusbError) {
   return libusbError >= 0 ? kStatusOk : kUsbStatusBase + static_cast<FT_STATUS>(-libusbError);
 }
 
+std::string ThreeDigits(std::uint8_t number) {
+  return std::to_string(1000 + number).substr(1);
+}
+
+// Where Linux puts the device's node; the bus and address elsewhere.
 std::string DeviceNode(libusb_device* device) {
-  return "/dev/bus/usb/" + std::to_string(100 + libusb_get_bus_number(device)).substr(1) + "/" +
-         std::to_string(1000 + libusb_get_device_address(device)).substr(1);
+  return "/dev/bus/usb/" + ThreeDigits(libusb_get_bus_number(device)) + "/" +
+         ThreeDigits(libusb_get_device_address(device));
 }
 
 // The name of the kernel driver bound to the chip's first interface, as sysfs
@@ -256,10 +261,9 @@ FT_STATUS DirectUsb::FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_
   }
   int transferred = 0;
   // libusb takes a mutable buffer for either direction; an OUT transfer only reads it.
-  const int sent = libusb_bulk_transfer(
-      device->usb, device->outEndpoint,
-      static_cast<unsigned char*>(const_cast<void*>(buffer)), static_cast<int>(bytesToWrite),
-      &transferred, kTimeoutMs);
+  const int sent = libusb_bulk_transfer(device->usb, device->outEndpoint,
+                                        static_cast<unsigned char*>(const_cast<void*>(buffer)),
+                                        static_cast<int>(bytesToWrite), &transferred, kTimeoutMs);
   if (sent != LIBUSB_SUCCESS) {
     return Status(sent);
   }

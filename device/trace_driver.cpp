@@ -94,7 +94,8 @@ FT_STATUS TraceDriver::FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::u
   WriteRun();
   const auto at = SinceStart();
   const FT_STATUS status = inner_.FT_SetBitMode(handle, mask, enable);
-  WriteLine(at, "FT_SetBitMode mask=" + HexByte(mask) + " enable=" + HexByte(enable) + Status(status));
+  WriteLine(at,
+            "FT_SetBitMode mask=" + HexByte(mask) + " enable=" + HexByte(enable) + Status(status));
   return status;
 }
 

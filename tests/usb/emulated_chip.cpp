@@ -1,0 +1,327 @@
+#include "tests/usb/emulated_chip.h"
+
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+#include <umockdev.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <deque>
+#include <stdexcept>
+
+#include "device/hex_text.h"
+
+namespace capmeter::testing {
+
+namespace {
+
+constexpr const char* kSysfsPath = "/devices/pci0000:00/0000:00:14.0/usb1/1-1";
+constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
+constexpr std::size_t kSetupSize = 8;
+
+// The chip's descriptors as the kernel shows them in sysfs: the device, then
+// one configuration with one vendor-specific interface and two bulk endpoints.
+std::string Descriptors(UsbId id) {
+  const std::uint8_t bytes[] = {
+      18,
+      1,
+      0x00,
+      0x02,
+      0,
+      0,
+      0,
+      64,  // USB 2.0, 64-byte control pipe
+      static_cast<std::uint8_t>(id.vendor),
+      static_cast<std::uint8_t>(id.vendor >> 8),
+      static_cast<std::uint8_t>(id.product),
+      static_cast<std::uint8_t>(id.product >> 8),
+      0x00,
+      0x06,
+      0,
+      0,
+      0,
+      1,  // release 6.00, one configuration
+      9,
+      2,
+      32,
+      0,
+      1,
+      1,
+      0,
+      0x80,
+      45,  // configuration 1, 90 mA
+      9,
+      4,
+      0,
+      0,
+      2,
+      0xFF,
+      0xFF,
+      0xFF,
+      0,  // interface 0, vendor-specific
+      7,
+      5,
+      0x81,
+      2,
+      64,
+      0,
+      0,  // bulk IN 0x81
+      7,
+      5,
+      0x02,
+      2,
+      64,
+      0,
+      0,  // bulk OUT 0x02
+  };
+  std::string hex;
+  for (const std::uint8_t byte : bytes) hex += HexDigits(byte, 2);
+  return hex;
+}
+
+std::string DeviceDescription(const EmulatedChipSetup& setup) {
+  const std::string vendor = HexDigits(setup.id.vendor, 4);
+  const std::string product = HexDigits(setup.id.product, 4);
+  std::string text =
+      std::string("P: ") + kSysfsPath + "\nN: bus/usb/001/002\nE: DEVNAME=" + kDeviceNode +
+      "\nE: DEVTYPE=usb_device\nE: SUBSYSTEM=usb\nE: BUSNUM=001\nE: DEVNUM=002"
+      "\nA: busnum=1\nA: devnum=2\nA: idVendor=" +
+      vendor + "\nA: idProduct=" + product +
+      "\nA: speed=12\nA: bConfigurationValue=1\nH: descriptors=" + Descriptors(setup.id) +
+      "\n\nP: " + kSysfsPath +
+      "/1-1:1.0\nE: DEVTYPE=usb_interface\nE: SUBSYSTEM=usb\nA: bInterfaceNumber=00\n";
+  if (!setup.kernelDriver.empty()) {
+    text += "L: driver=../../../../../../bus/usb/drivers/" + setup.kernelDriver + "\n";
+  }
+  return text;
+}
+
+// Writes `size` bytes into the client's memory at `offset`; umockdev copies
+// them, its declaration merely lacks the const.
+void Update(UMockdevIoctlData* data, std::size_t offset, const void* bytes, std::size_t size) {
+  umockdev_ioctl_data_update(data, offset, static_cast<guint8*>(const_cast<void*>(bytes)),
+                             static_cast<gint>(size));
+}
+
+void Complete(UMockdevIoctlClient* client, int error) {
+  umockdev_ioctl_client_complete(client, error == 0 ? 0 : -1, error);
+}
+
+}  // namespace
+
+struct EmulatedChip::Bed {
+  EmulatedChip& chip;
+  UMockdevTestbed* testbed = umockdev_testbed_new();
+  UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+  // Submitted transfers, carried out at once, waiting to be reaped.
+  std::deque<UMockdevIoctlData*> done;
+
+  explicit Bed(EmulatedChip& owner) : chip(owner) {
+    GError* error = nullptr;
+    if (!umockdev_testbed_add_from_string(testbed, DeviceDescription(chip.setup_).c_str(),
+                                          &error) ||
+        !umockdev_testbed_attach_ioctl(testbed, kDeviceNode, handler, &error)) {
+      const std::string message = error != nullptr ? error->message : "unknown";
+      g_clear_error(&error);
+      throw std::runtime_error("umockdev testbed: " + message);
+    }
+    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(&Bed::HandleIoctl), this);
+  }
+  ~Bed() {
+    for (UMockdevIoctlData* urb : done) g_object_unref(urb);
+    umockdev_testbed_detach_ioctl(testbed, kDeviceNode, nullptr);
+    g_object_unref(handler);
+    g_object_unref(testbed);
+  }
+  Bed(const Bed&) = delete;
+  Bed& operator=(const Bed&) = delete;
+
+  static gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+    static_cast<Bed*>(self)->Handle(client);
+    return TRUE;
+  }
+
+  void Handle(UMockdevIoctlClient* client) {
+    const unsigned long request = umockdev_ioctl_client_get_request(client);
+    UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
+    const std::size_t size = _IOC_SIZE(request);
+    g_autoptr(UMockdevIoctlData) data =
+        size > 0 ? umockdev_ioctl_data_resolve(argument, 0, size, nullptr) : nullptr;
+    const std::lock_guard lock(chip.mutex_);
+    if (const int gone = chip.Gone(); gone != 0) {
+      Complete(client, gone);
+      return;
+    }
+    switch (request) {
+      case USBDEVFS_GET_CAPABILITIES: {
+        const std::uint32_t capabilities =
+            USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
+        Update(data, 0, &capabilities, sizeof capabilities);
+        Complete(client, 0);
+        return;
+      }
+      case USBDEVFS_GETDRIVER: {
+        if (chip.boundDriver_.empty()) {
+          Complete(client, ENODATA);
+          return;
+        }
+        usbdevfs_getdriver answer{};
+        std::strncpy(answer.driver, chip.boundDriver_.c_str(), sizeof answer.driver - 1);
+        Update(data, offsetof(usbdevfs_getdriver, driver), answer.driver, sizeof answer.driver);
+        Complete(client, 0);
+        return;
+      }
+      case USBDEVFS_DISCONNECT_CLAIM:
+      case USBDEVFS_CLAIMINTERFACE:
+        if (chip.heldElsewhere_) {
+          Complete(client, EBUSY);
+          return;
+        }
+        chip.boundDriver_.clear();
+        Complete(client, 0);
+        return;
+      case USBDEVFS_RELEASEINTERFACE:
+        Complete(client, 0);
+        return;
+      case USBDEVFS_IOCTL:  // re-attaching the kernel's driver after the release
+        chip.boundDriver_ = chip.setup_.kernelDriver;
+        Complete(client, 0);
+        return;
+      case USBDEVFS_SUBMITURB:
+        Complete(client, Submit(data));
+        return;
+      case USBDEVFS_REAPURB:
+      case USBDEVFS_REAPURBNDELAY:
+        if (done.empty()) {
+          Complete(client, EAGAIN);
+          return;
+        }
+        umockdev_ioctl_data_set_ptr(data, 0, done.front());
+        g_object_unref(done.front());
+        done.pop_front();
+        Complete(client, 0);
+        return;
+      default:
+        Complete(client, ENOTTY);
+        return;
+    }
+  }
+
+  // Carries out a submitted transfer and queues it for reaping; 0 or the
+  // errno the submission fails with.
+  int Submit(UMockdevIoctlData* urbData) {
+    usbdevfs_urb urb{};
+    std::memcpy(&urb, urbData->data, sizeof urb);
+    g_autoptr(UMockdevIoctlData) buffer =
+        urb.buffer_length > 0
+            ? umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                          static_cast<std::size_t>(urb.buffer_length), nullptr)
+            : nullptr;
+    const std::uint8_t* bytes = buffer != nullptr ? buffer->data : nullptr;
+    UsbTransfer transfer;
+    std::size_t payload = 0;  // where the data stage starts in the buffer
+    if (urb.type == USBDEVFS_URB_TYPE_CONTROL) {
+      if (bytes == nullptr || static_cast<std::size_t>(urb.buffer_length) < kSetupSize) {
+        return EINVAL;
+      }
+      transfer.requestType = bytes[0];
+      transfer.request = bytes[1];
+      transfer.value = static_cast<std::uint16_t>(bytes[2] | bytes[3] << 8);
+      transfer.index = static_cast<std::uint16_t>(bytes[4] | bytes[5] << 8);
+      transfer.length = static_cast<std::uint16_t>(bytes[6] | bytes[7] << 8);
+      payload = kSetupSize;
+    } else if (urb.type == USBDEVFS_URB_TYPE_BULK && (urb.endpoint & 0x80) == 0) {
+      transfer.endpoint = urb.endpoint;
+      transfer.data.assign(bytes, bytes + urb.buffer_length);
+    } else {
+      return EINVAL;  // the chip's bulk IN endpoint is not for the pins
+    }
+    std::vector<std::uint8_t> answer;
+    const int status = chip.Transfer(transfer, answer);
+    if (!answer.empty()) {
+      Update(buffer, payload, answer.data(), answer.size());
+    }
+    const int actual = transfer.endpoint != 0 ? urb.buffer_length : static_cast<int>(answer.size());
+    Update(urbData, offsetof(usbdevfs_urb, status), &status, sizeof status);
+    Update(urbData, offsetof(usbdevfs_urb, actual_length), &actual, sizeof actual);
+    done.push_back(static_cast<UMockdevIoctlData*>(g_object_ref(urbData)));
+    return 0;
+  }
+};
+
+EmulatedChip::EmulatedChip(EmulatedChipSetup setup)
+    : setup_(std::move(setup)), chip_(clock_, setup_.parts), boundDriver_(setup_.kernelDriver) {
+  FT_HANDLE handle = nullptr;
+  chip_.FT_Open(0, &handle);  // the pins are powered for as long as the chip is plugged in
+  bed_ = std::make_unique<Bed>(*this);
+}
+
+EmulatedChip::~EmulatedChip() = default;
+
+void EmulatedChip::Disconnect() {
+  umockdev_testbed_remove_device(bed_->testbed, (std::string("/sys") + kSysfsPath).c_str());
+}
+
+void EmulatedChip::Unplug() {
+  const std::lock_guard lock(mutex_);
+  unplugged_ = true;
+}
+
+void EmulatedChip::UnplugAfterPinReads(int reads) {
+  const std::lock_guard lock(mutex_);
+  readsBeforeUnplug_ = reads;
+}
+
+void EmulatedChip::HoldElsewhere() {
+  const std::lock_guard lock(mutex_);
+  heldElsewhere_ = true;
+}
+
+std::vector<UsbTransfer> EmulatedChip::Transfers() const {
+  const std::lock_guard lock(mutex_);
+  return transfers_;
+}
+
+void EmulatedChip::ForgetTransfers() {
+  const std::lock_guard lock(mutex_);
+  transfers_.clear();
+}
+
+std::string EmulatedChip::BoundDriver() const {
+  const std::lock_guard lock(mutex_);
+  return boundDriver_;
+}
+
+int EmulatedChip::Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t>& answer) {
+  transfers_.push_back(transfer);
+  const FT_HANDLE handle = SimulatedChip::Handle();
+  constexpr std::uint8_t kToDevice = 0x40;
+  constexpr std::uint8_t kFromDevice = 0xC0;
+  if (transfer.endpoint != 0) {
+    std::uint32_t written = 0;
+    chip_.FT_Write(handle, transfer.data.data(), static_cast<std::uint32_t>(transfer.data.size()),
+                   &written);
+    return 0;
+  }
+  if (transfer.requestType == kToDevice && transfer.request == 0x0B) {
+    chip_.FT_SetBitMode(handle, static_cast<std::uint8_t>(transfer.value),
+                        static_cast<std::uint8_t>(transfer.value >> 8));
+    return 0;
+  }
+  if (transfer.requestType == kFromDevice && transfer.request == 0x0C && transfer.length == 1) {
+    if (readsBeforeUnplug_ && (*readsBeforeUnplug_)-- == 0) {
+      unplugged_ = true;
+      return -ENODEV;
+    }
+    std::uint8_t pins = 0;
+    chip_.FT_GetBitMode(handle, &pins);
+    answer.push_back(pins);
+    return 0;
+  }
+  // Resets and purges change nothing on the pins; any other request is one
+  // the chip does not know.
+  return transfer.requestType == kToDevice && transfer.request == 0x00 ? 0 : -EPIPE;
+}
+
+}  // namespace capmeter::testing

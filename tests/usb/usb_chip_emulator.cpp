@@ -1,0 +1,75 @@
+// usb-chip-emulator: runs a program with the emulated chip on its USB bus, for
+// the end-to-end tests of the direct USB driver.
+//
+// Usage: usb-chip-emulator [--id VID:PID] [--capacitance FARADS]
+//                          [--unplug-after-reads N] PROGRAM [ARGUMENTS...]
+// Exits with the program's status (128 + the signal that ended it).
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "tests/usb/emulated_chip.h"
+
+namespace {
+
+int Usage(std::string_view why) {
+  std::cerr << "usb-chip-emulator: " << why
+            << "\nUsage: usb-chip-emulator [--id VID:PID] [--capacitance FARADS] "
+               "[--unplug-after-reads N] PROGRAM [ARGUMENTS...]\n";
+  return 2;
+}
+
+int Run(char** program) {
+  const pid_t child = fork();
+  if (child == 0) {
+    // The testbed set UMOCKDEV_DIR here; the preload makes the child see it.
+    const char* before = std::getenv("LD_PRELOAD");
+    const std::string preload = std::string(CAPMETER_UMOCKDEV_PRELOAD) +
+                                (before != nullptr ? std::string(":") + before : "");
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+    execvp(program[0], program);
+    std::cerr << "usb-chip-emulator: cannot run " << program[0] << "\n";
+    _exit(127);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) {
+    return 127;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  capmeter::testing::EmulatedChipSetup setup;
+  int unplugAfterReads = -1;
+  int i = 1;
+  for (; i + 1 < argc && std::string_view(argv[i]).substr(0, 2) == "--"; i += 2) {
+    const std::string_view option = argv[i];
+    const std::string value = argv[i + 1];
+    if (option == "--id") {
+      const auto id = capmeter::UsbId::Parse(value);
+      if (!id) return Usage("not a USB ID: " + value);
+      setup.id = *id;
+    } else if (option == "--capacitance") {
+      setup.parts.capacitanceFarads = std::stod(value);
+    } else if (option == "--unplug-after-reads") {
+      unplugAfterReads = std::stoi(value);
+    } else {
+      return Usage("unknown option " + std::string(option));
+    }
+  }
+  if (i >= argc) {
+    return Usage("which program?");
+  }
+  capmeter::testing::EmulatedChip chip(setup);
+  if (unplugAfterReads >= 0) {
+    chip.UnplugAfterPinReads(unplugAfterReads);
+  }
+  return Run(argv + i);
+}
