@@ -8,9 +8,9 @@ namespace capmeter {
 
 // The five operations of the vendor's driver library that the program uses,
 // and what every implementation must do on each call. Implementations: the
-// binding to the real library (VendorLibrary) and the simulated chip
-// (sim/SimulatedChip); tests/device/driver_contract_test.cpp checks each of
-// them against this contract.
+// binding to the real library (VendorLibrary), the chip reached directly over
+// libusb (DirectUsb) and the simulated chip (sim/SimulatedChip);
+// tests/device/driver_contract.h checks each of them against this contract.
 //
 // Status: 0 (kStatusOk) is success, any other value failure; callers tell
 // only zero from non-zero, so an implementation may choose its own codes.

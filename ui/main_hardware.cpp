@@ -1,11 +1,16 @@
-// capmeter: the meter on the vendor's D2XX driver library, bound at run time.
+// capmeter: the meter on the vendor's D2XX driver library, bound at run time,
+// or with --usb on the chip reached directly through libusb.
 
 #include <iostream>
+#include <optional>
 
 #include "device/vendor_library.h"
 #include "measurement/clock.h"
-#include "ui/command_line.h"
+#include "ui/hardware_options.h"
 #include "ui/window_program.h"
+#if defined(CAPMETER_DIRECT_USB)
+#include "device/direct_usb.h"
+#endif
 
 namespace {
 
@@ -16,25 +21,20 @@ constexpr const char* kDetails =
     "knows. Each press of Sample times how long input pin D1 stays high after\n"
     "the trigger and shows that time and the capacitance m x t + b in\n"
     "microfarads, with m and b as typed into the window.\n"
+#if defined(CAPMETER_DIRECT_USB)
+    "\n"
+    "With --usb VID:PID it opens the first device with that USB ID itself,\n"
+    "through libusb, and needs no vendor library; on Linux the kernel's driver\n"
+    "lets go of the chip while the program holds it.\n"
+#endif
     "\n"
     "capmeter-sim runs the same window on a simulated chip and circuit.\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Read before Qt starts, so --help, --version and a bad option need no display.
-  capmeter::CommandLine commandLine(
-      "capmeter", "A capacitance meter over USB, on a timing circuit driven by a USB chip.",
-      kDetails);
-  const bool parsed = commandLine.Parse(std::vector<std::string>(argv + 1, argv + argc));
-  if (const auto status = capmeter::AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
-    return *status;
-  }
-
+int RunOnVendorLibrary(const capmeter::HardwareCommandLine& commandLine, char* programPath) {
   capmeter::MonotonicClock clock;
   capmeter::VendorLibrary library;
   return capmeter::RunWindowProgram(
-      commandLine, library, clock, argv[0], "capmeter",
+      commandLine, library, clock, programPath, "capmeter",
       [&library](capmeter::frmMain& window, capmeter::TraceDriver* trace) {
         // The library is loaded by the first open, during the load; if that
         // fails the user is told why, in a box like the device messages.
@@ -47,4 +47,38 @@ int main(int argc, char** argv) {
                           : "driver library: could not load " + library.LoadError());
         }
       });
+}
+
+#if defined(CAPMETER_DIRECT_USB)
+int RunDirect(const capmeter::HardwareCommandLine& commandLine, capmeter::UsbId id,
+              char* programPath) {
+  capmeter::MonotonicClock clock;
+  capmeter::DirectUsb usb(id);
+  return capmeter::RunWindowProgram(commandLine, usb, clock, programPath, "capmeter",
+                                    [&usb](capmeter::frmMain&, capmeter::TraceDriver* trace) {
+                                      if (trace != nullptr) {
+                                        trace->SetStatusNames(&capmeter::DirectUsb::StatusName);
+                                        trace->Note("driver: direct USB to " + usb.Id().Text() +
+                                                    ", libusb " +
+                                                    capmeter::DirectUsb::LibraryVersion());
+                                      }
+                                    });
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Read before Qt starts, so --help, --version and a bad option need no display.
+  capmeter::HardwareCommandLine commandLine(kDetails);
+  const bool parsed = commandLine.Parse(std::vector<std::string>(argv + 1, argv + argc));
+  if (const auto status = capmeter::AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
+    return *status;
+  }
+#if defined(CAPMETER_DIRECT_USB)
+  if (commandLine.Usb()) {
+    return RunDirect(commandLine, *commandLine.Usb(), argv[0]);
+  }
+#endif
+  return RunOnVendorLibrary(commandLine, argv[0]);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """capmeter-cli run as a user or a script would run it.
 
-Usage: cli_e2e.py CAPMETER_CLI CASE [STAND_IN_LIBRARY]
+Usage: cli_e2e.py CAPMETER_CLI CASE [STAND_IN_LIBRARY | LOCALES | USB_CHIP_EMULATOR]
 """
 import csv
 import io
@@ -147,6 +147,66 @@ def check_with_library(stand_in):
             fail("no trace on standard error", result)
 
 
+# The direct USB driver, with the emulated chip (tests/usb/) on the bus.
+USB = ["--usb", "1234:5678"]
+
+
+def on_emulated_chip(emulator, *args, chip=()):
+    return subprocess.run([emulator, *chip, CLI, *args], capture_output=True, text=True, timeout=60)
+
+
+def usb_check(emulator):
+    result = on_emulated_chip(emulator, "check", *USB)
+    expect_exit(result, 0)
+    lines = result.stdout.splitlines()
+    if not all(line.startswith("ok    ") for line in lines[:-1]):
+        fail("a step did not pass", result)
+    for said in (r"^ok    libusb \d+\.\d+\.\d+", r"^ok    1 device with ID 1234:5678",
+                 r"^ok    Opened /dev/bus/usb/001/002",
+                 r"^ok    Detached the kernel driver emulated_serial"):
+        if not re.search(said, result.stdout, re.M):
+            fail(f"no line {said}", result)
+
+
+def usb_measure(emulator):
+    result = on_emulated_chip(emulator, "measure", *USB, "--count", "3", "--format", "csv")
+    expect_exit(result, 0)
+    rows = list(csv.DictReader(io.StringIO(result.stdout)))
+    if len(rows) != 3 or any(row["outcome"] != "ok" for row in rows):
+        fail("not three readings", result)
+    # The emulated timer: 1.1 x 100k x 4.7u on the real clock, each poll a
+    # round trip through the emulated bus.
+    for row in rows:
+        if abs(float(row["seconds"]) - 0.517) > 0.05:
+            fail(f"time {row['seconds']}", result)
+
+
+def usb_no_device(emulator):
+    result = on_emulated_chip(emulator, "check", *USB, chip=("--id", "1234:9999"))
+    expect_exit(result, 1)
+    if not re.search(r"^FAIL  0 devices with ID 1234:5678; present: 1234:9999", result.stdout,
+                     re.M):
+        fail("the IDs present are not named", result)
+
+
+def usb_unplugged_mid_charge(emulator):
+    result = on_emulated_chip(emulator, "measure", *USB, "--format", "csv", "--trace", "-",
+                              chip=("--unplug-after-reads", "5"))
+    expect_exit(result, 1)
+    rows = list(csv.DictReader(io.StringIO(result.stdout)))
+    if [row["outcome"] for row in rows] != ["read error"]:
+        fail("the reading is not a read error", result)
+    calls = [line.split(" ", 1)[1] for line in result.stderr.splitlines()
+             if line[:1].isdigit()]
+    failed = [i for i, call in enumerate(calls) if "(LIBUSB_ERROR_NO_DEVICE)" in call]
+    if not failed or not calls[failed[0]].startswith("FT_GetBitMode -> 1004 "):
+        fail("no pin read failing as a device that is gone", result)
+    # After the failed read only the letting go: no further measurement call.
+    after = [call.split(" ")[0] for call in calls[failed[0] + 1:]]
+    if after != ["FT_SetBitMode", "FT_Close"]:
+        fail(f"calls after the failure: {after}", result)
+
+
 def usage():
     for args in (["measure", "--count", "0"], ["calibrate"], ["measure", "--capacitance", "1u"],
                  ["calibrate", "--simulate", "--yes", "1u"], []):
@@ -199,6 +259,10 @@ CASES = {
     "check_with_library": lambda: check_with_library(sys.argv[3]),
     "table_in_locale": lambda: table_in_locale(sys.argv[3]),
     "usage": usage,
+    "usb_check": lambda: usb_check(sys.argv[3]),
+    "usb_measure": lambda: usb_measure(sys.argv[3]),
+    "usb_no_device": lambda: usb_no_device(sys.argv[3]),
+    "usb_unplugged_mid_charge": lambda: usb_unplugged_mid_charge(sys.argv[3]),
     "sigint": lambda: stopped_by_a_signal(signal.SIGINT, 130),
     "sigterm": lambda: stopped_by_a_signal(signal.SIGTERM, 143),
 }
