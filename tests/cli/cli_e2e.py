@@ -151,7 +151,8 @@ def check_with_library(stand_in):
 USB = ["--usb", "1234:5678"]
 
 
-def on_emulated_chip(emulator, *args, chip=()):
+def on_emulated_chip(emulator, *args, unplug_after_reads=None):
+    chip = [] if unplug_after_reads is None else ["--unplug-after-reads", str(unplug_after_reads)]
     return subprocess.run([emulator, *chip, CLI, *args], capture_output=True, text=True, timeout=60)
 
 
@@ -182,16 +183,17 @@ def usb_measure(emulator):
 
 
 def usb_no_device(emulator):
-    result = on_emulated_chip(emulator, "check", *USB, chip=("--id", "1234:9999"))
+    # The emulated chip is 1234:5678; ask for another.
+    result = on_emulated_chip(emulator, "check", "--usb", "1234:9999")
     expect_exit(result, 1)
-    if not re.search(r"^FAIL  0 devices with ID 1234:5678; present: 1234:9999", result.stdout,
+    if not re.search(r"^FAIL  0 devices with ID 1234:9999; present: 1234:5678", result.stdout,
                      re.M):
         fail("the IDs present are not named", result)
 
 
 def usb_unplugged_mid_charge(emulator):
     result = on_emulated_chip(emulator, "measure", *USB, "--format", "csv", "--trace", "-",
-                              chip=("--unplug-after-reads", "5"))
+                              unplug_after_reads=5)
     expect_exit(result, 1)
     rows = list(csv.DictReader(io.StringIO(result.stdout)))
     if [row["outcome"] for row in rows] != ["read error"]:

@@ -10,92 +10,13 @@
 #include <deque>
 #include <stdexcept>
 
-#include "device/hex_text.h"
-
 namespace capmeter::testing {
 
 namespace {
 
-constexpr const char* kSysfsPath = "/devices/pci0000:00/0000:00:14.0/usb1/1-1";
+constexpr const char* kSysfsPath = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1";
 constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
 constexpr std::size_t kSetupSize = 8;
-
-// The chip's descriptors as the kernel shows them in sysfs: the device, then
-// one configuration with one vendor-specific interface and two bulk endpoints.
-std::string Descriptors(UsbId id) {
-  const std::uint8_t bytes[] = {
-      18,
-      1,
-      0x00,
-      0x02,
-      0,
-      0,
-      0,
-      64,  // USB 2.0, 64-byte control pipe
-      static_cast<std::uint8_t>(id.vendor),
-      static_cast<std::uint8_t>(id.vendor >> 8),
-      static_cast<std::uint8_t>(id.product),
-      static_cast<std::uint8_t>(id.product >> 8),
-      0x00,
-      0x06,
-      0,
-      0,
-      0,
-      1,  // release 6.00, one configuration
-      9,
-      2,
-      32,
-      0,
-      1,
-      1,
-      0,
-      0x80,
-      45,  // configuration 1, 90 mA
-      9,
-      4,
-      0,
-      0,
-      2,
-      0xFF,
-      0xFF,
-      0xFF,
-      0,  // interface 0, vendor-specific
-      7,
-      5,
-      0x81,
-      2,
-      64,
-      0,
-      0,  // bulk IN 0x81
-      7,
-      5,
-      0x02,
-      2,
-      64,
-      0,
-      0,  // bulk OUT 0x02
-  };
-  std::string hex;
-  for (const std::uint8_t byte : bytes) hex += HexDigits(byte, 2);
-  return hex;
-}
-
-std::string DeviceDescription(const EmulatedChipSetup& setup) {
-  const std::string vendor = HexDigits(setup.id.vendor, 4);
-  const std::string product = HexDigits(setup.id.product, 4);
-  std::string text =
-      std::string("P: ") + kSysfsPath + "\nN: bus/usb/001/002\nE: DEVNAME=" + kDeviceNode +
-      "\nE: DEVTYPE=usb_device\nE: SUBSYSTEM=usb\nE: BUSNUM=001\nE: DEVNUM=002"
-      "\nA: busnum=1\nA: devnum=2\nA: idVendor=" +
-      vendor + "\nA: idProduct=" + product +
-      "\nA: speed=12\nA: bConfigurationValue=1\nH: descriptors=" + Descriptors(setup.id) +
-      "\n\nP: " + kSysfsPath +
-      "/1-1:1.0\nE: DEVTYPE=usb_interface\nE: SUBSYSTEM=usb\nA: bInterfaceNumber=00\n";
-  if (!setup.kernelDriver.empty()) {
-    text += "L: driver=../../../../../../bus/usb/drivers/" + setup.kernelDriver + "\n";
-  }
-  return text;
-}
 
 // Writes `size` bytes into the client's memory at `offset`; umockdev copies
 // them, its declaration merely lacks the const.
@@ -119,8 +40,7 @@ struct EmulatedChip::Bed {
 
   explicit Bed(EmulatedChip& owner) : chip(owner) {
     GError* error = nullptr;
-    if (!umockdev_testbed_add_from_string(testbed, DeviceDescription(chip.setup_).c_str(),
-                                          &error) ||
+    if (!umockdev_testbed_add_from_file(testbed, CAPMETER_EMULATED_CHIP, &error) ||
         !umockdev_testbed_attach_ioctl(testbed, kDeviceNode, handler, &error)) {
       const std::string message = error != nullptr ? error->message : "unknown";
       g_clear_error(&error);
@@ -185,7 +105,7 @@ struct EmulatedChip::Bed {
         Complete(client, 0);
         return;
       case USBDEVFS_IOCTL:  // re-attaching the kernel's driver after the release
-        chip.boundDriver_ = chip.setup_.kernelDriver;
+        chip.boundDriver_ = kKernelDriver;
         Complete(client, 0);
         return;
       case USBDEVFS_SUBMITURB:
@@ -250,8 +170,7 @@ struct EmulatedChip::Bed {
   }
 };
 
-EmulatedChip::EmulatedChip(EmulatedChipSetup setup)
-    : setup_(std::move(setup)), chip_(clock_, setup_.parts), boundDriver_(setup_.kernelDriver) {
+EmulatedChip::EmulatedChip(CircuitParts parts) : chip_(clock_, parts), boundDriver_(kKernelDriver) {
   FT_HANDLE handle = nullptr;
   chip_.FT_Open(0, &handle);  // the pins are powered for as long as the chip is plugged in
   bed_ = std::make_unique<Bed>(*this);
@@ -260,7 +179,7 @@ EmulatedChip::EmulatedChip(EmulatedChipSetup setup)
 EmulatedChip::~EmulatedChip() = default;
 
 void EmulatedChip::Disconnect() {
-  umockdev_testbed_remove_device(bed_->testbed, (std::string("/sys") + kSysfsPath).c_str());
+  umockdev_testbed_remove_device(bed_->testbed, kSysfsPath);
 }
 
 void EmulatedChip::Unplug() {

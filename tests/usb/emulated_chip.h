@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "device/usb_id.h"
 #include "measurement/clock.h"
 #include "sim/simulated_chip.h"
 
@@ -27,22 +26,19 @@ struct UsbTransfer {
   bool operator==(const UsbTransfer&) const = default;
 };
 
-struct EmulatedChipSetup {
-  UsbId id{0x1234, 0x5678};
-  CircuitParts parts;
-  // The kernel driver bound to the chip's interface at plug-in; empty for none.
-  std::string kernelDriver = "emulated_serial";
-};
-
 // The interface chip with the timing circuit on its pins, on an emulated USB
-// bus: a umockdev testbed holds the device (its descriptors in sysfs, its
-// node in /dev), and an ioctl handler answers what libusb sends to that node.
-// The pins are the simulated chip's, on the real clock, so the timer runs as
-// it would on the bench. Needs libumockdev-preload in the process that opens
-// the device (this one, or a child started with the environment it sets).
+// bus: a umockdev testbed holds the device as tests/usb/chip.umockdev
+// describes it (ID 1234:5678, bus 1 device 2, bulk OUT endpoint 0x02, the
+// kernel driver "emulated_serial" bound to interface 0), and an ioctl
+// handler answers what libusb sends to its node. The pins are the simulated
+// chip's, on the real clock, so the timer runs as it would on the bench.
+// Needs libumockdev-preload in the process that opens the device (this one,
+// or a child started with the environment the testbed sets).
 class EmulatedChip {
  public:
-  explicit EmulatedChip(EmulatedChipSetup setup = {});
+  static constexpr const char* kKernelDriver = "emulated_serial";
+
+  explicit EmulatedChip(CircuitParts parts = {});
   ~EmulatedChip();
   EmulatedChip(const EmulatedChip&) = delete;
   EmulatedChip& operator=(const EmulatedChip&) = delete;
@@ -71,7 +67,6 @@ class EmulatedChip {
   // 0 or the errno of a request that is not a transfer.
   int Gone() const { return unplugged_ ? 19 : 0; }
 
-  EmulatedChipSetup setup_;
   mutable std::mutex mutex_;
   MonotonicClock clock_;
   SimulatedChip chip_;

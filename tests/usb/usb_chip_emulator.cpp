@@ -1,8 +1,7 @@
 // usb-chip-emulator: runs a program with the emulated chip on its USB bus, for
 // the end-to-end tests of the direct USB driver.
 //
-// Usage: usb-chip-emulator [--id VID:PID] [--capacitance FARADS]
-//                          [--unplug-after-reads N] PROGRAM [ARGUMENTS...]
+// Usage: usb-chip-emulator [--unplug-after-reads N] PROGRAM [ARGUMENTS...]
 // Exits with the program's status (128 + the signal that ended it).
 
 #include <sys/wait.h>
@@ -19,8 +18,7 @@ namespace {
 
 int Usage(std::string_view why) {
   std::cerr << "usb-chip-emulator: " << why
-            << "\nUsage: usb-chip-emulator [--id VID:PID] [--capacitance FARADS] "
-               "[--unplug-after-reads N] PROGRAM [ARGUMENTS...]\n";
+            << "\nUsage: usb-chip-emulator [--unplug-after-reads N] PROGRAM [ARGUMENTS...]\n";
   return 2;
 }
 
@@ -46,30 +44,18 @@ int Run(char** program) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  capmeter::testing::EmulatedChipSetup setup;
+  int first = 1;
   int unplugAfterReads = -1;
-  int i = 1;
-  for (; i + 1 < argc && std::string_view(argv[i]).substr(0, 2) == "--"; i += 2) {
-    const std::string_view option = argv[i];
-    const std::string value = argv[i + 1];
-    if (option == "--id") {
-      const auto id = capmeter::UsbId::Parse(value);
-      if (!id) return Usage("not a USB ID: " + value);
-      setup.id = *id;
-    } else if (option == "--capacitance") {
-      setup.parts.capacitanceFarads = std::stod(value);
-    } else if (option == "--unplug-after-reads") {
-      unplugAfterReads = std::stoi(value);
-    } else {
-      return Usage("unknown option " + std::string(option));
-    }
+  if (argc > 2 && std::string_view(argv[1]) == "--unplug-after-reads") {
+    unplugAfterReads = std::stoi(argv[2]);
+    first = 3;
   }
-  if (i >= argc) {
+  if (first >= argc) {
     return Usage("which program?");
   }
-  capmeter::testing::EmulatedChip chip(setup);
+  capmeter::testing::EmulatedChip chip;
   if (unplugAfterReads >= 0) {
     chip.UnplugAfterPinReads(unplugAfterReads);
   }
-  return Run(argv + i);
+  return Run(argv + first);
 }
