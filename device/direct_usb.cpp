@@ -29,6 +29,13 @@ constexpr unsigned kTimeoutMs = 1000;
 // Handles are numbered opens with a mark, never pointers that memory could reuse.
 constexpr std::uintptr_t kHandleMark = 0x55534200;
 
+static_assert(usb_status::kIoError == kUsbStatusBase - LIBUSB_ERROR_IO &&
+              usb_status::kAccessDenied == kUsbStatusBase - LIBUSB_ERROR_ACCESS &&
+              usb_status::kDeviceGone == kUsbStatusBase - LIBUSB_ERROR_NO_DEVICE &&
+              usb_status::kNoSuchDevice == kUsbStatusBase - LIBUSB_ERROR_NOT_FOUND &&
+              usb_status::kBusy == kUsbStatusBase - LIBUSB_ERROR_BUSY &&
+              usb_status::kTimedOut == kUsbStatusBase - LIBUSB_ERROR_TIMEOUT);
+
 FT_STATUS Status(int libusbError) {
   return libusbError >= 0 ? kStatusOk : kUsbStatusBase + static_cast<FT_STATUS>(-libusbError);
 }

@@ -13,10 +13,16 @@
 namespace capmeter {
 
 // Statuses of the direct driver: 0 for success, else this base plus the
-// magnitude of libusb's error code, so every cause keeps a status of its own
-// (1004 the device is gone, 1003 access denied, 1006 busy, 1001 I/O error,
-// 1007 time-out, 1005 no such device).
+// magnitude of libusb's error code, so every cause keeps a status of its own.
 inline constexpr FT_STATUS kUsbStatusBase = 1000;
+namespace usb_status {
+inline constexpr FT_STATUS kIoError = 1001;
+inline constexpr FT_STATUS kAccessDenied = 1003;
+inline constexpr FT_STATUS kDeviceGone = 1004;
+inline constexpr FT_STATUS kNoSuchDevice = 1005;  // none with the ID, or not that many
+inline constexpr FT_STATUS kBusy = 1006;
+inline constexpr FT_STATUS kTimedOut = 1007;
+}  // namespace usb_status
 
 // The chip reached straight through libusb-1.0, without the vendor's library:
 // the chip's own vendor requests on its first interface, the pin states as

@@ -131,18 +131,17 @@ struct EmulatedChip::Bed {
   // Carries out a submitted transfer and queues it for reaping; 0 or the
   // errno the submission fails with.
   int Submit(UMockdevIoctlData* urbData) {
-    usbdevfs_urb urb{};
-    std::memcpy(&urb, urbData->data, sizeof urb);
+    const auto* urb = reinterpret_cast<const usbdevfs_urb*>(urbData->data);
+    const int length = urb->buffer_length;
     g_autoptr(UMockdevIoctlData) buffer =
-        urb.buffer_length > 0
-            ? umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
-                                          static_cast<std::size_t>(urb.buffer_length), nullptr)
-            : nullptr;
+        length > 0 ? umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                                 static_cast<std::size_t>(length), nullptr)
+                   : nullptr;
     const std::uint8_t* bytes = buffer != nullptr ? buffer->data : nullptr;
     UsbTransfer transfer;
     std::size_t payload = 0;  // where the data stage starts in the buffer
-    if (urb.type == USBDEVFS_URB_TYPE_CONTROL) {
-      if (bytes == nullptr || static_cast<std::size_t>(urb.buffer_length) < kSetupSize) {
+    if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
+      if (bytes == nullptr || static_cast<std::size_t>(length) < kSetupSize) {
         return EINVAL;
       }
       transfer.requestType = bytes[0];
@@ -151,9 +150,9 @@ struct EmulatedChip::Bed {
       transfer.index = static_cast<std::uint16_t>(bytes[4] | bytes[5] << 8);
       transfer.length = static_cast<std::uint16_t>(bytes[6] | bytes[7] << 8);
       payload = kSetupSize;
-    } else if (urb.type == USBDEVFS_URB_TYPE_BULK && (urb.endpoint & 0x80) == 0) {
-      transfer.endpoint = urb.endpoint;
-      transfer.data.assign(bytes, bytes + urb.buffer_length);
+    } else if (urb->type == USBDEVFS_URB_TYPE_BULK && (urb->endpoint & 0x80) == 0) {
+      transfer.endpoint = urb->endpoint;
+      transfer.data.assign(bytes, bytes + length);
     } else {
       return EINVAL;  // the chip's bulk IN endpoint is not for the pins
     }
@@ -162,7 +161,7 @@ struct EmulatedChip::Bed {
     if (!answer.empty()) {
       Update(buffer, payload, answer.data(), answer.size());
     }
-    const int actual = transfer.endpoint != 0 ? urb.buffer_length : static_cast<int>(answer.size());
+    const int actual = transfer.endpoint != 0 ? length : static_cast<int>(answer.size());
     Update(urbData, offsetof(usbdevfs_urb, status), &status, sizeof status);
     Update(urbData, offsetof(usbdevfs_urb, actual_length), &actual, sizeof actual);
     done.push_back(static_cast<UMockdevIoctlData*>(g_object_ref(urbData)));
