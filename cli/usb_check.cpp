@@ -18,12 +18,12 @@ std::vector<Verdict> DevicesWithTheId(DirectUsb& usb) {
     for (const UsbId& other : survey.present) {
       present += (present.empty() ? "" : ", ") + other.Text();
     }
-    return {{false, "0 devices with ID " + id + "; present: " +
-                        (present.empty() ? "none" : present) +
+    return {{false, "0 devices with ID " + id +
+                        "; present: " + (present.empty() ? "none" : present) +
                         ". Plug the chip in, or check its ID with lsusb."}};
   }
-  return {{true, std::to_string(survey.matching) +
-                     (survey.matching == 1 ? " device" : " devices") + " with ID " + id + "."}};
+  return {{true, std::to_string(survey.matching) + (survey.matching == 1 ? " device" : " devices") +
+                     " with ID " + id + "."}};
 }
 
 std::vector<Verdict> WhatTheOpenDid(const DirectUsb& usb) {
@@ -40,9 +40,10 @@ std::vector<Verdict> WhatTheOpenDid(const DirectUsb& usb) {
 std::string WhyUsbOpenFailed(FT_STATUS status, UsbId id) {
   std::string why = DirectUsb::StatusName(status);
   if (status == usb_status::kAccessDenied) {
-    why += ": permission denied. Allow the device to your user with \"sudo "
-           "capmeter-allow-device " +
-           id.Text() + "\", then unplug the chip and plug it in again";
+    why +=
+        ": permission denied. Allow the device to your user with \"sudo "
+        "capmeter-allow-device " +
+        id.Text() + "\", then unplug the chip and plug it in again";
   } else if (status == usb_status::kBusy) {
     why += ": another program holds the chip; end it, or unplug the chip and plug it in again";
   }
