@@ -16,7 +16,8 @@ std::vector<Verdict> DevicesWithTheId(DirectUsb& usb) {
   if (survey.matching == 0) {
     std::string present;
     for (const UsbId& other : survey.present) {
-      present += (present.empty() ? "" : ", ") + other.Text();
+      if (!present.empty()) present += ", ";
+      present += other.Text();
     }
     return {{false, "0 devices with ID " + id +
                         "; present: " + (present.empty() ? "none" : present) +

@@ -57,9 +57,13 @@ std::string KernelDriverName(libusb_device* device, std::uint8_t configuration) 
   const int depth = libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
   std::string name = std::to_string(libusb_get_bus_number(device)) + "-";
   for (int i = 0; i < depth; ++i) {
-    name += (i > 0 ? "." : "") + std::to_string(ports[static_cast<std::size_t>(i)]);
+    if (i > 0) name += '.';
+    name += std::to_string(ports[static_cast<std::size_t>(i)]);
   }
-  name += ":" + std::to_string(configuration) + "." + std::to_string(kInterface);
+  name += ':';
+  name += std::to_string(configuration);
+  name += '.';
+  name += std::to_string(kInterface);
   std::error_code error;
   const auto driver =
       std::filesystem::read_symlink("/sys/bus/usb/devices/" + name + "/driver", error);

@@ -92,14 +92,12 @@ struct EmulatedChip::Bed {
         Complete(client, 0);
         return;
       }
-      case USBDEVFS_DISCONNECT_CLAIM:
-      case USBDEVFS_CLAIMINTERFACE:
-        if (chip.heldElsewhere_) {
-          Complete(client, EBUSY);
-          return;
-        }
-        chip.boundDriver_.clear();
-        Complete(client, 0);
+      case USBDEVFS_DISCONNECT_CLAIM:  // how libusb claims with the kernel driver detached
+        if (!chip.heldElsewhere_) chip.boundDriver_.clear();
+        Complete(client, chip.heldElsewhere_ ? EBUSY : 0);
+        return;
+      case USBDEVFS_CLAIMINTERFACE:  // as the kernel: busy while its driver holds the chip
+        Complete(client, chip.heldElsewhere_ || !chip.boundDriver_.empty() ? EBUSY : 0);
         return;
       case USBDEVFS_RELEASEINTERFACE:
         Complete(client, 0);
