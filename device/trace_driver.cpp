@@ -3,24 +3,11 @@
 #include <ostream>
 #include <utility>
 
+#include "device/hex_text.h"
+
 namespace capmeter {
 
 namespace {
-
-std::string Hex(std::uintmax_t value, int digits) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  do {
-    text.insert(text.begin(), kDigits[value & 0xF]);
-    value >>= 4;
-    --digits;
-  } while (value != 0 || digits > 0);
-  return "0x" + text;
-}
-
-std::string Byte(std::uint8_t value) {
-  return Hex(value, 2);
-}
 
 // Microseconds with three decimals, from whole nanoseconds: no floating
 // point and no locale, so every trace reads the same.
@@ -67,7 +54,7 @@ void TraceDriver::WriteRun() {
   }
   std::string text = "FT_GetBitMode" + Status(run_->status);
   if (run_->pins) {
-    text += " pins=" + Byte(*run_->pins);
+    text += " pins=" + HexText(*run_->pins);
   }
   if (run_->count == 1) {
     WriteLine(run_->first, text);
@@ -94,7 +81,7 @@ FT_STATUS TraceDriver::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   const FT_STATUS status = inner_.FT_Open(deviceIndex, handle);
   std::string text = "FT_Open index=" + std::to_string(deviceIndex) + Status(status);
   if (status == kStatusOk && handle != nullptr) {
-    text += " handle=" + Hex(reinterpret_cast<std::uintptr_t>(*handle), 1);
+    text += " handle=" + HexText(reinterpret_cast<std::uintptr_t>(*handle), 1);
   }
   WriteLine(at, text);
   // An open is where bring-up usually fails; let it reach the file at once.
@@ -106,7 +93,8 @@ FT_STATUS TraceDriver::FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::u
   WriteRun();
   const auto at = SinceStart();
   const FT_STATUS status = inner_.FT_SetBitMode(handle, mask, enable);
-  WriteLine(at, "FT_SetBitMode mask=" + Byte(mask) + " enable=" + Byte(enable) + Status(status));
+  WriteLine(at,
+            "FT_SetBitMode mask=" + HexText(mask) + " enable=" + HexText(enable) + Status(status));
   return status;
 }
 
@@ -120,7 +108,7 @@ FT_STATUS TraceDriver::FT_Write(FT_HANDLE handle, const void* buffer, std::uint3
     if (i > 0) {
       bytes += ',';
     }
-    bytes += Byte(data[i]);
+    bytes += HexText(data[i]);
   }
   const auto at = SinceStart();
   const FT_STATUS status = inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
