@@ -7,14 +7,6 @@
 
 namespace capmeter::bench {
 
-std::string VersionText(std::string_view program) {
-  return std::string(program) + " " + kVersionDescription +
-         "\n"
-         "Copyright (c) 2026 the capmeter authors.\n"
-         "MIT License: this is free software; you are free to change and redistribute it.\n"
-         "There is NO WARRANTY, to the extent permitted by law.";
-}
-
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv) {
   app.set_version_flag("-v,--version", VersionText(app.get_name()), "Show the version and exit");
   app.set_help_flag("-h,--help", "Show this help and exit");

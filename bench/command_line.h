@@ -10,9 +10,6 @@ class App;
 
 namespace capmeter::bench {
 
-// "<program> <version>", a copyright line and the licence, for --version.
-std::string VersionText(std::string_view program);
-
 // Reads the command line with `app` (which gets -v/--version here). Help or
 // version go to standard output (status 0), an error to standard error in two
 // short lines (status 2); nothing comes back when the program should run.

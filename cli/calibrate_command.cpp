@@ -25,15 +25,6 @@ struct Step {
   Summary summary;
 };
 
-std::string Padded(std::string text, std::size_t width) {
-  std::size_t characters = 0;
-  for (const char c : text) {
-    characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-  }
-  text.append(characters < width ? width - characters : 1, ' ');
-  return text;
-}
-
 }  // namespace
 
 std::string BoxText(double value) {
@@ -46,8 +37,8 @@ std::string BoxText(double value) {
   return std::string(buffer.data(), result.ptr);
 }
 
-int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectStep& connect,
-                 std::ostream& out, std::ostream& err) {
+int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
+                 const ConnectStep& connect, std::ostream& out, std::ostream& err) {
   const auto different = [&](const KnownCapacitor& c) {
     return !SameLevel(c.microfarads, options.capacitors.front().microfarads);
   };
@@ -57,19 +48,19 @@ int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectSte
     return kExitUsage;
   }
 
-  const LibraryLoad load = meter.loadLibrary();
-  DeviceSession session(meter.library);
+  const LibraryLoad load = context.loadLibrary();
+  DeviceSession session(context.library);
   if (ReportUnreachable(load, session, err)) {
     return kExitFailed;
   }
 
-  const std::string& sep = options.decimalSeparator;
+  const std::string& sep = context.decimalSeparator;
   std::vector<Step> steps;
   int stopSignal = 0;
   bool unanswered = false;
   for (const KnownCapacitor& capacitor : options.capacitors) {
     if (!connect(capacitor)) {
-      stopSignal = meter.control.stopSignal();
+      stopSignal = context.control.stopSignal();
       unanswered = stopSignal == 0;
       break;
     }
@@ -79,10 +70,11 @@ int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectSte
     setup.seed = options.seed + steps.size();
     Step step{&capacitor, {}, {}};
     std::vector<Reading> readings;
-    const SeriesEnd end = RunSeries(meter.library, meter.clock, session.Handle(), setup,
-                                    meter.control, [&](const Reading& r) {
+    const SeriesEnd end = RunSeries(context.library, context.clock, session.Handle(), setup,
+                                    context.control, [&](const Reading& r) {
                                       readings.push_back(r);
                                       if (r.HasTime()) step.seconds.push_back(r.seconds);
+                                      return true;
                                     });
     step.summary = Summarize(readings, false);
     const Statistics& t = step.summary.seconds;
@@ -140,14 +132,14 @@ int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectSte
   out << "\nLeast-squares line through " << points.size() << " readings: C = m × t + b\n"
       << "  m = " << BoxText(line.slope) << " µF/s\n"
       << "  b = " << BoxText(line.intercept) << " µF\n\n"
-      << "  " << Padded("capacitor", 12) << Padded("known (µF)", 14) << Padded("mean t (s)", 14)
-      << Padded("line (µF)", 14) << "residual (µF)\n";
+      << "  " << Column("capacitor", 12) << Column("known (µF)", 14) << Column("mean t (s)", 14)
+      << Column("line (µF)", 14) << "residual (µF)\n";
   for (const Step& step : steps) {
     const double meanT = step.summary.seconds.mean;
     const double known = step.capacitor->microfarads;
     // The residual of the mean time is the mean of the readings' residuals.
-    out << "  " << Padded(step.capacitor->text, 12) << Padded(Text(known), 14)
-        << Padded(Text(meanT), 14) << Padded(Text(line.At(meanT)), 14)
+    out << "  " << Column(step.capacitor->text, 12) << Column(Text(known), 14)
+        << Column(Text(meanT), 14) << Column(Text(line.At(meanT)), 14)
         << Text(line.Residual({meanT, known})) << '\n';
   }
   out << "\nType into the window's boxes:  m = " << BoxText(line.slope)

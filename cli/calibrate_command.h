@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/meter.h"
+#include "cli/command_context.h"
 
 namespace capmeter::cli {
 
@@ -18,10 +18,10 @@ struct KnownCapacitor {
 
 struct CalibrateOptions {
   std::vector<KnownCapacitor> capacitors;
-  int count = 10;  // readings per capacitor
-  bool dither = false;
+  int count = 10;       // readings per capacitor
+  bool dither = false;  // the command line turns it on for more than one reading
   std::uint64_t seed = 0;
-  std::string decimalSeparator = ".";  // for the numbers people read
+  bool yes = false;  // no prompts: each capacitor is taken as connected
 };
 
 // Has `capacitor` connected before its readings: asks the user, or sets the
@@ -35,8 +35,8 @@ using ConnectStep = std::function<bool(const KnownCapacitor& capacitor)>;
 // touched) or for times without spread; kExitFailed when the device could
 // not be reached or a capacitor gave no time; 128 + the signal's number when
 // stopped.
-int RunCalibrate(Meter& meter, const CalibrateOptions& options, const ConnectStep& connect,
-                 std::ostream& out, std::ostream& err);
+int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
+                 const ConnectStep& connect, std::ostream& out, std::ostream& err);
 
 // The text of m or b for the window's boxes: seven significant digits, "."
 // as the decimal point whatever the locale, as those boxes read numbers.

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "device/hex_text.h"
 #include "measurement/measure.h"
 
 namespace capmeter::cli {
@@ -13,16 +14,12 @@ namespace {
 constexpr std::uint8_t kD1 = 1U << 1;
 constexpr std::uint8_t kD4 = 1U << 4;
 constexpr std::uint8_t kD5 = 1U << 5;
-// D2 low holds the timer in reset, so D1 is low whatever happened before;
-// then the resting levels of a measurement (D0 and D2 high, D4 and D5 high)
-// release it without the falling edge on D0 that would trigger it.
-constexpr std::uint8_t kResetTimer = 0x31;
-constexpr std::uint8_t kResting = 0x35;
-
-std::string Hex(std::uint8_t value) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  return std::string("0x") + kDigits[value >> 4] + kDigits[value & 0xF];
-}
+// The trigger pattern's first two bytes: D2 low holds the timer in reset, so
+// D1 is low whatever happened before; then the resting levels of a
+// measurement (D0 and D2 high, D4 and D5 high) release it without the falling
+// edge on D0 that would trigger it.
+constexpr std::uint8_t kResetTimer = kTriggerPattern[0];
+constexpr std::uint8_t kResting = kTriggerPattern[1];
 
 std::string Status(FT_STATUS status) {
   return "status " + std::to_string(status);
@@ -69,19 +66,19 @@ bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
     std::uint32_t written = 0;
     const FT_STATUS status = library.FT_Write(handle, &level, 1, &written);
     if (status != kStatusOk || written != 1) {
-      return steps.Fail("Drive " + Hex(level) + " on the outputs: " + Status(status) + ", " +
+      return steps.Fail("Drive " + HexText(level) + " on the outputs: " + Status(status) + ", " +
                         std::to_string(written) + " byte(s) written.");
     }
   }
-  steps.Pass("Drive the resting levels (" + Hex(kResetTimer) + " resets the timer, " +
-             Hex(kResting) + " releases it without a trigger): status 0.");
+  steps.Pass("Drive the resting levels (" + HexText(kResetTimer) + " resets the timer, " +
+             HexText(kResting) + " releases it without a trigger): status 0.");
 
   std::uint8_t pins = 0;
   const FT_STATUS read = library.FT_GetBitMode(handle, &pins);
-  if (!steps.Judge(read == kStatusOk,
-                   "Read the pins: " + Status(read) +
-                       (read == kStatusOk ? ", pin byte " + Hex(pins) + AsCharacter(pins) : "") +
-                       ".")) {
+  if (!steps.Judge(
+          read == kStatusOk,
+          "Read the pins: " + Status(read) +
+              (read == kStatusOk ? ", pin byte " + HexText(pins) + AsCharacter(pins) : "") + ".")) {
     return false;
   }
 
@@ -107,15 +104,15 @@ bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
 
 }  // namespace
 
-int RunCheck(Meter& meter, std::ostream& out) {
+int RunCheck(CommandContext& context, std::ostream& out) {
   Steps steps(out);
-  const LibraryLoad load = meter.loadLibrary();
+  const LibraryLoad load = context.loadLibrary();
   if (!steps.Judge(load.loaded, "Driver library: " + load.text + ".")) {
     out << "Verdict: no driver library, so no device can be reached.\n";
     return kExitFailed;
   }
 
-  DeviceSession session(meter.library);
+  DeviceSession session(context.library);
   if (!steps.Judge(session.IsOpen(), "Open device 0: " + Status(session.OpenStatus()) + ".")) {
     out << "Verdict: the device could not be opened. Check the USB cable and power; on Linux "
            "also that the kernel's serial driver has released the chip and that you may open "
@@ -123,7 +120,7 @@ int RunCheck(Meter& meter, std::ostream& out) {
     return kExitFailed;
   }
 
-  CheckOpenedChip(meter.library, session.Handle(), steps);
+  CheckOpenedChip(context.library, session.Handle(), steps);
 
   const DeviceSession::Closing closing = session.Close();
   steps.Judge(closing.reset == kStatusOk, "Leave bit-bang mode: " + Status(closing.reset) + ".");

@@ -2,7 +2,7 @@
 
 #include <iosfwd>
 
-#include "cli/meter.h"
+#include "cli/command_context.h"
 
 namespace capmeter::cli {
 
@@ -12,6 +12,6 @@ namespace capmeter::cli {
 // requires), then leave bit-bang mode and close. One verdict line per step;
 // stops at the first failing step, though an opened device is always
 // switched back and closed. kExitOk when every step passed, else kExitFailed.
-int RunCheck(Meter& meter, std::ostream& out);
+int RunCheck(CommandContext& context, std::ostream& out);
 
 }  // namespace capmeter::cli

@@ -1,85 +1,99 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <map>
 #include <ostream>
-#include <vector>
+#include <string_view>
 
+#include "capmeter_version.h"
 #include "cli/values.h"
+#include "measurement/lenient_number.h"
 
 namespace capmeter::cli {
 
 namespace {
 
-std::string Check(bool valid, const std::string& text, const char* expected) {
-  return valid ? std::string() : "'" + text + "' is not " + expected;
+constexpr const char* kExitStatuses =
+    "Exit status: 0 all went well; 1 the driver, the device, a reading or the output failed; "
+    "2 a bad command line; 129, 130 and 143 stopped by SIGHUP, Ctrl-C (SIGINT) and SIGTERM.";
+
+// An option whose text `read` turns into its value once, straight into
+// `target`; a text it cannot read is a usage error saying what was expected.
+template <typename Value, typename Read>
+CLI::Option* AddValue(CLI::App& command, const std::string& name, Value& target, Read read,
+                      const std::string& expected, const std::string& description) {
+  return command.add_option_function<std::string>(
+      name,
+      [&target, read, expected, name](const std::string& text) {
+        const auto value = read(text);
+        if (!value) {
+          throw CLI::ValidationError(name, "'" + text + "' is not " + expected);
+        }
+        target = *value;
+      },
+      description);
 }
 
-constexpr const char* kExitStatuses =
-    "Exit status: 0 all went well; 1 the driver, the device or a reading failed; 2 a bad "
-    "command line; 130 stopped by Ctrl-C (SIGINT), 143 by SIGTERM.";
+// m and b, read at once as the window reads its boxes: never an error, a
+// text without a number is 0.
+std::optional<double> Lenient(std::string_view text) {
+  return LenientNumber(text);
+}
 
-// The options every sub-command takes: where the driver calls are traced,
-// and the simulated chip in place of the vendor's library.
-void AddDriverOptions(CLI::App& command, CommandLine& line, std::string& capacitance,
-                      std::string& resistance, std::string& latency) {
+void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
   command
-      .add_option("--trace", line.trace, "Write every driver call to FILE ('-' for standard error)")
+      .add_option("--trace", driver.trace,
+                  "Write every driver call to FILE ('-' for standard error)")
       ->type_name("FILE");
   CLI::Option* simulate =
-      command.add_flag("--simulate", line.simulation.enabled,
+      command.add_flag("--simulate", driver.simulate,
                        "Use the simulated chip and timing circuit instead of the driver library");
-  command
-      .add_option("--capacitance", capacitance,
-                  "Simulated capacitor, in farads with an SI prefix (default 4.7u)")
+  AddValue(command, "--capacitance", driver.parts.capacitanceFarads, ParseFarads,
+           "a capacitance such as 4.7u",
+           "Simulated capacitor, in farads with an SI prefix (default 4.7u)")
       ->type_name("VALUE")
-      ->check([](const std::string& t) {
-        return Check(ParseFarads(t).has_value(), t, "a capacitance such as 4.7u");
-      })
       ->needs(simulate);
-  command
-      .add_option("--resistance", resistance,
-                  "Simulated timing resistor, in ohms with an SI prefix (default 100k)")
+  AddValue(command, "--resistance", driver.parts.resistanceOhms, ParseOhms,
+           "a resistance such as 100k",
+           "Simulated timing resistor, in ohms with an SI prefix (default 100k)")
       ->type_name("VALUE")
-      ->check([](const std::string& t) {
-        return Check(ParseOhms(t).has_value(), t, "a resistance such as 100k");
-      })
       ->needs(simulate);
-  command
-      .add_option("--latency", latency,
-                  "Simulated round trip of each driver call, in seconds with an SI prefix "
-                  "(e.g. 1m for a full-speed chip, 125u for a high-speed one; default 0)")
+  AddValue(command, "--latency", driver.latency, ParseSeconds, "a time such as 1m or 0",
+           "Simulated round trip of each driver call, in seconds with an SI prefix "
+           "(e.g. 1m for a full-speed chip, 125u for a high-speed one; default 0)")
       ->type_name("SECONDS")
-      ->check([](const std::string& t) {
-        return Check(ParseSeconds(t).has_value(), t, "a time such as 1m or 0");
-      })
       ->needs(simulate);
 }
+
+// Dither spreads readings over a poll period; one reading has nothing to
+// spread.
+CLI::Option* AddNoDither(CLI::App& command, bool& noDither) {
+  return command.add_flag("--no-dither", noDither,
+                          "Do not spread the readings' first polls over a poll period");
+}
+
+// What a sub-command's callback does with the exit status of its command:
+// CLI11 callbacks return nothing, so it is kept here.
+struct Outcome {
+  int status = kExitOk;
+};
 
 }  // namespace
 
-std::string VersionText(std::string_view version) {
-  return "capmeter-cli " + std::string(version) +
-         "\n"
-         "Copyright (c) 2026 the capmeter authors.\n"
-         "MIT License: this is free software; you are free to change and redistribute it.\n"
-         "There is NO WARRANTY, to the extent permitted by law.";
-}
-
-ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::string_view version,
-                                   std::ostream& out, std::ostream& err) {
-  CommandLine line;
-  std::string capacitance;
-  std::string resistance;
-  std::string latency;
-  std::string interval;
-  std::string format = "table";
+int RunCommandLine(int argc, const char* const* argv, const Commands& commands, std::ostream& out,
+                   std::ostream& err) {
+  DriverOptions driver;
+  MeasureOptions measure;
+  CalibrateOptions calibrate;
+  double slope = 0.0;
+  double intercept = 0.0;
   bool noDither = false;
-  std::vector<std::string> capacitors;
+  Outcome outcome;
 
   // The text goes below the usage line, which help2man and people look for
   // first.
   CLI::App app("", "capmeter-cli");
-  app.set_version_flag("-v,--version", VersionText(version), "Show the version and exit");
+  app.set_version_flag("-v,--version", VersionText("capmeter-cli"), "Show the version and exit");
   app.set_help_flag("-h,--help", "Show this help and exit");
   app.require_subcommand(0, 1);
   app.footer(
@@ -92,77 +106,99 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::strin
       "check",
       "Check the driver library, the device and the wiring step by step, one verdict line per "
       "step; stops at the first failing step");
-  AddDriverOptions(*check, line, capacitance, resistance, latency);
+  AddDriverOptions(*check, driver);
   check->footer(
       "Exit status: 0 when every step passed, 1 at the first failing step, 2 for a bad "
       "command line.");
+  check->callback([&] { outcome.status = commands.check(driver); });
 
-  CLI::App* measure = app.add_subcommand(
+  CLI::App* series = app.add_subcommand(
       "measure", "Take readings, print each as it arrives, then a summary with statistics");
-  AddDriverOptions(*measure, line, capacitance, resistance, latency);
-  measure->add_option("--count", line.measure.count, "Number of readings (default 1)")
+  AddDriverOptions(*series, driver);
+  series->add_option("--count", measure.series.count, "Number of readings (default 1)")
       ->type_name("N")
       ->check(CLI::Range(1, 1'000'000));
-  measure
-      ->add_option("--interval", interval,
-                   "From the start of one reading to the start of the next (default 0: at once)")
-      ->type_name("SECONDS")
-      ->check([](const std::string& t) {
-        return Check(ParseSeconds(t).has_value(), t, "a time such as 0.5 or 500m");
-      });
-  measure
-      ->add_option("--slope", line.measure.slope,
-                   "m in µF per second, read as the window reads it (default 0: no capacitance)")
+  AddValue(*series, "--interval", measure.series.interval, ParseSeconds,
+           "a time such as 0.5 or 500m",
+           "From the start of one reading to the start of the next (default 0: at once)")
+      ->type_name("SECONDS");
+  AddValue(*series, "--slope", slope, Lenient, "a number",
+           "m in µF per second, read as the window reads it (default 0: no capacitance)")
       ->type_name("M");
-  measure->add_option("--intercept", line.measure.intercept, "b in µF (default 0)")->type_name("B");
-  measure->add_option("--format", format, "table (default), csv or json")
+  AddValue(*series, "--intercept", intercept, Lenient, "a number", "b in µF (default 0)")
+      ->type_name("B");
+  series->add_option("--format", measure.format, "table (default), csv or json")
       ->type_name("FORMAT")
-      ->check(CLI::IsMember({"table", "csv", "json"}));
-  measure
-      ->add_option("--output", line.output,
-                   "Write the readings to FILE; a progress line goes to standard error")
+      ->transform(CLI::Transformer(
+                      std::map<std::string, Format>{
+                          {"table", Format::Table}, {"csv", Format::Csv}, {"json", Format::Json}},
+                      CLI::ignore_case)
+                      .description(""))
+      // A transform runs before those added earlier: the name is checked
+      // first, so the error lists the names and no number passes for one.
+      ->transform(CLI::IsMember({"table", "csv", "json"}, CLI::ignore_case).description(""));
+  series
+      ->add_option("--output", measure.output,
+                   "Write the readings to FILE; on a terminal a progress line goes to standard "
+                   "error")
       ->type_name("FILE");
-  measure->add_flag("--no-dither", noDither,
-                    "Do not spread the readings' first polls over a poll period");
-  measure->footer(
+  AddNoDither(*series, noDither);
+  series->footer(
       "With --count above 1 each reading waits a different fraction of the measured poll period "
       "before its first poll, so the mean settles half a poll period below the charge time "
       "instead of wherever the poll grid puts it.\nCSV and JSON write '.' as the decimal point; "
       "CSV holds only the readings, its summary goes to standard error.\nExit status: 0 when "
-      "every reading gave a time, 1 when the device could not be used or a reading failed, 2 for "
-      "a bad command line, 130 after Ctrl-C (SIGINT), 143 after SIGTERM.");
+      "every reading gave a time, 1 when the device could not be used, a reading failed or the "
+      "output could not be written, 2 for a bad command line, 129 after SIGHUP, 130 after Ctrl-C "
+      "(SIGINT), 143 after SIGTERM.");
+  series->callback([&] {
+    measure.series.dither = measure.series.count > 1 && !noDither;
+    // As the window: the intercept counts only with a slope.
+    measure.series.calibration = {slope, slope != 0.0 ? intercept : 0.0};
+    outcome.status = commands.measure(driver, measure);
+  });
 
-  CLI::App* calibrate = app.add_subcommand(
+  CLI::App* fit = app.add_subcommand(
       "calibrate", "Find m and b from capacitors of known value: C = m × t + b by least squares");
-  AddDriverOptions(*calibrate, line, capacitance, resistance, latency);
-  calibrate
-      ->add_option("capacitors", capacitors,
-                   "The known capacitors in farads with an SI prefix, e.g. 1u 10u; at least two "
-                   "different ones. With --simulate each is the simulated part in turn.")
+  AddDriverOptions(*fit, driver);
+  fit->add_option_function<std::vector<std::string>>(
+         "capacitors",
+         [&calibrate](const std::vector<std::string>& texts) {
+           for (const std::string& text : texts) {
+             const std::optional<double> farads = ParseFarads(text);
+             if (!farads) {
+               throw CLI::ValidationError("capacitors",
+                                          "'" + text + "' is not a capacitance such as 1u");
+             }
+             calibrate.capacitors.push_back({text, *farads * 1e6});
+           }
+         },
+         "The known capacitors in farads with an SI prefix, e.g. 1u 10u; at least two "
+         "different ones. With --simulate each is the simulated part in turn.")
       ->type_name("C")
-      ->required()
-      ->check([](const std::string& t) {
-        return Check(ParseFarads(t).has_value(), t, "a capacitance such as 1u");
-      });
-  calibrate->add_option("--count", line.calibrate.count, "Readings per capacitor (default 10)")
+      ->required();
+  fit->add_option("--count", calibrate.count, "Readings per capacitor (default 10)")
       ->type_name("N")
       ->check(CLI::Range(1, 1'000'000));
-  calibrate->add_flag("--yes", line.yes,
-                      "Do not ask to connect each capacitor (for scripts and tests)");
-  calibrate->add_flag("--no-dither", noDither,
-                      "Do not spread the readings' first polls over a poll period");
-  calibrate->footer(
+  fit->add_flag("--yes", calibrate.yes,
+                "Do not ask to connect each capacitor (for scripts and tests)");
+  AddNoDither(*fit, noDither);
+  fit->footer(
       "Prompts \"Connect <value> and press Enter\" before each capacitor.\nExit status: 0 with "
       "a line, 1 when the device could not be used or a capacitor gave no time, 2 for a bad "
-      "command line, fewer than two different capacitors or times without spread, 130 after "
-      "Ctrl-C (SIGINT), 143 after SIGTERM.");
+      "command line, fewer than two different capacitors or times without spread, 129 after "
+      "SIGHUP, 130 after Ctrl-C (SIGINT), 143 after SIGTERM.");
+  fit->callback([&] {
+    calibrate.dither = calibrate.count > 1 && !noDither;
+    outcome.status = commands.calibrate(driver, calibrate);
+  });
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
-    return {std::nullopt, app.exit(help, out, err)};
+    return app.exit(help, out, err);
   } catch (const CLI::CallForVersion& versionCall) {
-    return {std::nullopt, app.exit(versionCall, out, err)};
+    return app.exit(versionCall, out, err);
   } catch (const CLI::ParseError& error) {
     // Two short lines, as the other programs say it, naming the sub-command
     // whose help would tell more.
@@ -170,39 +206,16 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::strin
     for (const CLI::App* sub : app.get_subcommands()) command += " " + sub->get_name();
     err << "capmeter-cli: " << error.what() << "\nTry '" << command
         << " --help' for more information.\n";
-    return {std::nullopt, kExitUsage};
+    return kExitUsage;
   }
-
   if (app.get_subcommands().empty()) {
     // Checked here rather than by CLI11, which would say so before naming an
     // unknown option.
     err << "capmeter-cli: a command is needed: check, measure or calibrate\nTry 'capmeter-cli "
            "--help' for more information.\n";
-    return {std::nullopt, kExitUsage};
+    return kExitUsage;
   }
-
-  if (!capacitance.empty()) line.simulation.parts.capacitanceFarads = *ParseFarads(capacitance);
-  if (!resistance.empty()) line.simulation.parts.resistanceOhms = *ParseOhms(resistance);
-  if (!latency.empty()) line.simulation.latency = *ParseSeconds(latency);
-
-  if (check->parsed()) {
-    line.command = Command::Check;
-  } else if (measure->parsed()) {
-    line.command = Command::Measure;
-    if (!interval.empty()) line.measure.interval = *ParseSeconds(interval);
-    line.measure.format = format == "csv"    ? Format::Csv
-                          : format == "json" ? Format::Json
-                                             : Format::Table;
-    line.measure.dither = line.measure.count > 1 && !noDither;
-    line.measure.progress = !line.output.empty();
-  } else {
-    line.command = Command::Calibrate;
-    for (const std::string& text : capacitors) {
-      line.calibrate.capacitors.push_back({text, *ParseFarads(text) * 1e6});
-    }
-    line.calibrate.dither = line.calibrate.count > 1 && !noDither;
-  }
-  return {line, kExitOk};
+  return outcome.status;
 }
 
 }  // namespace capmeter::cli

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "cli/calibrate_command.h"
 #include "cli/measure_command.h"
@@ -11,37 +10,28 @@
 
 namespace capmeter::cli {
 
-enum class Command { Check, Measure, Calibrate };
-
-struct SimulationOptions {
-  bool enabled = false;
-  CircuitParts parts;
-  Clock::Duration latency{0};  // each driver call's round trip
-};
-
-struct CommandLine {
-  Command command = Command::Check;
+// What every sub-command takes: the driver library to talk to (the vendor's
+// or the simulated chip) and where its calls are traced.
+struct DriverOptions {
   std::string trace;  // empty: none; "-": standard error
-  SimulationOptions simulation;
-  MeasureOptions measure;
-  std::string output;  // measure's --output; empty: standard output
-  CalibrateOptions calibrate;
-  bool yes = false;  // calibrate without prompts
+  bool simulate = false;
+  CircuitParts parts;          // the simulated circuit
+  Clock::Duration latency{0};  // the simulated round trip of each driver call
 };
 
-struct ParsedCommandLine {
-  std::optional<CommandLine> commandLine;  // empty: exit with exitCode
-  int exitCode = kExitOk;
+// What each sub-command does once its options are read; each returns the
+// program's exit status. The seed and the output's progress line are the
+// program's to fill in.
+struct Commands {
+  std::function<int(const DriverOptions&)> check;
+  std::function<int(const DriverOptions&, const MeasureOptions&)> measure;
+  std::function<int(const DriverOptions&, const CalibrateOptions&)> calibrate;
 };
 
-// "capmeter-cli <version>", a copyright line and the licence.
-std::string VersionText(std::string_view version);
-
-// Reads the sub-command and its options. Help and the version go to `out`
-// (exit 0), mistakes to `err` (exit kExitUsage). Dither is switched on for
-// more than one reading unless --no-dither; the seed and the decimal
-// separator are the caller's to fill in.
-ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::string_view version,
-                                   std::ostream& out, std::ostream& err);
+// Reads the command line and runs the sub-command it names. Help and the
+// version go to `out` (exit 0), mistakes to `err` (exit kExitUsage). Dither
+// is on for more than one reading unless --no-dither.
+int RunCommandLine(int argc, const char* const* argv, const Commands& commands, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace capmeter::cli

@@ -1,6 +1,7 @@
 #include "cli/interrupt.h"
 
 #include <csignal>
+#include <vector>
 
 #if !defined(_WIN32)
 #include <signal.h>
@@ -20,40 +21,78 @@ extern "C" void Catch(int signal) {
   }
 }
 
-constexpr int kSignals[] = {SIGINT, SIGTERM};
+#if !defined(_WIN32)
+using Handler = struct sigaction;
+
+// Installs `handler` for `signal`, unless the signal was inherited as
+// ignored; keeps what was there in `previous`.
+bool Install(int signal, void (*handler)(int), Handler& previous) {
+  sigaction(signal, nullptr, &previous);
+  if (previous.sa_handler == SIG_IGN && handler != SIG_IGN) {
+    return false;
+  }
+  Handler action{};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocking read returns with EINTR
+  sigaction(signal, &action, nullptr);
+  return true;
+}
+
+void Restore(int signal, const Handler& previous) {
+  sigaction(signal, &previous, nullptr);
+}
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+using Handler = void (*)(int);
+
+bool Install(int signal, void (*handler)(int), Handler& previous) {
+  previous = std::signal(signal, handler);
+  if (previous == SIG_IGN && handler != SIG_IGN) {
+    std::signal(signal, SIG_IGN);
+    return false;
+  }
+  return true;
+}
+
+void Restore(int signal, const Handler& previous) {
+  std::signal(signal, previous);
+}
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+#endif
 
 }  // namespace
 
 struct InterruptCatcher::Previous {
-#if !defined(_WIN32)
-  struct sigaction handlers[2];
-#else
-  void (*handlers[2])(int);
-#endif
+  struct Installed {
+    int signal;
+    Handler handler;
+  };
+  std::vector<Installed> installed;
+
+  void Add(int signal, void (*handler)(int)) {
+    Installed entry{signal, {}};
+    if (Install(signal, handler, entry.handler)) {
+      installed.push_back(entry);
+    }
+  }
 };
 
 InterruptCatcher::InterruptCatcher() : previous_(std::make_unique<Previous>()) {
   caught = 0;
-  for (int i = 0; i < 2; ++i) {
-#if !defined(_WIN32)
-    struct sigaction action {};
-    action.sa_handler = Catch;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: a blocking read returns with EINTR
-    sigaction(kSignals[i], &action, &previous_->handlers[i]);
-#else
-    previous_->handlers[i] = std::signal(kSignals[i], Catch);
-#endif
+  for (const int signal : kStopSignals) {
+    previous_->Add(signal, Catch);
   }
+#if !defined(_WIN32)
+  previous_->Add(SIGPIPE, SIG_IGN);
+#endif
 }
 
 InterruptCatcher::~InterruptCatcher() {
-  for (int i = 0; i < 2; ++i) {
-#if !defined(_WIN32)
-    sigaction(kSignals[i], &previous_->handlers[i], nullptr);
-#else
-    std::signal(kSignals[i], previous_->handlers[i]);
-#endif
+  for (const Previous::Installed& entry : previous_->installed) {
+    Restore(entry.signal, entry.handler);
   }
 }
 

@@ -2,7 +2,10 @@
 // or the simulated chip. Qt-free.
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -10,7 +13,12 @@
 #include <string>
 #include <thread>
 
-#include "capmeter_version.h"
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "cli/check.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
@@ -22,11 +30,12 @@
 namespace capmeter::cli {
 namespace {
 
-std::string SimulationText(const SimulationOptions& sim) {
+std::string SimulationText(const DriverOptions& driver) {
   const auto number = [](double v) { return GeneralText(static_cast<float>(v), "."); };
-  return "none needed, simulated chip and timing circuit (R = " + number(sim.parts.resistanceOhms) +
-         " ohm, C = " + number(sim.parts.capacitanceFarads) + " F, round trip " +
-         number(std::chrono::duration<double>(sim.latency).count()) + " s)";
+  return "none needed, simulated chip and timing circuit (R = " +
+         number(driver.parts.resistanceOhms) +
+         " ohm, C = " + number(driver.parts.capacitanceFarads) + " F, round trip " +
+         number(std::chrono::duration<double>(driver.latency).count()) + " s)";
 }
 
 // Sleeps rather than spins: pauses between readings can be long. Returns
@@ -43,103 +52,133 @@ void Rest(Clock::Duration span, const InterruptCatcher& interrupts) {
   }
 }
 
-int Run(CommandLine& line) {
-  const std::string separator = LocaleDecimalSeparator();
-  line.measure.decimalSeparator = separator;
-  line.calibrate.decimalSeparator = separator;
+std::uint64_t NewSeed() {
   std::random_device entropy;
-  line.measure.seed = line.calibrate.seed =
-      (static_cast<std::uint64_t>(entropy()) << 32) ^ static_cast<std::uint64_t>(entropy());
+  return (static_cast<std::uint64_t>(entropy()) << 32) ^ static_cast<std::uint64_t>(entropy());
+}
 
+bool StandardErrorIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// A sub-command as the program runs it: given the context, and the simulated
+// chip when there is one.
+using Command = std::function<int(CommandContext& context, SimulatedChip* chip)>;
+
+// Sets up the driver library the options ask for (the vendor's or the
+// simulated chip, traced or not), the clock and the stop signals, and runs
+// `command` in that context.
+int RunWithDriver(const DriverOptions& driver, const Command& command) {
   InterruptCatcher interrupts;
   MonotonicClock clock;
   std::optional<SimulatedChip> chip;
   std::optional<VendorLibrary> vendor;
-  DriverLibrary* driver = nullptr;
-  if (line.simulation.enabled) {
-    driver = &chip.emplace(clock, line.simulation.parts);
-    chip->SetCallLatency(line.simulation.latency);
+  DriverLibrary* library = nullptr;
+  if (driver.simulate) {
+    library = &chip.emplace(clock, driver.parts);
+    chip->SetCallLatency(driver.latency);
   } else {
-    driver = &vendor.emplace();
+    library = &vendor.emplace();
   }
 
   std::ofstream traceFile;
   std::optional<TraceDriver> trace;
-  if (!line.trace.empty()) {
-    if (line.trace != "-") {
-      traceFile.open(line.trace);
+  if (!driver.trace.empty()) {
+    if (driver.trace != "-") {
+      traceFile.open(driver.trace);
       if (!traceFile) {
-        std::cerr << "capmeter-cli: cannot write the trace file " << line.trace << "\n";
+        std::cerr << "capmeter-cli: cannot write the trace file " << driver.trace << "\n";
         return kExitUsage;
       }
     }
-    std::ostream& to = line.trace == "-" ? std::cerr : traceFile;
-    driver = &trace.emplace(*driver, to, [&clock] { return clock.Now(); });
+    std::ostream& to = driver.trace == "-" ? std::cerr : traceFile;
+    library = &trace.emplace(*library, to, [&clock] { return clock.Now(); });
   }
 
-  Meter meter{
+  CommandContext context{
       [&]() {
-        LibraryLoad load;
-        if (chip) {
-          load = {true, SimulationText(line.simulation)};
-        } else {
-          load = LoadVendorLibrary(*vendor);
-        }
+        const LibraryLoad load =
+            chip ? LibraryLoad{true, SimulationText(driver)} : LoadVendorLibrary(*vendor);
         if (trace) {
           trace->Note("driver library: " + load.text);
         }
         return load;
       },
-      *driver,
+      *library,
       clock,
       {[&interrupts] { return interrupts.Signal(); },
        [&interrupts](Clock::Duration span) { Rest(span, interrupts); }},
+      LocaleDecimalSeparator(),
   };
+  return command(context, chip ? &*chip : nullptr);
+}
 
-  switch (line.command) {
-    case Command::Check:
-      return RunCheck(meter, std::cout);
-    case Command::Measure: {
-      std::ofstream file;
-      if (!line.output.empty()) {
-        file.open(line.output);
-        if (!file) {
-          std::cerr << "capmeter-cli: cannot write " << line.output << "\n";
-          return kExitUsage;
-        }
-      }
-      std::ostream& out = line.output.empty() ? std::cout : file;
-      return RunMeasure(meter, line.measure, out, std::cerr);
+int Measure(const DriverOptions& driver, MeasureOptions options) {
+  options.series.seed = NewSeed();
+  std::ofstream file;
+  if (!options.output.empty()) {
+    file.open(options.output);
+    if (!file) {
+      std::cerr << "capmeter-cli: cannot write " << options.output << ": " << std::strerror(errno)
+                << "\n";
+      return kExitUsage;
     }
-    case Command::Calibrate: {
-      const ConnectStep connect = [&](const KnownCapacitor& capacitor) {
-        if (chip) {
-          chip->Circuit().SetParts(
-              {line.simulation.parts.resistanceOhms, capacitor.microfarads * 1e-6});
-        }
-        if (line.yes) {
-          std::cout << "Measuring " << capacitor.text << "\n";
-          return interrupts.Signal() == 0;
-        }
-        std::cout << "Connect " << capacitor.text << " and press Enter" << std::endl;
-        std::string answer;
-        const bool answered = static_cast<bool>(std::getline(std::cin, answer));
-        return answered && interrupts.Signal() == 0;
-      };
-      return RunCalibrate(meter, line.calibrate, connect, std::cout, std::cerr);
-    }
+    options.progress = StandardErrorIsTerminal();
   }
-  return kExitUsage;
+  std::ostream& out = options.output.empty() ? std::cout : file;
+  return RunWithDriver(driver, [&](CommandContext& context, SimulatedChip*) {
+    return RunMeasure(context, options, out, std::cerr);
+  });
+}
+
+int Calibrate(const DriverOptions& driver, CalibrateOptions options) {
+  options.seed = NewSeed();
+  return RunWithDriver(driver, [&](CommandContext& context, SimulatedChip* chip) {
+    const ConnectStep connect = [&](const KnownCapacitor& capacitor) {
+      if (chip != nullptr) {
+        chip->Circuit().SetParts({driver.parts.resistanceOhms, capacitor.microfarads * 1e-6});
+      }
+      if (options.yes) {
+        std::cout << "Measuring " << capacitor.text << "\n";
+        return context.control.stopSignal() == 0;
+      }
+      std::cout << "Connect " << capacitor.text << " and press Enter" << std::endl;
+      std::string answer;
+      const bool answered = static_cast<bool>(std::getline(std::cin, answer));
+      return answered && context.control.stopSignal() == 0;
+    };
+    return RunCalibrate(context, options, connect, std::cout, std::cerr);
+  });
 }
 
 }  // namespace
 }  // namespace capmeter::cli
 
 int main(int argc, char** argv) {
-  capmeter::cli::ParsedCommandLine parsed = capmeter::cli::ParseCommandLine(
-      argc, argv, capmeter::kVersionDescription, std::cout, std::cerr);
-  if (!parsed.commandLine) {
-    return parsed.exitCode;
+  using namespace capmeter::cli;
+  const Commands commands{
+      [](const DriverOptions& driver) {
+        return RunWithDriver(driver, [](CommandContext& context, capmeter::SimulatedChip*) {
+          return RunCheck(context, std::cout);
+        });
+      },
+      Measure,
+      Calibrate,
+  };
+  int status = RunCommandLine(argc, argv, commands, std::cout, std::cerr);
+  // Whatever the command, what it printed must have arrived.
+  errno = 0;
+  std::cout.flush();
+  if (!std::cout && status != kExitFailed) {
+    if (errno != EPIPE) {
+      std::cerr << "capmeter-cli: cannot write to standard output"
+                << (errno != 0 ? std::string(": ") + std::strerror(errno) : "") << "\n";
+    }
+    status = kExitFailed;
   }
-  return capmeter::cli::Run(*parsed.commandLine);
+  return status;
 }

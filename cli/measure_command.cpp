@@ -1,58 +1,90 @@
 #include "cli/measure_command.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <vector>
 
-#include "measurement/lenient_number.h"
-
 namespace capmeter::cli {
 
-int RunMeasure(Meter& meter, const MeasureOptions& options, std::ostream& out, std::ostream& err) {
-  const LibraryLoad load = meter.loadLibrary();
-  DeviceSession session(meter.library);
+namespace {
+
+// Says once why the readings could not be written. A reader that went away
+// (`| head`) is no news to the user, so that is left unsaid.
+void ReportWriteFailure(const std::string& output, int error, std::ostream& err) {
+  if (error == EPIPE) {
+    return;
+  }
+  err << "capmeter-cli: cannot write " << (output.empty() ? "to standard output" : output);
+  if (error != 0) {
+    err << ": " << std::strerror(error);
+  }
+  err << "; the readings stopped.\n";
+}
+
+}  // namespace
+
+int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostream& out,
+               std::ostream& err) {
+  const LibraryLoad load = context.loadLibrary();
+  DeviceSession session(context.library);
   if (ReportUnreachable(load, session, err)) {
     return kExitFailed;
   }
 
-  SeriesSetup setup;
-  setup.count = options.count;
-  setup.interval = options.interval;
-  setup.dither = options.dither;
-  setup.seed = options.seed;
-  setup.calibration.slope = LenientNumber(options.slope);
-  if (setup.calibration.slope != 0.0) {
-    // As the window: the intercept counts only with a slope.
-    setup.calibration.intercept = LenientNumber(options.intercept);
-  }
-  const bool withCapacitance = setup.calibration.slope != 0.0;
+  const std::unique_ptr<ReadingWriter> writer =
+      MakeReadingWriter(options.format, out, err, context.decimalSeparator);
+  // The first failed write is kept with its reason, read at once before
+  // anything else can change errno.
+  int writeError = 0;
+  bool writeFailed = false;
+  const auto written = [&] {
+    if (!writeFailed && !out) {
+      writeFailed = true;
+      writeError = errno;
+    }
+    return !writeFailed;
+  };
 
-  ReadingReport report(options.format, out, options.decimalSeparator, withCapacitance);
   std::vector<Reading> readings;
-  report.Begin();
-  const SeriesEnd end = RunSeries(meter.library, meter.clock, session.Handle(), setup,
-                                  meter.control, [&](const Reading& reading) {
-                                    readings.push_back(reading);
-                                    report.Add(reading);
-                                    if (options.progress) {
-                                      err << "\rreading " << reading.index << " of "
-                                          << options.count << ": " << OutcomeWord(reading.outcome)
-                                          << "   " << std::flush;
-                                    }
-                                  });
-  if (options.progress) {
+  SeriesEnd end;
+  errno = 0;
+  writer->Begin();
+  if (written()) {
+    end = RunSeries(context.library, context.clock, session.Handle(), options.series,
+                    context.control, [&](const Reading& reading) {
+                      readings.push_back(reading);
+                      writer->Add(reading);
+                      if (options.progress) {
+                        err << "\rreading " << reading.index << " of " << options.series.count
+                            << ": " << OutcomeWord(reading.outcome) << "   " << std::flush;
+                      }
+                      return written();
+                    });
+  }
+  if (options.progress && !readings.empty()) {
     err << '\n';
   }
 
   // The device goes back before the summary, so an interrupted run lets go
   // of it at once.
   const bool closedCleanly = ReportClosing(session.Close(), err);
-  const Summary summary = Summarize(readings, withCapacitance);
-  report.Finish(summary, {options.count, end.stopSignal, end.pollPeriod}, err);
+  if (writeFailed) {
+    ReportWriteFailure(options.output, writeError, err);
+    return kExitFailed;
+  }
+  const Summary summary = Summarize(readings, options.series.calibration.slope != 0.0);
+  writer->Finish(summary, {options.series.count, static_cast<int>(readings.size()), end.stopSignal,
+                           end.pollPeriod});
+  if (!written()) {
+    ReportWriteFailure(options.output, writeError, err);
+    return kExitFailed;
+  }
 
   if (end.stopSignal != 0) {
     return ExitForSignal(end.stopSignal);
   }
-  const bool allGood = summary.ok == options.count;
+  const bool allGood = summary.ok == options.series.count;
   return allGood && closedCleanly ? kExitOk : kExitFailed;
 }
 

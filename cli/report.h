@@ -1,7 +1,9 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "measurement/reading_text.h"
 #include "measurement/series.h"
@@ -13,35 +15,35 @@ enum class Format { Table, Csv, Json };
 // How a series came about, for the end of the report.
 struct SeriesNotes {
   int requested = 0;
+  int taken = 0;                  // readings handed to the report
   int stopSignal = 0;             // 0, or the signal that cut the series short
   Clock::Duration pollPeriod{0};  // non-zero when the readings were dithered
 };
 
-// Writes readings as they arrive, then the summary.
-//
-// The table is for people and uses the window's number texts with the
-// user's decimal separator. CSV and JSON are for programs and always write
-// "." and the shortest text that reads back as the same number; CSV holds
-// nothing but its heading and the readings, so that any spreadsheet opens
-// it, and its summary goes to `aside` as a table.
-class ReadingReport {
+// Writes a series' readings as they arrive, then its summary; one output
+// module per format. Each call flushes, so a reading is out before the next
+// one is taken, and a failed write shows at once in the stream's state.
+class ReadingWriter {
  public:
-  ReadingReport(Format format, std::ostream& out, std::string decimalSeparator,
-                bool withCapacitance);
-
-  void Begin();
-  void Add(const Reading& reading);
-  void Finish(const Summary& summary, const SeriesNotes& notes, std::ostream& aside);
-
- private:
-  void TableSummary(const Summary& summary, const SeriesNotes& notes, std::ostream& to) const;
-
-  Format format_;
-  std::ostream& out_;
-  std::string separator_;
-  bool withCapacitance_;
-  int added_ = 0;
+  virtual ~ReadingWriter() = default;
+  virtual void Begin() = 0;
+  virtual void Add(const Reading& reading) = 0;
+  virtual void Finish(const Summary& summary, const SeriesNotes& notes) = 0;
 };
+
+// The module for `format` writing to `out`:
+// Every format has the capacitance column, empty without a slope.
+// - table: for people, with the window's number texts and the user's decimal
+//   separator;
+// - CSV and JSON: for programs, "." and the shortest text that reads back as
+//   the same number. CSV holds nothing but its heading and the readings, so
+//   that any spreadsheet opens it; its summary goes to `aside` as a table.
+std::unique_ptr<ReadingWriter> MakeReadingWriter(Format format, std::ostream& out,
+                                                 std::ostream& aside, std::string decimalSeparator);
+
+// `text` left-aligned in a column of `width` characters (at least one blank
+// after it), counting each UTF-8 character once so that "µF" lines up.
+std::string Column(std::string_view text, std::size_t width);
 
 // The user's decimal separator, from the environment's locale; "." when
 // that locale is unknown here.

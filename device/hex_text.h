@@ -5,9 +5,9 @@
 
 namespace capmeter {
 
-// `value` in lower-case hexadecimal digits, at least `digits` of them, with
-// no prefix: the one way the program writes bytes, handles and USB IDs.
-inline std::string HexDigits(std::uintmax_t value, int digits) {
+// "0x" and lower-case hex digits, at least `digits` of them: pin bytes
+// ("0x35") in the trace and the checks, handles ("0x1") in the trace.
+inline std::string HexText(std::uintmax_t value, int digits = 2) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
   do {
@@ -15,12 +15,7 @@ inline std::string HexDigits(std::uintmax_t value, int digits) {
     value >>= 4;
     --digits;
   } while (value != 0 || digits > 0);
-  return text;
-}
-
-// A byte as "0x3f".
-inline std::string HexByte(std::uint8_t value) {
-  return "0x" + HexDigits(value, 2);
+  return "0x" + text;
 }
 
 }  // namespace capmeter

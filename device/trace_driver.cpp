@@ -55,7 +55,7 @@ void TraceDriver::WriteRun() {
   }
   std::string text = "FT_GetBitMode" + Status(run_->status);
   if (run_->pins) {
-    text += " pins=" + HexByte(*run_->pins);
+    text += " pins=" + HexText(*run_->pins);
   }
   if (run_->count == 1) {
     WriteLine(run_->first, text);
@@ -82,7 +82,7 @@ FT_STATUS TraceDriver::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   const FT_STATUS status = inner_.FT_Open(deviceIndex, handle);
   std::string text = "FT_Open index=" + std::to_string(deviceIndex) + Status(status);
   if (status == kStatusOk && handle != nullptr) {
-    text += " handle=0x" + HexDigits(reinterpret_cast<std::uintptr_t>(*handle), 1);
+    text += " handle=" + HexText(reinterpret_cast<std::uintptr_t>(*handle), 1);
   }
   WriteLine(at, text);
   // An open is where bring-up usually fails; let it reach the file at once.
@@ -95,7 +95,7 @@ FT_STATUS TraceDriver::FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::u
   const auto at = SinceStart();
   const FT_STATUS status = inner_.FT_SetBitMode(handle, mask, enable);
   WriteLine(at,
-            "FT_SetBitMode mask=" + HexByte(mask) + " enable=" + HexByte(enable) + Status(status));
+            "FT_SetBitMode mask=" + HexText(mask) + " enable=" + HexText(enable) + Status(status));
   return status;
 }
 
@@ -109,7 +109,7 @@ FT_STATUS TraceDriver::FT_Write(FT_HANDLE handle, const void* buffer, std::uint3
     if (i > 0) {
       bytes += ',';
     }
-    bytes += HexByte(data[i]);
+    bytes += HexText(data[i]);
   }
   const auto at = SinceStart();
   const FT_STATUS status = inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);

@@ -45,7 +45,7 @@ std::optional<UsbId> UsbId::Parse(std::string_view text) {
 }
 
 std::string UsbId::Text() const {
-  return HexDigits(vendor, kDigits) + ":" + HexDigits(product, kDigits);
+  return HexText(vendor, kDigits).substr(2) + ":" + HexText(product, kDigits).substr(2);
 }
 
 }  // namespace capmeter

@@ -39,7 +39,7 @@ class SeriesPolicy final : public MeasurePolicy {
 
 SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
                     const SeriesSetup& setup, const SeriesControl& control,
-                    const std::function<void(const Reading&)>& onReading) {
+                    const std::function<bool(const Reading&)>& onReading) {
   const auto stopped = [&control] { return control.stopSignal() != 0; };
   SeriesEnd end;
   std::optional<DitherSequence> dither;
@@ -79,7 +79,9 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
         reading.microfarads = setup.calibration.At(static_cast<double>(result.seconds));
       }
     }
-    onReading(reading);
+    if (!onReading(reading)) {
+      break;
+    }
   }
   end.stopSignal = control.stopSignal();
   return end;

@@ -54,11 +54,12 @@ struct SeriesEnd {
 };
 
 // Takes up to `setup.count` readings on the opened device, handing each to
-// `onReading` as it arrives. A stop signal abandons the reading under way,
+// `onReading` as it arrives; the series ends early when that returns false
+// (its output failed, say). A stop signal abandons the reading under way,
 // which is not handed on.
 SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
                     const SeriesSetup& setup, const SeriesControl& control,
-                    const std::function<void(const Reading&)>& onReading);
+                    const std::function<bool(const Reading&)>& onReading);
 
 // What a set of readings came to: counts by outcome, and statistics of the
 // times and capacitances of the readings that have them.

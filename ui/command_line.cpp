@@ -81,20 +81,12 @@ std::string CommandLine::HelpText() const {
 }
 
 std::string CommandLine::VersionText() const {
-  return program_ + " " + ProgramVersion() +
-         "\n"
-         "Copyright (c) 2026 the capmeter authors.\n"
-         "MIT License: this is free software; you are free to change and redistribute it.\n"
-         "There is NO WARRANTY, to the extent permitted by law.\n";
+  return capmeter::VersionText(program_) + "\n";
 }
 
 std::string CommandLine::ErrorText(std::string_view message) const {
   return program_ + ": " + std::string(message) + "\nTry '" + program_ +
          " --help' for more information.\n";
-}
-
-std::string ProgramVersion() {
-  return kVersionDescription;
 }
 
 std::optional<int> AnswerCommandLine(const CommandLine& commandLine, bool parsed, std::ostream& out,

@@ -61,9 +61,6 @@ class CommandLine {
   std::string error_;
 };
 
-// The version the program reports: the project's version, and the git
-// description of the checkout it was built from when there was one.
-std::string ProgramVersion();
 
 // What a program does with a parsed command line before it starts: help or
 // version on `out` (exit status 0), the error on `err` (status 2), or nothing

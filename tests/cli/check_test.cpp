@@ -101,10 +101,10 @@ TEST(Check, ReportsThePinByteItRead) {
 TEST(Check, WithoutTheLibraryNamesItAndTouchesNoDevice) {
   VirtualClock clock;
   VendorLibrary vendor({"/nonexistent/capmeter/libftd2xx.so"});
-  cli::Meter meter{[&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, {}};
+  cli::CommandContext context{[&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, {}};
   std::ostringstream out;
 
-  EXPECT_EQ(cli::RunCheck(meter, out), cli::kExitFailed);
+  EXPECT_EQ(cli::RunCheck(context, out), cli::kExitFailed);
 
   const auto lines = Lines(out.str());
   ASSERT_EQ(lines.size(), 2U) << out.str();
@@ -121,11 +121,11 @@ TEST(Check, WithoutTheLibraryNamesItAndTouchesNoDevice) {
 TEST(Check, SaysWhichLibraryFileWasLoaded) {
   VirtualClock clock;
   VendorLibrary vendor({CAPMETER_FTD2XX_STANDIN});
-  cli::Meter meter{[&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, {}};
+  cli::CommandContext context{[&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, {}};
   std::ostringstream out;
 
   // The stand-in reads back what was written, so D1 reads low.
-  EXPECT_EQ(cli::RunCheck(meter, out), cli::kExitOk) << out.str();
+  EXPECT_EQ(cli::RunCheck(context, out), cli::kExitOk) << out.str();
   EXPECT_EQ(Lines(out.str())[0],
             std::string("ok    Driver library: loaded ") + CAPMETER_FTD2XX_STANDIN + ".");
 }

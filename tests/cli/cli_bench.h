@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/meter.h"
+#include "cli/command_context.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 #include "tests/support/event_log.h"
@@ -63,7 +63,7 @@ struct SimMeter {
     chip.SetCallLatency(latency);
   }
 
-  cli::Meter& Get() { return meter; }
+  cli::CommandContext& Get() { return context; }
   // A stop signal arrives after `reads` reads of the pins.
   void StopAfterReads(std::uint64_t reads, int signal) {
     pins.onRead = [this, reads, signal](std::uint64_t n) {
@@ -85,7 +85,7 @@ struct SimMeter {
   EventLog log;
   RecordingDriver driver{pins, log};
   int stopSignal = 0;
-  cli::Meter meter{
+  cli::CommandContext context{
       [] {
         return cli::LibraryLoad{true, "the simulated chip"};
       },

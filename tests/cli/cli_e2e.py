@@ -77,9 +77,50 @@ def measure_to_a_file():
             rows = list(csv.DictReader(file))
         if len(rows) != 3 or result.stdout:
             fail("readings not (only) in the file", result)
-        # (Text mode reads the carriage returns between updates as line ends.)
-        if "reading 3 of 3: ok" not in result.stderr:
-            fail("no progress line", result)
+        # The progress line is for a person at a terminal, not for a log.
+        if "reading 3 of 3" in result.stderr:
+            fail("a progress line where no terminal shows it", result)
+
+
+def write_failure():
+    # A full disk, on standard output and on --output: one line saying so,
+    # and a failure.
+    with open("/dev/full", "w") as full:
+        to_stdout = subprocess.run([CLI, "measure", "--simulate", "--count", "3", "--format", "csv"],
+                                   stdout=full, stderr=subprocess.PIPE, text=True, timeout=60)
+    to_file = run("measure", "--simulate", "--count", "3", "--format", "csv", "--output",
+                  "/dev/full")
+    for result, name in ((to_stdout, "standard output"), (to_file, "/dev/full")):
+        result.stdout = result.stdout or ""
+        expect_exit(result, 1)
+        lines = result.stderr.splitlines()
+        if len(lines) != 1 or name not in lines[0] or os.strerror(28) not in lines[0]:
+            fail(f"not one line naming {name} and why", result)
+
+
+def closed_pipe():
+    # A reader that goes away ends the series at once, quietly, and the
+    # device is let go.
+    with tempfile.TemporaryDirectory() as directory:
+        trace = os.path.join(directory, "trace.txt")
+        began = time.monotonic()
+        process = subprocess.Popen(
+            [CLI, "measure", "--simulate", "--count", "1000", "--interval", "0.01", "--format",
+             "csv", "--trace", trace], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        head = [process.stdout.readline() for _ in range(2)]
+        process.stdout.close()
+        err = process.stderr.read().decode()
+        code = process.wait(timeout=30)
+        took = time.monotonic() - began
+        result = subprocess.CompletedProcess(process.args, code, b"".join(head).decode(), err)
+        expect_exit(result, 1)
+        if took > 2.0 or err:
+            fail(f"took {took:.1f} s, or said something", result)
+        with open(trace) as file:
+            lines = file.read().splitlines()
+        if not lines[-2].endswith("FT_SetBitMode mask=0x00 enable=0x00 -> 0") or \
+                not lines[-1].endswith("FT_Close -> 0"):
+            fail("the device was not let go:\n" + "\n".join(lines[-3:]))
 
 
 def table_in_locale(locales):
@@ -90,10 +131,10 @@ def table_in_locale(locales):
     result = run("measure", "--simulate", "--count", "2", "--slope", "9.0909", env=env)
     expect_exit(result, 0)
     # The table speaks the user's locale; m is read with a period all the same.
-    if not re.search(r"^1 +0,51\d* +4,\d+ +ok$", result.stdout, re.M):
+    if not re.search(r"^1 +0,5\d+ +4,\d+ +ok$", result.stdout, re.M):
         fail("no decimal comma in the table", result)
     result = run("measure", "--simulate", "--format", "csv", env=env)
-    if not re.search(r"^1,0\.51\d*,,ok$", result.stdout, re.M):
+    if not re.search(r"^1,0\.5\d+,,ok$", result.stdout, re.M):
         fail("CSV must keep the period", result)
 
 
@@ -223,14 +264,24 @@ def usage():
             fail(f"{command} --help", result)
 
 
-def stopped_by_a_signal(signal_number, code):
+def stopped_by_a_signal(signal_number, code, ignored=None):
+    # A signal the program was started with ignored (nohup) stays ignored.
+    def ignore():
+        if ignored is not None:
+            signal.signal(ignored, signal.SIG_IGN)
     with tempfile.TemporaryDirectory() as directory:
         trace = os.path.join(directory, "trace.txt")
         # 40 uF: a 4.4 s charge, far longer than the wait below.
         process = subprocess.Popen(
             [CLI, "measure", "--simulate", "--capacitance", "40u", "--latency", "1m", "--count",
-             "3", "--trace", trace], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+             "3", "--trace", trace], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+            preexec_fn=ignore)
         time.sleep(1.5)
+        if ignored is not None:
+            process.send_signal(ignored)
+            time.sleep(0.5)
+            if process.poll() is not None:
+                fail(f"an ignored {ignored.name} ended the program")
         began = time.monotonic()
         process.send_signal(signal_number)
         out, err = process.communicate(timeout=30)
@@ -239,8 +290,7 @@ def stopped_by_a_signal(signal_number, code):
         expect_exit(result, code)
         if took > 1.0:
             fail(f"took {took:.1f} s to stop", result)
-        name = "SIGINT" if signal_number == signal.SIGINT else "SIGTERM"
-        if f"stopped by {name} after 0 of 3" not in out:
+        if f"stopped by {signal_number.name} after 0 of 3" not in out:
             fail("no summary", result)
         with open(trace) as file:
             lines = file.read().splitlines()
@@ -267,6 +317,10 @@ CASES = {
     "usb_unplugged_mid_charge": lambda: usb_unplugged_mid_charge(sys.argv[3]),
     "sigint": lambda: stopped_by_a_signal(signal.SIGINT, 130),
     "sigterm": lambda: stopped_by_a_signal(signal.SIGTERM, 143),
+    "sighup": lambda: stopped_by_a_signal(signal.SIGHUP, 129),
+    "sigterm_with_sighup_ignored": lambda: stopped_by_a_signal(signal.SIGTERM, 143, signal.SIGHUP),
+    "write_failure": write_failure,
+    "closed_pipe": closed_pipe,
 }
 
 CASES[CASE]()

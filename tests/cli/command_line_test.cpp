@@ -3,18 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "capmeter_version.h"
+
 namespace capmeter {
 namespace {
 
+// What the command line ran: which sub-command, with which options.
 struct Parsed {
-  cli::ParsedCommandLine result;
+  int exitCode = 0;
+  std::string command;  // empty: none ran
+  cli::DriverOptions driver;
+  cli::MeasureOptions measure;
+  cli::CalibrateOptions calibrate;
   std::string out;
   std::string err;
 };
+
+constexpr int kRan = 42;  // what the stand-in commands return
 
 Parsed Parse(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), "capmeter-cli");
@@ -22,8 +32,28 @@ Parsed Parse(std::vector<std::string> arguments) {
   for (const std::string& a : arguments) argv.push_back(a.c_str());
   std::ostringstream out;
   std::ostringstream err;
-  Parsed parsed{
-      cli::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), "9.8", out, err), {}, {}};
+  Parsed parsed;
+  const cli::Commands commands{
+      [&](const cli::DriverOptions& driver) {
+        parsed.command = "check";
+        parsed.driver = driver;
+        return kRan;
+      },
+      [&](const cli::DriverOptions& driver, const cli::MeasureOptions& measure) {
+        parsed.command = "measure";
+        parsed.driver = driver;
+        parsed.measure = measure;
+        return kRan;
+      },
+      [&](const cli::DriverOptions& driver, const cli::CalibrateOptions& calibrate) {
+        parsed.command = "calibrate";
+        parsed.driver = driver;
+        parsed.calibrate = calibrate;
+        return kRan;
+      },
+  };
+  parsed.exitCode =
+      cli::RunCommandLine(static_cast<int>(argv.size()), argv.data(), commands, out, err);
   parsed.out = out.str();
   parsed.err = err.str();
   return parsed;
@@ -51,61 +81,65 @@ TEST(CommandLine, MeasureWithItsOptions) {
                           "readings.csv",
                           "--trace",
                           "-"});
-  ASSERT_TRUE(p.result.commandLine) << p.err;
-  const cli::CommandLine& line = *p.result.commandLine;
-  EXPECT_EQ(line.command, cli::Command::Measure);
-  EXPECT_TRUE(line.simulation.enabled);
-  EXPECT_DOUBLE_EQ(line.simulation.parts.capacitanceFarads, 10e-6);
-  EXPECT_DOUBLE_EQ(line.simulation.parts.resistanceOhms, 47e3);
-  EXPECT_EQ(line.simulation.latency, std::chrono::microseconds(125));
-  EXPECT_EQ(line.measure.count, 5);
-  EXPECT_EQ(line.measure.interval, std::chrono::milliseconds(500));
-  EXPECT_EQ(line.measure.slope, "9.0909");
-  EXPECT_EQ(line.measure.intercept, "-0.5");
-  EXPECT_EQ(line.measure.format, cli::Format::Csv);
-  EXPECT_EQ(line.output, "readings.csv");
-  EXPECT_TRUE(line.measure.progress);
-  EXPECT_EQ(line.trace, "-");
-  EXPECT_TRUE(line.measure.dither);
+  ASSERT_EQ(p.command, "measure") << p.err;
+  EXPECT_EQ(p.exitCode, kRan);
+  EXPECT_TRUE(p.driver.simulate);
+  EXPECT_DOUBLE_EQ(p.driver.parts.capacitanceFarads, 10e-6);
+  EXPECT_DOUBLE_EQ(p.driver.parts.resistanceOhms, 47e3);
+  EXPECT_EQ(p.driver.latency, std::chrono::microseconds(125));
+  EXPECT_EQ(p.driver.trace, "-");
+  EXPECT_EQ(p.measure.series.count, 5);
+  EXPECT_EQ(p.measure.series.interval, std::chrono::milliseconds(500));
+  EXPECT_DOUBLE_EQ(p.measure.series.calibration.slope, 9.0909);
+  EXPECT_DOUBLE_EQ(p.measure.series.calibration.intercept, -0.5);
+  EXPECT_EQ(p.measure.format, cli::Format::Csv);
+  EXPECT_EQ(p.measure.output, "readings.csv");
+  EXPECT_TRUE(p.measure.series.dither);
+}
+
+TEST(CommandLine, SlopeAndInterceptAreReadAsTheWindowReadsThem) {
+  // A comma ends the number; without a slope the intercept does not count.
+  const Parsed p = Parse({"measure", "--slope", "9.0909x", "--intercept", "0,5"});
+  EXPECT_DOUBLE_EQ(p.measure.series.calibration.slope, 9.0909);
+  EXPECT_DOUBLE_EQ(p.measure.series.calibration.intercept, 0.0);
+  const Parsed noSlope = Parse({"measure", "--slope", "abc", "--intercept", "7"});
+  EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.slope, 0.0);
+  EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.intercept, 0.0);
+  EXPECT_EQ(Parse({"measure", "--format", "JSON"}).measure.format, cli::Format::Json);
 }
 
 TEST(CommandLine, DitherIsOnForMoreThanOneReadingUnlessSwitchedOff) {
-  EXPECT_FALSE(Parse({"measure"}).result.commandLine->measure.dither);
-  EXPECT_TRUE(Parse({"measure", "--count", "2"}).result.commandLine->measure.dither);
-  EXPECT_FALSE(
-      Parse({"measure", "--count", "2", "--no-dither"}).result.commandLine->measure.dither);
-  EXPECT_TRUE(Parse({"calibrate", "1u", "10u"}).result.commandLine->calibrate.dither);
-  EXPECT_FALSE(
-      Parse({"calibrate", "1u", "10u", "--count", "1"}).result.commandLine->calibrate.dither);
+  EXPECT_FALSE(Parse({"measure"}).measure.series.dither);
+  EXPECT_TRUE(Parse({"measure", "--count", "2"}).measure.series.dither);
+  EXPECT_FALSE(Parse({"measure", "--count", "2", "--no-dither"}).measure.series.dither);
+  EXPECT_TRUE(Parse({"calibrate", "1u", "10u"}).calibrate.dither);
+  EXPECT_FALSE(Parse({"calibrate", "1u", "10u", "--count", "1"}).calibrate.dither);
 }
 
 TEST(CommandLine, CalibrateTakesTheCapacitorsWithPrefixes) {
   const Parsed p = Parse({"calibrate", "--simulate", "--yes", "1u", "4.7 uF", "1000n"});
-  ASSERT_TRUE(p.result.commandLine) << p.err;
-  const cli::CommandLine& line = *p.result.commandLine;
-  EXPECT_EQ(line.command, cli::Command::Calibrate);
-  EXPECT_TRUE(line.yes);
-  EXPECT_EQ(line.calibrate.count, 10);
-  ASSERT_EQ(line.calibrate.capacitors.size(), 3U);
-  EXPECT_EQ(line.calibrate.capacitors[1].text, "4.7 uF");
-  EXPECT_DOUBLE_EQ(line.calibrate.capacitors[1].microfarads, 4.7);
-  EXPECT_NEAR(line.calibrate.capacitors[2].microfarads, 1.0, 1e-12);
+  ASSERT_EQ(p.command, "calibrate") << p.err;
+  EXPECT_TRUE(p.calibrate.yes);
+  EXPECT_EQ(p.calibrate.count, 10);
+  ASSERT_EQ(p.calibrate.capacitors.size(), 3U);
+  EXPECT_EQ(p.calibrate.capacitors[1].text, "4.7 uF");
+  EXPECT_DOUBLE_EQ(p.calibrate.capacitors[1].microfarads, 4.7);
+  EXPECT_NEAR(p.calibrate.capacitors[2].microfarads, 1.0, 1e-12);
 }
 
 TEST(CommandLine, CheckNeedsNothing) {
   const Parsed p = Parse({"check"});
-  ASSERT_TRUE(p.result.commandLine);
-  EXPECT_EQ(p.result.commandLine->command, cli::Command::Check);
-  EXPECT_FALSE(p.result.commandLine->simulation.enabled);
-  EXPECT_TRUE(p.result.commandLine->trace.empty());
+  EXPECT_EQ(p.command, "check");
+  EXPECT_FALSE(p.driver.simulate);
+  EXPECT_TRUE(p.driver.trace.empty());
 }
 
 class BadUsage : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(BadUsage, ExitsWithTwoAndSaysWhyInTwoLines) {
   const Parsed p = Parse(GetParam());
-  EXPECT_FALSE(p.result.commandLine);
-  EXPECT_EQ(p.result.exitCode, cli::kExitUsage);
+  EXPECT_TRUE(p.command.empty());
+  EXPECT_EQ(p.exitCode, cli::kExitUsage);
   EXPECT_EQ(p.err.rfind("capmeter-cli: ", 0), 0U) << p.err;
   EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 2) << p.err;
   EXPECT_TRUE(p.out.empty());
@@ -124,6 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"measure", "--count", "0"},
                       std::vector<std::string>{"measure", "--count", "many"},
                       std::vector<std::string>{"measure", "--format", "xml"},
+                      std::vector<std::string>{"measure", "--format", "1"},
                       std::vector<std::string>{"measure", "--interval", "soon"},
                       std::vector<std::string>{"measure", "--capacitance", "1u"},
                       std::vector<std::string>{"measure", "--simulate", "--capacitance", "big"},
@@ -137,8 +172,8 @@ TEST(CommandLine, HelpForEachSubCommandAndTheVersionExitWithZero) {
   for (const char* command : {"check", "measure", "calibrate"}) {
     SCOPED_TRACE(command);
     const Parsed p = Parse({command, "--help"});
-    EXPECT_FALSE(p.result.commandLine);
-    EXPECT_EQ(p.result.exitCode, cli::kExitOk);
+    EXPECT_TRUE(p.command.empty());
+    EXPECT_EQ(p.exitCode, cli::kExitOk);
     EXPECT_NE(p.out.find(std::string("Usage: capmeter-cli ") + command), std::string::npos)
         << p.out;
     EXPECT_NE(p.out.find("--trace FILE"), std::string::npos);
@@ -146,8 +181,10 @@ TEST(CommandLine, HelpForEachSubCommandAndTheVersionExitWithZero) {
   }
   EXPECT_NE(Parse({"measure", "--help"}).out.find("--no-dither"), std::string::npos);
   const Parsed version = Parse({"--version"});
-  EXPECT_EQ(version.result.exitCode, cli::kExitOk);
-  EXPECT_EQ(version.out.rfind("capmeter-cli 9.8\nCopyright", 0), 0U) << version.out;
+  EXPECT_EQ(version.exitCode, cli::kExitOk);
+  EXPECT_EQ(
+      version.out.rfind(std::string("capmeter-cli ") + kVersionDescription + "\nCopyright", 0), 0U)
+      << version.out;
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 #include <sstream>
 
@@ -55,7 +57,7 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
 
 cli::MeasureOptions Options(int count, cli::Format format = cli::Format::Csv) {
   cli::MeasureOptions options;
-  options.count = count;
+  options.series.count = count;
   options.format = format;
   return options;
 }
@@ -72,8 +74,8 @@ void ExpectLetGo(const SimMeter& sim) {
 TEST(MeasureCommand, CsvHasAHeadingAndOneRowPerReadingWithAPointAsSeparator) {
   SimMeter sim;
   cli::MeasureOptions options = Options(5);
-  options.slope = "9.0909";
-  options.decimalSeparator = ",";  // the table's only
+  options.series.calibration = {9.0909, 0.0};
+  sim.context.decimalSeparator = ",";  // the table's only
 
   const Outcome run = Measure(sim, options);
 
@@ -96,9 +98,8 @@ TEST(MeasureCommand, CsvHasAHeadingAndOneRowPerReadingWithAPointAsSeparator) {
 TEST(MeasureCommand, TheTableUsesTheWindowsTextsAndTheLocalesSeparator) {
   SimMeter sim;
   cli::MeasureOptions options = Options(2, cli::Format::Table);
-  options.slope = "9.0909x";  // read leniently, as the window does
-  options.intercept = "0,5";  // a comma ends the number: b = 0
-  options.decimalSeparator = ",";
+  options.series.calibration = {9.0909, 0.0};
+  sim.context.decimalSeparator = ",";
 
   const Outcome run = Measure(sim, options);
 
@@ -117,11 +118,7 @@ TEST(MeasureCommand, TheTableUsesTheWindowsTextsAndTheLocalesSeparator) {
 
 TEST(MeasureCommand, WithoutASlopeTheCapacitanceStaysEmpty) {
   SimMeter sim;
-  cli::MeasureOptions options = Options(1);
-  options.slope = "abc";  // no number: 0
-  options.intercept = "7";
-
-  const Outcome run = Measure(sim, options);
+  const Outcome run = Measure(sim, Options(1));
 
   const auto rows = CsvRows(run.out);
   ASSERT_EQ(rows.size(), 1U);
@@ -131,8 +128,7 @@ TEST(MeasureCommand, WithoutASlopeTheCapacitanceStaysEmpty) {
 TEST(MeasureCommand, JsonIsOneDocumentWithTheReadingsAndTheSummary) {
   SimMeter sim;
   cli::MeasureOptions options = Options(3, cli::Format::Json);
-  options.slope = "2";
-  options.intercept = "0.25";
+  options.series.calibration = {2.0, 0.25};
 
   const Outcome run = Measure(sim, options);
 
@@ -193,9 +189,9 @@ TEST(MeasureCommand, AStopSignalDropsTheReadingUnderWayPrintsTheSummaryAndCloses
 TEST(MeasureCommand, AStopSignalDuringThePauseBetweenReadingsEndsTheRunToo) {
   SimMeter sim;
   cli::MeasureOptions options = Options(5);
-  options.interval = std::chrono::seconds(60);
+  options.series.interval = std::chrono::seconds(60);
   int rests = 0;
-  sim.meter.control.rest = [&](Clock::Duration span) {
+  sim.context.control.rest = [&](Clock::Duration span) {
     ++rests;
     sim.clock.Wait(span / 2);
     sim.stopSignal = SIGTERM;
@@ -213,9 +209,9 @@ TEST(MeasureCommand, AStopSignalDuringThePauseBetweenReadingsEndsTheRunToo) {
 TEST(MeasureCommand, ReadingsStartOneIntervalApart) {
   SimMeter sim;
   cli::MeasureOptions options = Options(3);
-  options.interval = std::chrono::seconds(2);
+  options.series.interval = std::chrono::seconds(2);
   std::vector<Clock::Duration> rests;
-  sim.meter.control.rest = [&](Clock::Duration span) {
+  sim.context.control.rest = [&](Clock::Duration span) {
     rests.push_back(span);
     sim.clock.Wait(span);
   };
@@ -246,10 +242,60 @@ TEST(MeasureCommand, SaysWhyTheDeviceCannotBeUsed) {
   }
   {
     SimMeter sim;
-    sim.meter.loadLibrary = [] { return cli::LibraryLoad{false, "could not load libx.so (gone)"}; };
+    sim.context.loadLibrary = [] {
+      return cli::LibraryLoad{false, "could not load libx.so (gone)"};
+    };
     const Outcome run = Measure(sim, Options(3));
     EXPECT_EQ(run.exitCode, cli::kExitFailed);
     EXPECT_EQ(run.err, "capmeter-cli: driver library: could not load libx.so (gone).\n");
+  }
+}
+
+// An output that takes `lines` lines, then fails every write with `error`,
+// as a full disk or a reader that went away does.
+class FailingOutput final : public std::streambuf {
+ public:
+  FailingOutput(int lines, int error) : lines_(lines), error_(error) {}
+  std::string text;
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (lines_ == 0) {
+      errno = error_;
+      return traits_type::eof();
+    }
+    text += traits_type::to_char_type(c);
+    lines_ -= c == '\n' ? 1 : 0;
+    return c;
+  }
+
+ private:
+  int lines_;
+  int error_;
+};
+
+TEST(MeasureCommand, AFailedWriteStopsTheReadingsAndLetsTheDeviceGo) {
+  struct Case {
+    int error;
+    std::string said;  // a reader gone away is no news
+  };
+  for (const Case& c :
+       {Case{ENOSPC, "capmeter-cli: cannot write readings.csv: " +
+                         std::string(std::strerror(ENOSPC)) + "; the readings stopped.\n"},
+        Case{EPIPE, ""}}) {
+    SimMeter sim;
+    FailingOutput output(2, c.error);  // the heading and the first reading
+    std::ostream out(&output);
+    std::ostringstream err;
+    cli::MeasureOptions options = Options(5);
+    options.output = "readings.csv";
+
+    EXPECT_EQ(cli::RunMeasure(sim.Get(), options, out, err), cli::kExitFailed);
+
+    EXPECT_EQ(CsvRows(output.text).size(), 1U);
+    EXPECT_EQ(sim.pins.setUps, 2U);  // the reading that could not be written, and no more
+    EXPECT_EQ(err.str(), c.said);
+    ExpectLetGo(sim);
   }
 }
 
@@ -271,8 +317,8 @@ TEST(MeasureCommand, DitherMovesTheMeanToHalfAPollBelowTheChargeTime) {
   for (const bool dither : {false, true}) {
     SimMeter sim({100e3, T / 1.1e5}, milliseconds(1));
     cli::MeasureOptions options = Options(100);
-    options.dither = dither;
-    options.seed = 2024;
+    options.series.dither = dither;
+    options.series.seed = 2024;
     const Outcome run = Measure(sim, options);
     ASSERT_EQ(run.exitCode, cli::kExitOk);
     double sum = 0;

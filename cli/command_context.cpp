@@ -1,4 +1,4 @@
-#include "cli/meter.h"
+#include "cli/command_context.h"
 
 #include <ostream>
 

@@ -23,17 +23,17 @@ struct LibraryLoad {
 // could be loaded and which names were tried.
 LibraryLoad LoadVendorLibrary(VendorLibrary& vendor);
 
-// What every sub-command runs on. The program fills it with the vendor's
+// The context a sub-command runs in. The program fills it with the vendor's
 // library or the simulated chip, the real clock and the signal flag; tests
 // with a simulated chip on virtual time.
-struct Meter {
+struct CommandContext {
   std::function<LibraryLoad()> loadLibrary;
   DriverLibrary& library;
   Clock& clock;
   // The stop signal, and the pauses between readings.
   SeriesControl control;
-
-  bool Stopped() const { return control.stopSignal() != 0; }
+  // The user's decimal separator, for the numbers people read.
+  std::string decimalSeparator = ".";
 };
 
 // Exit statuses of the command-line meter.
