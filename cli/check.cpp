@@ -104,22 +104,36 @@ bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
 
 }  // namespace
 
-int RunCheck(CommandContext& context, std::ostream& out) {
+int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes) {
   Steps steps(out);
   const LibraryLoad load = context.loadLibrary();
   if (!steps.Judge(load.loaded, "Driver library: " + load.text + ".")) {
     out << "Verdict: no driver library, so no device can be reached.\n";
     return kExitFailed;
   }
+  for (const Verdict& verdict : notes.beforeOpen ? notes.beforeOpen() : std::vector<Verdict>{}) {
+    if (!steps.Judge(verdict.passed, verdict.text)) {
+      out << "Verdict: the device is not there to be opened.\n";
+      return kExitFailed;
+    }
+  }
 
   DeviceSession session(context.library);
-  if (!steps.Judge(session.IsOpen(), "Open device 0: " + Status(session.OpenStatus()) + ".")) {
+  std::string openText = "Open device 0: " + Status(session.OpenStatus());
+  if (!session.IsOpen() && notes.whyOpenFailed) {
+    const std::string why = notes.whyOpenFailed(session.OpenStatus());
+    if (!why.empty()) openText += ", " + why;
+  }
+  if (!steps.Judge(session.IsOpen(), openText + ".")) {
     out << "Verdict: the device could not be opened. Check the USB cable and power; on Linux "
            "also that the kernel's serial driver has released the chip and that you may open "
            "its USB device node.\n";
     return kExitFailed;
   }
 
+  for (const Verdict& verdict : notes.afterOpen ? notes.afterOpen() : std::vector<Verdict>{}) {
+    steps.Judge(verdict.passed, verdict.text);
+  }
   CheckOpenedChip(context.library, session.Handle(), steps);
 
   const DeviceSession::Closing closing = session.Close();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "cli/command_context.h"
 
@@ -12,6 +15,18 @@ namespace capmeter::cli {
 // requires), then leave bit-bang mode and close. One verdict line per step;
 // stops at the first failing step, though an opened device is always
 // switched back and closed. kExitOk when every step passed, else kExitFailed.
-int RunCheck(CommandContext& context, std::ostream& out);
+//
+// A driver that can tell more about the device adds its own lines around the
+// open through `notes` (the direct USB driver's are in cli/usb_check.*).
+struct Verdict {
+  bool passed = false;
+  std::string text;
+};
+struct CheckNotes {
+  std::function<std::vector<Verdict>()> beforeOpen;     // the check stops after a failed one
+  std::function<std::string(FT_STATUS)> whyOpenFailed;  // empty: nothing to add
+  std::function<std::vector<Verdict>()> afterOpen;
+};
+int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes = {});
 
 }  // namespace capmeter::cli

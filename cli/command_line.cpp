@@ -7,6 +7,7 @@
 
 #include "capmeter_version.h"
 #include "cli/values.h"
+#include "device/usb_id.h"
 #include "measurement/lenient_number.h"
 
 namespace capmeter::cli {
@@ -63,6 +64,13 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
            "(e.g. 1m for a full-speed chip, 125u for a high-speed one; default 0)")
       ->type_name("SECONDS")
       ->needs(simulate);
+#if defined(CAPMETER_DIRECT_USB)
+  AddValue(command, "--usb", driver.usb, UsbId::Parse, "a USB ID such as 1234:5678",
+           "Reach the chip with this USB ID (as lsusb shows it) directly through libusb, "
+           "without the vendor's library")
+      ->type_name("VID:PID")
+      ->excludes(simulate);
+#endif
 }
 
 // Dither spreads readings over a poll period; one reading has nothing to

@@ -2,19 +2,23 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 #include "cli/calibrate_command.h"
 #include "cli/measure_command.h"
+#include "device/usb_id.h"
 #include "sim/timing_circuit.h"
 
 namespace capmeter::cli {
 
-// What every sub-command takes: the driver library to talk to (the vendor's
-// or the simulated chip) and where its calls are traced.
+// What every sub-command takes: the driver library to talk to (the vendor's,
+// the chip directly over USB or the simulated chip) and where its calls are
+// traced.
 struct DriverOptions {
   std::string trace;  // empty: none; "-": standard error
   bool simulate = false;
+  std::optional<UsbId> usb;    // --usb: the direct USB driver for this ID
   CircuitParts parts;          // the simulated circuit
   Clock::Duration latency{0};  // the simulated round trip of each driver call
 };

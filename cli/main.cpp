@@ -1,5 +1,5 @@
-// capmeter-cli: the meter on the command line, on the vendor's driver library
-// or the simulated chip. Qt-free.
+// capmeter-cli: the meter on the command line, on the vendor's driver library,
+// the chip directly over USB or the simulated chip. Qt-free.
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +26,10 @@
 #include "device/vendor_library.h"
 #include "measurement/result_text.h"
 #include "sim/simulated_chip.h"
+#if defined(CAPMETER_DIRECT_USB)
+#include "cli/usb_check.h"
+#include "device/direct_usb.h"
+#endif
 
 namespace capmeter::cli {
 namespace {
@@ -65,24 +69,45 @@ bool StandardErrorIsTerminal() {
 #endif
 }
 
-// A sub-command as the program runs it: given the context, and the simulated
-// chip when there is one.
-using Command = std::function<int(CommandContext& context, SimulatedChip* chip)>;
+// What a sub-command may need of its driver beyond the context: the
+// simulated chip when there is one, and what the driver adds to check.
+struct ChosenDriver {
+  SimulatedChip* chip = nullptr;
+  CheckNotes checkNotes;
+};
 
-// Sets up the driver library the options ask for (the vendor's or the
-// simulated chip, traced or not), the clock and the stop signals, and runs
-// `command` in that context.
+// A sub-command as the program runs it.
+using Command = std::function<int(CommandContext& context, const ChosenDriver& chosen)>;
+
+// Sets up the driver library the options ask for (the vendor's, the direct
+// USB driver or the simulated chip, traced or not), the clock and the stop
+// signals, and runs `command` in that context.
 int RunWithDriver(const DriverOptions& driver, const Command& command) {
   InterruptCatcher interrupts;
   MonotonicClock clock;
   std::optional<SimulatedChip> chip;
   std::optional<VendorLibrary> vendor;
+  ChosenDriver chosen;
   DriverLibrary* library = nullptr;
+  std::function<LibraryLoad()> load;
+  std::function<std::string(FT_STATUS)> statusNames;
+#if defined(CAPMETER_DIRECT_USB)
+  std::optional<DirectUsb> direct;
+#endif
   if (driver.simulate) {
-    library = &chip.emplace(clock, driver.parts);
+    library = chosen.chip = &chip.emplace(clock, driver.parts);
     chip->SetCallLatency(driver.latency);
+    load = [&driver] { return LibraryLoad{true, SimulationText(driver)}; };
+#if defined(CAPMETER_DIRECT_USB)
+  } else if (driver.usb) {
+    library = &direct.emplace(*driver.usb);
+    load = UsbLibraryLoad;
+    statusNames = &DirectUsb::StatusName;
+    chosen.checkNotes = UsbCheckNotes(*direct);
+#endif
   } else {
     library = &vendor.emplace();
+    load = [&vendor] { return LoadVendorLibrary(*vendor); };
   }
 
   std::ofstream traceFile;
@@ -97,16 +122,16 @@ int RunWithDriver(const DriverOptions& driver, const Command& command) {
     }
     std::ostream& to = driver.trace == "-" ? std::cerr : traceFile;
     library = &trace.emplace(*library, to, [&clock] { return clock.Now(); });
+    trace->SetStatusNames(statusNames);
   }
 
   CommandContext context{
       [&]() {
-        const LibraryLoad load =
-            chip ? LibraryLoad{true, SimulationText(driver)} : LoadVendorLibrary(*vendor);
+        const LibraryLoad loaded = load();
         if (trace) {
-          trace->Note("driver library: " + load.text);
+          trace->Note("driver library: " + loaded.text);
         }
-        return load;
+        return loaded;
       },
       *library,
       clock,
@@ -114,7 +139,7 @@ int RunWithDriver(const DriverOptions& driver, const Command& command) {
        [&interrupts](Clock::Duration span) { Rest(span, interrupts); }},
       LocaleDecimalSeparator(),
   };
-  return command(context, chip ? &*chip : nullptr);
+  return command(context, chosen);
 }
 
 int Measure(const DriverOptions& driver, MeasureOptions options) {
@@ -130,17 +155,18 @@ int Measure(const DriverOptions& driver, MeasureOptions options) {
     options.progress = StandardErrorIsTerminal();
   }
   std::ostream& out = options.output.empty() ? std::cout : file;
-  return RunWithDriver(driver, [&](CommandContext& context, SimulatedChip*) {
+  return RunWithDriver(driver, [&](CommandContext& context, const ChosenDriver&) {
     return RunMeasure(context, options, out, std::cerr);
   });
 }
 
 int Calibrate(const DriverOptions& driver, CalibrateOptions options) {
   options.seed = NewSeed();
-  return RunWithDriver(driver, [&](CommandContext& context, SimulatedChip* chip) {
+  return RunWithDriver(driver, [&](CommandContext& context, const ChosenDriver& chosen) {
     const ConnectStep connect = [&](const KnownCapacitor& capacitor) {
-      if (chip != nullptr) {
-        chip->Circuit().SetParts({driver.parts.resistanceOhms, capacitor.microfarads * 1e-6});
+      if (chosen.chip != nullptr) {
+        chosen.chip->Circuit().SetParts(
+            {driver.parts.resistanceOhms, capacitor.microfarads * 1e-6});
       }
       if (options.yes) {
         std::cout << "Measuring " << capacitor.text << "\n";
@@ -162,8 +188,8 @@ int main(int argc, char** argv) {
   using namespace capmeter::cli;
   const Commands commands{
       [](const DriverOptions& driver) {
-        return RunWithDriver(driver, [](CommandContext& context, capmeter::SimulatedChip*) {
-          return RunCheck(context, std::cout);
+        return RunWithDriver(driver, [](CommandContext& context, const ChosenDriver& chosen) {
+          return RunCheck(context, std::cout, chosen.checkNotes);
         });
       },
       Measure,

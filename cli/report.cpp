@@ -128,7 +128,8 @@ class JsonWriter final : public ReadingWriter {
     out_ << (added_ > 0 ? "\n" : "") << "],\n\"summary\": {\"ok\": " << summary.ok
          << ", \"read_error\": " << summary.readErrors << ", \"timed_out\": " << summary.timedOut
          << ", \"requested\": " << notes.requested << ", \"stopped_by_signal\": "
-         << (notes.stopSignal != 0 ? "\"" + SignalName(notes.stopSignal) + "\"" : "null")
+         << (notes.stopSignal != 0 ? std::string("\"").append(SignalName(notes.stopSignal)) + "\""
+                                   : "null")
          << ",\n  \"seconds\": " << Statistics(summary.seconds) << ",\n  \"microfarads\": "
          << (summary.microfarads ? Statistics(*summary.microfarads) : "null")
          << ",\n  \"dither_poll_period_seconds\": "

@@ -29,11 +29,12 @@ std::vector<Verdict> DevicesWithTheId(DirectUsb& usb) {
 
 std::vector<Verdict> WhatTheOpenDid(const DirectUsb& usb) {
   const DirectUsb::Opened& opened = usb.LastOpened();
-  return {{true, "Opened " + opened.deviceNode + " (device 0 with ID " + usb.Id().Text() + ")."},
-          {true, opened.detachedDriver.empty()
-                     ? "No kernel driver held the chip."
-                     : "Detached the kernel driver " + opened.detachedDriver +
-                           " from the chip; it comes back when the chip is closed."}};
+  return {
+      {true, "Device node " + opened.deviceNode + " (device 0 with ID " + usb.Id().Text() + ")."},
+      {true, opened.detachedDriver.empty()
+                 ? "No kernel driver held the chip."
+                 : "Detached the kernel driver " + opened.detachedDriver +
+                       " from the chip; it comes back when the chip is closed."}};
 }
 
 }  // namespace

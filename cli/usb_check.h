@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/check.h"
-#include "cli/meter.h"
+#include "cli/command_context.h"
 #include "device/direct_usb.h"
 #include "device/usb_id.h"
 

@@ -69,7 +69,10 @@ struct EmulatedChip::Bed {
     g_autoptr(UMockdevIoctlData) data =
         size > 0 ? umockdev_ioctl_data_resolve(argument, 0, size, nullptr) : nullptr;
     const std::lock_guard lock(chip.mutex_);
-    if (const int gone = chip.Gone(); gone != 0) {
+    // As the kernel does, a transfer completed before the unplug can still
+    // be reaped; everything else fails.
+    const bool reap = request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY;
+    if (const int gone = chip.Gone(); gone != 0 && !(reap && !done.empty())) {
       Complete(client, gone);
       return;
     }
