@@ -1,6 +1,7 @@
 #include "measurement/float_chars.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstddef>
@@ -95,6 +96,64 @@ std::to_chars_result WriteThroughStream(char* first, char* last, double value,
   }
   out << std::setprecision(precision) << value;
   const std::string text = out.str();
+  if (static_cast<std::ptrdiff_t>(text.size()) > last - first) {
+    return {last, std::errc::value_too_large};
+  }
+  return {std::copy(text.begin(), text.end(), first), std::errc()};
+}
+
+// The shortest round trip, for the stand-ins: the fewest scientific digits
+// that read back as `value` (correctly rounded digits are the nearest of
+// their length, so no shorter text can read back if these do not), then
+// written fixed instead where that is shorter.
+template <typename Number>
+std::to_chars_result WriteShortest(char* first, char* last, Number value) {
+  if (!std::isfinite(value)) {
+    const std::string_view text = value != value ? "nan" : value < 0 ? "-inf" : "inf";
+    if (static_cast<std::ptrdiff_t>(text.size()) > last - first) {
+      return {last, std::errc::value_too_large};
+    }
+    return {std::copy(text.begin(), text.end(), first), std::errc()};
+  }
+  std::string scientific;
+  for (int digits = 1;; ++digits) {
+    std::array<char, 64> buffer{};
+    const auto end =
+        WriteThroughStream(buffer.data(), buffer.data() + buffer.size(), static_cast<double>(value),
+                           std::chars_format::scientific, digits - 1)
+            .ptr;
+    double back = 0.0;
+    portable::DoubleFromChars(buffer.data(), end, back);
+    scientific.assign(buffer.data(), end);
+    if (static_cast<Number>(back) == value || digits >= std::numeric_limits<Number>::max_digits10) {
+      break;
+    }
+  }
+  // "-d.ddde+XX" as its sign, significant digits and decimal exponent.
+  const bool negative = scientific.front() == '-';
+  const std::size_t e = scientific.find('e');
+  std::string significant;
+  for (std::size_t i = negative ? 1 : 0; i < e; ++i) {
+    if (scientific[i] != '.') significant += scientific[i];
+  }
+  const int exponent = std::atoi(scientific.c_str() + e + 1);
+  const int count = static_cast<int>(significant.size());
+  std::string fixed = negative ? "-" : "";
+  if (exponent < 0) {
+    fixed += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + significant;
+  } else if (count <= exponent + 1) {
+    // A whole number is written with all its digits, exact, as printf's %.0f
+    // writes it; as long as the padded shortest digits would be.
+    std::array<char, 400> whole{};
+    const auto end = WriteThroughStream(whole.data(), whole.data() + whole.size(),
+                                        static_cast<double>(value), std::chars_format::fixed, 0)
+                         .ptr;
+    fixed.assign(whole.data(), end);
+  } else {
+    fixed += significant.substr(0, static_cast<std::size_t>(exponent + 1)) + "." +
+             significant.substr(static_cast<std::size_t>(exponent + 1));
+  }
+  const std::string& text = fixed.size() <= scientific.size() ? fixed : scientific;
   if (static_cast<std::ptrdiff_t>(text.size()) > last - first) {
     return {last, std::errc::value_too_large};
   }
@@ -197,6 +256,14 @@ std::to_chars_result FloatToChars(char* first, char* last, float value, std::cha
   return WriteThroughStream(first, last, static_cast<double>(value), format, precision);
 }
 
+std::to_chars_result DoubleToChars(char* first, char* last, double value) {
+  return WriteShortest(first, last, value);
+}
+
+std::to_chars_result FloatToChars(char* first, char* last, float value) {
+  return WriteShortest(first, last, value);
+}
+
 }  // namespace portable
 
 std::from_chars_result DoubleFromChars(const char* first, const char* last, double& value) {
@@ -222,6 +289,22 @@ std::to_chars_result FloatToChars(char* first, char* last, float value, std::cha
   return std::to_chars(first, last, value, format, precision);
 #else
   return portable::FloatToChars(first, last, value, format, precision);
+#endif
+}
+
+std::to_chars_result DoubleToChars(char* first, char* last, double value) {
+#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+  return std::to_chars(first, last, value);
+#else
+  return portable::DoubleToChars(first, last, value);
+#endif
+}
+
+std::to_chars_result FloatToChars(char* first, char* last, float value) {
+#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+  return std::to_chars(first, last, value);
+#else
+  return portable::FloatToChars(first, last, value);
 #endif
 }
 

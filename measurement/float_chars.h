@@ -18,6 +18,10 @@ std::to_chars_result DoubleToChars(char* first, char* last, double value, std::c
                                    int precision);
 std::to_chars_result FloatToChars(char* first, char* last, float value, std::chars_format format,
                                   int precision);
+// The shortest text that reads back as the same value, fixed or scientific,
+// whichever is shorter (fixed on a tie), as std::to_chars without a format.
+std::to_chars_result DoubleToChars(char* first, char* last, double value);
+std::to_chars_result FloatToChars(char* first, char* last, float value);
 
 // The stand-ins the functions above fall back to. Always built, so that tests
 // can hold them against the standard library wherever it has the real ones.
@@ -28,6 +32,8 @@ std::to_chars_result DoubleToChars(char* first, char* last, double value, std::c
                                    int precision);
 std::to_chars_result FloatToChars(char* first, char* last, float value, std::chars_format format,
                                   int precision);
+std::to_chars_result DoubleToChars(char* first, char* last, double value);
+std::to_chars_result FloatToChars(char* first, char* last, float value);
 
 }  // namespace portable
 
