@@ -56,30 +56,15 @@ bool StartsWithNoCase(const char* p, const char* last, std::string_view word) {
   return true;
 }
 
-// Correct rounding never needs more than about 770 significant digits; later
-// ones only matter as "was any of them non-zero", which one digit 1 stands
-// in for. The exponent cap is far beyond any text's length, so the scale
-// stays exact and cannot overflow.
-constexpr std::size_t kMaxDigits = 800;
-constexpr long long kExponentCap = 1'000'000'000'000'000;
-constexpr long long kMagnitudeLimit = 400;
-
-// The nearest double to [-]digits x 10^scale, digits without leading zeros.
-// strtod rounds correctly; the text holds nothing but digits, '-' and 'e',
-// which every locale reads alike. Zero means the value underflowed.
-double NearestDouble(bool negative, const std::string& digits, long long scale) {
-  const long long magnitude = scale + static_cast<long long>(digits.size()) - 1;
+// The nearest double to the gathered digits (not empty). strtod rounds
+// correctly and reads the digits' text alike in every locale. Zero means the
+// value underflowed.
+double NearestDouble(const DecimalDigits& digits, bool negative) {
   const double infinity = std::numeric_limits<double>::infinity();
-  if (magnitude > kMagnitudeLimit) return negative ? -infinity : infinity;
-  if (magnitude < -kMagnitudeLimit) return 0.0;
-  std::string text;
-  text.reserve(digits.size() + 24);
-  if (negative) text += '-';
-  text += digits;
-  text += 'e';
-  text += std::to_string(scale);
+  if (digits.Magnitude() > DecimalDigits::kMagnitudeLimit) return negative ? -infinity : infinity;
+  if (digits.Magnitude() < -DecimalDigits::kMagnitudeLimit) return 0.0;
   const int savedErrno = errno;  // from_chars leaves errno alone; so do we
-  const double value = std::strtod(text.c_str(), nullptr);
+  const double value = std::strtod(digits.Text(negative).c_str(), nullptr);
   errno = savedErrno;
   return value;
 }
@@ -162,6 +147,37 @@ std::to_chars_result WriteShortest(char* first, char* last, Number value) {
 
 }  // namespace
 
+void DecimalDigits::Push(char digit, bool afterPoint) {
+  if (digits_.empty() && digit == '0') {
+    if (afterPoint) --scale_;
+  } else if (digits_.size() < kMaxDigits) {
+    digits_ += digit;
+    if (afterPoint) --scale_;
+  } else {
+    sticky_ = sticky_ || digit != '0';
+    if (!afterPoint) ++scale_;
+  }
+}
+
+long long DecimalDigits::Magnitude() const {
+  return scale_ + static_cast<long long>(digits_.size()) - 1;
+}
+
+std::string DecimalDigits::Text(bool negative) const {
+  std::string text;
+  text.reserve(digits_.size() + 24);
+  if (negative) text += '-';
+  text += digits_;
+  long long scale = scale_;
+  if (sticky_) {
+    text += '1';
+    --scale;
+  }
+  text += 'e';
+  text += std::to_string(scale);
+  return text;
+}
+
 namespace portable {
 
 std::from_chars_result DoubleFromChars(const char* first, const char* last, double& value) {
@@ -188,23 +204,13 @@ std::from_chars_result DoubleFromChars(const char* first, const char* last, doub
     return {p, std::errc()};
   }
 
-  std::string digits;
-  long long scale = 0;
+  DecimalDigits digits;
   bool anyDigit = false;
   bool afterPoint = false;
-  bool sticky = false;
   for (; p != last; ++p) {
     if (IsDigit(*p)) {
       anyDigit = true;
-      if (digits.empty() && *p == '0') {
-        if (afterPoint) --scale;
-      } else if (digits.size() < kMaxDigits) {
-        digits += *p;
-        if (afterPoint) --scale;
-      } else {
-        sticky = sticky || *p != '0';
-        if (!afterPoint) ++scale;
-      }
+      digits.Push(*p, afterPoint);
     } else if (*p == '.' && !afterPoint) {
       afterPoint = true;
     } else {
@@ -221,22 +227,18 @@ std::from_chars_result DoubleFromChars(const char* first, const char* last, doub
     if (q != last && IsDigit(*q)) {
       long long exponent = 0;
       for (; q != last && IsDigit(*q); ++q) {
-        if (exponent < kExponentCap) exponent = exponent * 10 + (*q - '0');
+        if (exponent < DecimalDigits::kExponentCap) exponent = exponent * 10 + (*q - '0');
       }
-      scale += negativeExponent ? -exponent : exponent;
+      digits.Scale(negativeExponent ? -exponent : exponent);
       p = q;
     }
   }
 
-  if (digits.empty()) {
+  if (digits.Empty()) {
     value = negative ? -0.0 : 0.0;
     return {p, std::errc()};
   }
-  if (sticky) {
-    digits += '1';
-    --scale;
-  }
-  const double nearest = NearestDouble(negative, digits, scale);
+  const double nearest = NearestDouble(digits, negative);
   // Like from_chars: a non-zero number that rounds to zero or infinity is out
   // of range, and the value is left as it was.
   if (nearest == 0.0 || std::isinf(nearest)) return {p, std::errc::result_out_of_range};
