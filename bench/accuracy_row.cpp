@@ -3,11 +3,11 @@
 #include <chrono>
 #include <cstdint>
 
-#include "bench/null_display.h"
 #include "bench/reading_recorder.h"
 #include "device/device_link.h"
 #include "measurement/measure.h"
 #include "sim/simulated_chip.h"
+#include "ui/display.h"
 
 namespace capmeter::bench {
 

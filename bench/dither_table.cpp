@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "bench/error_summary.h"
-#include "bench/null_display.h"
 #include "bench/reading_recorder.h"
 #include "device/device_link.h"
 #include "measurement/dither.h"
 #include "measurement/measure.h"
 #include "sim/simulated_chip.h"
+#include "ui/display.h"
 
 namespace capmeter::bench {
 

@@ -15,7 +15,10 @@ int main() {
   char text[32];
   const auto a = std::to_chars(text, text + 32, 1.5, std::chars_format::fixed, 6);
   const auto b = std::to_chars(text, text + 32, 1.5F, std::chars_format::general, 7);
-  return static_cast<int>(a.ec) + static_cast<int>(b.ec);
+  const auto c = std::to_chars(text, text + 32, 1.5);
+  const auto d = std::to_chars(text, text + 32, 1.5F);
+  return static_cast<int>(a.ec) + static_cast<int>(b.ec) + static_cast<int>(c.ec) +
+         static_cast<int>(d.ec);
 }]] CAPMETER_HAVE_STD_FLOAT_TO_CHARS)
 
 # capmeter_float_charconv(<target> <visibility>): tells the sources of

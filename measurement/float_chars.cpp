@@ -1,6 +1,7 @@
 #include "measurement/float_chars.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstddef>
@@ -55,30 +56,15 @@ bool StartsWithNoCase(const char* p, const char* last, std::string_view word) {
   return true;
 }
 
-// Correct rounding never needs more than about 770 significant digits; later
-// ones only matter as "was any of them non-zero", which one digit 1 stands
-// in for. The exponent cap is far beyond any text's length, so the scale
-// stays exact and cannot overflow.
-constexpr std::size_t kMaxDigits = 800;
-constexpr long long kExponentCap = 1'000'000'000'000'000;
-constexpr long long kMagnitudeLimit = 400;
-
-// The nearest double to [-]digits x 10^scale, digits without leading zeros.
-// strtod rounds correctly; the text holds nothing but digits, '-' and 'e',
-// which every locale reads alike. Zero means the value underflowed.
-double NearestDouble(bool negative, const std::string& digits, long long scale) {
-  const long long magnitude = scale + static_cast<long long>(digits.size()) - 1;
+// The nearest double to the gathered digits (not empty). strtod rounds
+// correctly and reads the digits' text alike in every locale. Zero means the
+// value underflowed.
+double NearestDouble(const DecimalDigits& digits, bool negative) {
   const double infinity = std::numeric_limits<double>::infinity();
-  if (magnitude > kMagnitudeLimit) return negative ? -infinity : infinity;
-  if (magnitude < -kMagnitudeLimit) return 0.0;
-  std::string text;
-  text.reserve(digits.size() + 24);
-  if (negative) text += '-';
-  text += digits;
-  text += 'e';
-  text += std::to_string(scale);
+  if (digits.Magnitude() > DecimalDigits::kMagnitudeLimit) return negative ? -infinity : infinity;
+  if (digits.Magnitude() < -DecimalDigits::kMagnitudeLimit) return 0.0;
   const int savedErrno = errno;  // from_chars leaves errno alone; so do we
-  const double value = std::strtod(text.c_str(), nullptr);
+  const double value = std::strtod(digits.Text(negative).c_str(), nullptr);
   errno = savedErrno;
   return value;
 }
@@ -101,7 +87,96 @@ std::to_chars_result WriteThroughStream(char* first, char* last, double value,
   return {std::copy(text.begin(), text.end(), first), std::errc()};
 }
 
+// The shortest round trip, for the stand-ins: the fewest scientific digits
+// that read back as `value` (correctly rounded digits are the nearest of
+// their length, so no shorter text can read back if these do not), then
+// written fixed instead where that is shorter.
+template <typename Number>
+std::to_chars_result WriteShortest(char* first, char* last, Number value) {
+  if (!std::isfinite(value)) {
+    const std::string_view text = value != value ? "nan" : value < 0 ? "-inf" : "inf";
+    if (static_cast<std::ptrdiff_t>(text.size()) > last - first) {
+      return {last, std::errc::value_too_large};
+    }
+    return {std::copy(text.begin(), text.end(), first), std::errc()};
+  }
+  std::string scientific;
+  for (int digits = 1;; ++digits) {
+    std::array<char, 64> buffer{};
+    const auto end =
+        WriteThroughStream(buffer.data(), buffer.data() + buffer.size(), static_cast<double>(value),
+                           std::chars_format::scientific, digits - 1)
+            .ptr;
+    double back = 0.0;
+    portable::DoubleFromChars(buffer.data(), end, back);
+    scientific.assign(buffer.data(), end);
+    if (static_cast<Number>(back) == value || digits >= std::numeric_limits<Number>::max_digits10) {
+      break;
+    }
+  }
+  // "-d.ddde+XX" as its sign, significant digits and decimal exponent.
+  const bool negative = scientific.front() == '-';
+  const std::size_t e = scientific.find('e');
+  std::string significant;
+  for (std::size_t i = negative ? 1 : 0; i < e; ++i) {
+    if (scientific[i] != '.') significant += scientific[i];
+  }
+  const int exponent = std::atoi(scientific.c_str() + e + 1);
+  const int count = static_cast<int>(significant.size());
+  std::string fixed = negative ? "-" : "";
+  if (exponent < 0) {
+    fixed += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + significant;
+  } else if (count <= exponent + 1) {
+    // A whole number is written with all its digits, exact, as printf's %.0f
+    // writes it; as long as the padded shortest digits would be.
+    std::array<char, 400> whole{};
+    const auto end = WriteThroughStream(whole.data(), whole.data() + whole.size(),
+                                        static_cast<double>(value), std::chars_format::fixed, 0)
+                         .ptr;
+    fixed.assign(whole.data(), end);
+  } else {
+    fixed += significant.substr(0, static_cast<std::size_t>(exponent + 1)) + "." +
+             significant.substr(static_cast<std::size_t>(exponent + 1));
+  }
+  const std::string& text = fixed.size() <= scientific.size() ? fixed : scientific;
+  if (static_cast<std::ptrdiff_t>(text.size()) > last - first) {
+    return {last, std::errc::value_too_large};
+  }
+  return {std::copy(text.begin(), text.end(), first), std::errc()};
+}
+
 }  // namespace
+
+void DecimalDigits::Push(char digit, bool afterPoint) {
+  if (digits_.empty() && digit == '0') {
+    if (afterPoint) --scale_;
+  } else if (digits_.size() < kMaxDigits) {
+    digits_ += digit;
+    if (afterPoint) --scale_;
+  } else {
+    sticky_ = sticky_ || digit != '0';
+    if (!afterPoint) ++scale_;
+  }
+}
+
+long long DecimalDigits::Magnitude() const {
+  return scale_ + static_cast<long long>(digits_.size()) - 1;
+}
+
+std::string DecimalDigits::Text(bool negative) const {
+  std::string text;
+  text.reserve(digits_.size() + 24);
+  if (negative) text += '-';
+  text += digits_;
+  long long scale = scale_;
+  if (sticky_) {
+    text += '1';
+    --scale;
+  }
+  text += 'e';
+  text += std::to_string(scale);
+  return text;
+}
 
 namespace portable {
 
@@ -129,23 +204,13 @@ std::from_chars_result DoubleFromChars(const char* first, const char* last, doub
     return {p, std::errc()};
   }
 
-  std::string digits;
-  long long scale = 0;
+  DecimalDigits digits;
   bool anyDigit = false;
   bool afterPoint = false;
-  bool sticky = false;
   for (; p != last; ++p) {
     if (IsDigit(*p)) {
       anyDigit = true;
-      if (digits.empty() && *p == '0') {
-        if (afterPoint) --scale;
-      } else if (digits.size() < kMaxDigits) {
-        digits += *p;
-        if (afterPoint) --scale;
-      } else {
-        sticky = sticky || *p != '0';
-        if (!afterPoint) ++scale;
-      }
+      digits.Push(*p, afterPoint);
     } else if (*p == '.' && !afterPoint) {
       afterPoint = true;
     } else {
@@ -162,22 +227,18 @@ std::from_chars_result DoubleFromChars(const char* first, const char* last, doub
     if (q != last && IsDigit(*q)) {
       long long exponent = 0;
       for (; q != last && IsDigit(*q); ++q) {
-        if (exponent < kExponentCap) exponent = exponent * 10 + (*q - '0');
+        if (exponent < DecimalDigits::kExponentCap) exponent = exponent * 10 + (*q - '0');
       }
-      scale += negativeExponent ? -exponent : exponent;
+      digits.Scale(negativeExponent ? -exponent : exponent);
       p = q;
     }
   }
 
-  if (digits.empty()) {
+  if (digits.Empty()) {
     value = negative ? -0.0 : 0.0;
     return {p, std::errc()};
   }
-  if (sticky) {
-    digits += '1';
-    --scale;
-  }
-  const double nearest = NearestDouble(negative, digits, scale);
+  const double nearest = NearestDouble(digits, negative);
   // Like from_chars: a non-zero number that rounds to zero or infinity is out
   // of range, and the value is left as it was.
   if (nearest == 0.0 || std::isinf(nearest)) return {p, std::errc::result_out_of_range};
@@ -195,6 +256,14 @@ std::to_chars_result FloatToChars(char* first, char* last, float value, std::cha
   // With a precision, to_chars writes a float as printf writes it once
   // widened to double.
   return WriteThroughStream(first, last, static_cast<double>(value), format, precision);
+}
+
+std::to_chars_result DoubleToChars(char* first, char* last, double value) {
+  return WriteShortest(first, last, value);
+}
+
+std::to_chars_result FloatToChars(char* first, char* last, float value) {
+  return WriteShortest(first, last, value);
 }
 
 }  // namespace portable
@@ -222,6 +291,22 @@ std::to_chars_result FloatToChars(char* first, char* last, float value, std::cha
   return std::to_chars(first, last, value, format, precision);
 #else
   return portable::FloatToChars(first, last, value, format, precision);
+#endif
+}
+
+std::to_chars_result DoubleToChars(char* first, char* last, double value) {
+#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+  return std::to_chars(first, last, value);
+#else
+  return portable::DoubleToChars(first, last, value);
+#endif
+}
+
+std::to_chars_result FloatToChars(char* first, char* last, float value) {
+#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+  return std::to_chars(first, last, value);
+#else
+  return portable::FloatToChars(first, last, value);
 #endif
 }
 

@@ -113,82 +113,36 @@ double ReadBasedWhole(Reader& reader) {
   return whole.Value();
 }
 
-// Correct rounding to double never needs more than about 770 significant
-// decimal digits; later digits only matter as "was anything non-zero", which
-// one extra digit 1 stands in for.
-constexpr std::size_t kMaxDigits = 800;
-// Beyond these decimal magnitudes every double is infinite or zero; the cuts
-// keep the exponent arithmetic far away from overflow.
-constexpr std::ptrdiff_t kMagnitudeLimit = 400;
-constexpr std::ptrdiff_t kExponentCap = 1'000'000;
-
-// The significant digits of a decimal number and the power of ten that scales
-// them, gathered into a small buffer that DoubleFromChars can read; it
-// ignores the locale and rounds correctly.
-class DecimalDigits {
- public:
-  void Push(char digit, bool afterPoint) {
-    if (count_ == 0 && digit == '0') {
-      if (afterPoint) --scale_;
-    } else if (count_ < kMaxDigits) {
-      digits_[count_++] = digit;
-      if (afterPoint) --scale_;
-    } else {
-      sticky_ = sticky_ || digit != '0';
-      if (!afterPoint) ++scale_;
-    }
+// The nearest double to the gathered digits, infinity or zero beyond the
+// range.
+double Nearest(const DecimalDigits& digits, bool negative) {
+  const double zero = negative ? -0.0 : 0.0;
+  if (digits.Empty()) return zero;
+  const long long magnitude = digits.Magnitude();
+  if (magnitude > DecimalDigits::kMagnitudeLimit) return negative ? -kInfinity : kInfinity;
+  if (magnitude < -DecimalDigits::kMagnitudeLimit) return zero;
+  const std::string text = digits.Text(negative);
+  double value = 0.0;
+  const auto result = DoubleFromChars(text.data(), text.data() + text.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // The value is left alone here; the magnitude says which end.
+    return magnitude >= 0 ? (negative ? -kInfinity : kInfinity) : zero;
   }
-  void Scale(std::ptrdiff_t powerOfTen) { scale_ += powerOfTen; }
-
-  double Value(bool negative) {
-    const double zero = negative ? -0.0 : 0.0;
-    if (count_ == 0) return zero;
-    if (sticky_) {
-      digits_[count_++] = '1';
-      --scale_;
-    }
-    const std::ptrdiff_t magnitude = scale_ + static_cast<std::ptrdiff_t>(count_) - 1;
-    if (magnitude > kMagnitudeLimit) return negative ? -kInfinity : kInfinity;
-    if (magnitude < -kMagnitudeLimit) return zero;
-
-    std::array<char, kMaxDigits + 16> text{};
-    std::size_t length = 0;
-    if (negative) text[length++] = '-';
-    for (std::size_t i = 0; i < count_; ++i) text[length++] = digits_[i];
-    text[length++] = 'e';
-    char* const end = text.data() + text.size();
-    length = static_cast<std::size_t>(std::to_chars(text.data() + length, end, scale_).ptr -
-                                      text.data());
-
-    double value = 0.0;
-    const auto result = DoubleFromChars(text.data(), text.data() + length, value);
-    if (result.ec == std::errc::result_out_of_range) {
-      // The value is left alone here; the magnitude says which end.
-      if (magnitude >= 0) return negative ? -kInfinity : kInfinity;
-      return zero;
-    }
-    return value;
-  }
-
- private:
-  std::array<char, kMaxDigits + 1> digits_{};  // room for the sticky digit
-  std::size_t count_ = 0;
-  std::ptrdiff_t scale_ = 0;
-  bool sticky_ = false;
-};
+  return value;
+}
 
 // The optional exponent after the mantissa: E or D, a sign and digits. Returns
 // 0 when no digit follows, so "1e" and "1e+" read as 1.
-std::ptrdiff_t ReadExponent(Reader& reader) {
+long long ReadExponent(Reader& reader) {
   const char marker = reader.Peek();
   if (marker != 'e' && marker != 'E' && marker != 'd' && marker != 'D') return 0;
   reader.Next();
   const bool negative = reader.Peek() == '-';
   if (negative || reader.Peek() == '+') reader.Next();
-  std::ptrdiff_t exponent = 0;
+  long long exponent = 0;
   while (IsDigit(reader.Peek())) {
     // Saturates: any larger exponent gives infinity or zero all the same.
-    if (exponent < kExponentCap) exponent = exponent * 10 + (reader.Peek() - '0');
+    if (exponent < DecimalDigits::kExponentCap) exponent = exponent * 10 + (reader.Peek() - '0');
     reader.Next();
   }
   return negative ? -exponent : exponent;
@@ -224,7 +178,7 @@ double LenientNumber(std::string_view text) {
   if (!anyDigit) return 0.0;  // "", "-", ".", "e5", letters
 
   digits.Scale(ReadExponent(reader));
-  return digits.Value(negative);
+  return Nearest(digits, negative);
 }
 
 }  // namespace capmeter

@@ -11,29 +11,16 @@ namespace capmeter {
 
 namespace {
 
-// The fewest significant digits that read back as the same number. The
-// conversions are the project's own, as the standard library's floating-point
-// ones are missing in some libraries.
+// The shortest text that reads back as the same number: one call, to the
+// standard library's conversion or the project's stand-in where it has none.
 template <typename Number>
 std::string Shortest(Number value) {
-  if (!std::isfinite(value)) {
-    return value != value ? "nan" : value < 0 ? "-inf" : "inf";
-  }
-  constexpr int kMostDigits = std::numeric_limits<Number>::max_digits10;
   std::array<char, 64> buffer{};
-  char* const last = buffer.data() + buffer.size();
-  for (int digits = 1;; ++digits) {
-    const auto written = std::is_same_v<Number, float>
-                             ? FloatToChars(buffer.data(), last, static_cast<float>(value),
-                                            std::chars_format::general, digits)
-                             : DoubleToChars(buffer.data(), last, static_cast<double>(value),
-                                             std::chars_format::general, digits);
-    double back = 0.0;
-    DoubleFromChars(buffer.data(), written.ptr, back);
-    if (static_cast<Number>(back) == value || digits >= kMostDigits) {
-      return std::string(buffer.data(), written.ptr);
-    }
-  }
+  const auto written =
+      std::is_same_v<Number, float>
+          ? FloatToChars(buffer.data(), buffer.data() + buffer.size(), static_cast<float>(value))
+          : DoubleToChars(buffer.data(), buffer.data() + buffer.size(), static_cast<double>(value));
+  return std::string(buffer.data(), written.ptr);
 }
 
 }  // namespace

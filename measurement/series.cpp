@@ -9,15 +9,6 @@ namespace capmeter {
 
 namespace {
 
-// The command line has no window: the measurement's display texts go nowhere.
-class NoDisplay final : public Display {
- public:
-  void SetCaption(LabelSlot, std::string_view) override {}
-  void RepaintNow(LabelSlot) override {}
-  std::string ReadText(TextSlot) override { return {}; }
-  void ShowMessage(std::string_view) override {}
-};
-
 // Dithers the first poll when asked and gives up the reading once a stop
 // signal came.
 class SeriesPolicy final : public MeasurePolicy {
@@ -48,7 +39,7 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
     dither.emplace(end.pollPeriod, setup.seed);
   }
   SeriesPolicy policy(control, dither);
-  NoDisplay display;
+  NullDisplay display;
 
   const Clock::Duration began = clock.Now();
   for (int i = 0; i < setup.count && !stopped(); ++i) {

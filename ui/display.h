@@ -30,6 +30,17 @@ class Display {
   virtual void ShowMessage(std::string_view text) = 0;
 };
 
+// A display that shows nothing and reads empty boxes: for programs without a
+// window (the command-line meter, the benches), where the measurement's
+// captions go nowhere.
+class NullDisplay final : public Display {
+ public:
+  void SetCaption(LabelSlot, std::string_view) override {}
+  void RepaintNow(LabelSlot) override {}
+  std::string ReadText(TextSlot) override { return {}; }
+  void ShowMessage(std::string_view) override {}
+};
+
 constexpr std::string_view SlotName(LabelSlot slot) {
   return slot == LabelSlot::lblTime ? "lblTime" : "lblCapacitance";
 }

@@ -10,6 +10,7 @@
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 #include "tests/support/event_log.h"
+#include "tests/support/forwarding_driver.h"
 #include "tests/support/recording_driver.h"
 
 namespace capmeter::testing {
@@ -17,20 +18,13 @@ namespace capmeter::testing {
 // Bends the pin byte of every successful read, as a wire pulled up or down
 // from outside would: the pins in `mask` read `levels`. A hook sees each read
 // first, so a test can act after a given number of them.
-class ForcedPins final : public DriverLibrary {
+class ForcedPins final : public ForwardingDriver {
  public:
-  explicit ForcedPins(DriverLibrary& inner) : inner_(inner) {}
+  explicit ForcedPins(DriverLibrary& inner) : ForwardingDriver(inner) {}
 
-  FT_STATUS FT_Open(std::int32_t index, FT_HANDLE* handle) override {
-    return inner_.FT_Open(index, handle);
-  }
   FT_STATUS FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) override {
     setUps += enable != 0 ? 1 : 0;
     return inner_.FT_SetBitMode(handle, mask, enable);
-  }
-  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t bytesToWrite,
-                     std::uint32_t* bytesWritten) override {
-    return inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
   }
   FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override {
     ++reads;
@@ -41,16 +35,11 @@ class ForcedPins final : public DriverLibrary {
     }
     return status;
   }
-  FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
-
   std::uint8_t mask = 0;
   std::uint8_t levels = 0;
   std::uint64_t reads = 0;
   std::uint64_t setUps = 0;  // bit-bang mode switched on: one per measurement
   std::function<void(std::uint64_t reads)> onRead;
-
- private:
-  DriverLibrary& inner_;
 };
 
 // The simulated chip and timing circuit on virtual time, with the pins'

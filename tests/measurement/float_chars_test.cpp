@@ -340,6 +340,13 @@ TEST(FloatChars, TheWriterStandInsMatchTheStandardLibrary) {
     const auto b = portable::FloatToChars(got, got + sizeof got, single, std::chars_format::general,
                                           precision);
     ASSERT_EQ(std::string(got, b.ptr), std::string(wanted, a.ptr)) << precision;
+    // The shortest round trip, of both widths.
+    const auto c = std::to_chars(wanted, wanted + sizeof wanted, value);
+    const auto d = portable::DoubleToChars(got, got + sizeof got, value);
+    ASSERT_EQ(std::string(got, d.ptr), std::string(wanted, c.ptr));
+    const auto e = std::to_chars(wanted, wanted + sizeof wanted, single);
+    const auto f = portable::FloatToChars(got, got + sizeof got, single);
+    ASSERT_EQ(std::string(got, f.ptr), std::string(wanted, e.ptr));
   }
 }
 

@@ -7,13 +7,14 @@
 
 #include "device/driver_library.h"
 #include "measurement/clock.h"
+#include "tests/support/forwarding_driver.h"
 
 namespace capmeter::testing {
 
 // Passes every call on to another driver library, except the calls a test
 // picks: those fail with a status, report a short write, or come back late.
 // Also counts the calls made after the first failed answer, whoever gave it.
-class FaultyDriver final : public DriverLibrary {
+class FaultyDriver final : public ForwardingDriver {
  public:
   enum class Operation { SetBitMode, Write, GetBitMode };
 
@@ -36,7 +37,7 @@ class FaultyDriver final : public DriverLibrary {
   }
 
   FaultyDriver(DriverLibrary& inner, Clock& clock, std::vector<Fault> faults = {})
-      : inner_(inner), clock_(clock), faults_(std::move(faults)) {}
+      : ForwardingDriver(inner), clock_(clock), faults_(std::move(faults)) {}
 
   FT_STATUS FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) override {
     Note();
@@ -95,7 +96,6 @@ class FaultyDriver final : public DriverLibrary {
     return status;
   }
 
-  DriverLibrary& inner_;
   Clock& clock_;
   std::vector<Fault> faults_;
   std::array<std::size_t, 3> calls_{};

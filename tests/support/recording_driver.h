@@ -5,15 +5,16 @@
 
 #include "device/driver_library.h"
 #include "tests/support/event_log.h"
+#include "tests/support/forwarding_driver.h"
 
 namespace capmeter::testing {
 
 // Passes every call on to another driver library and records it with its
 // arguments and status, e.g. "FT_SetBitMode mask=fd enable=ff -> 0".
 // FT_GetBitMode calls are counted, not logged, since a poll loop makes many.
-class RecordingDriver final : public DriverLibrary {
+class RecordingDriver final : public ForwardingDriver {
  public:
-  RecordingDriver(DriverLibrary& inner, EventLog& log) : inner_(inner), log_(log) {}
+  RecordingDriver(DriverLibrary& inner, EventLog& log) : ForwardingDriver(inner), log_(log) {}
 
   FT_STATUS FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) override {
     const FT_STATUS status = inner_.FT_Open(deviceIndex, handle);
@@ -64,7 +65,6 @@ class RecordingDriver final : public DriverLibrary {
     log_.push_back(call + " -> " + std::to_string(status));
   }
 
-  DriverLibrary& inner_;
   EventLog& log_;
 };
 

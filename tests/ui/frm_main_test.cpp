@@ -14,6 +14,7 @@
 #include "device/link_messages.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
+#include "tests/support/forwarding_driver.h"
 #include "tests/support/recording_driver.h"
 #include "tests/ui/message_box_watcher.h"
 #include "ui/fitting_label.h"
@@ -98,27 +99,16 @@ bool HasInk(const QImage& image, int column = -1) {
 
 // Runs a check at the first bit-bang set-up, i.e. while the measurement
 // holds the thread.
-class InterceptingDriver final : public DriverLibrary {
+class InterceptingDriver final : public testing::ForwardingDriver {
  public:
   InterceptingDriver(DriverLibrary& inner, std::function<void()> atSetUp)
-      : inner_(inner), atSetUp_(std::move(atSetUp)) {}
-  FT_STATUS FT_Open(std::int32_t index, FT_HANDLE* handle) override {
-    return inner_.FT_Open(index, handle);
-  }
+      : ForwardingDriver(inner), atSetUp_(std::move(atSetUp)) {}
   FT_STATUS FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) override {
     if (enable != 0 && atSetUp_) std::exchange(atSetUp_, nullptr)();
     return inner_.FT_SetBitMode(handle, mask, enable);
   }
-  FT_STATUS FT_Write(FT_HANDLE h, const void* b, std::uint32_t n, std::uint32_t* w) override {
-    return inner_.FT_Write(h, b, n, w);
-  }
-  FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override {
-    return inner_.FT_GetBitMode(handle, pins);
-  }
-  FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
 
  private:
-  DriverLibrary& inner_;
   std::function<void()> atSetUp_;
 };
 
