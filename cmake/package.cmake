@@ -25,15 +25,15 @@ data pins of a USB interface chip in bit-bang mode. Each press of Sample
 triggers the circuit, times how long its output stays high and turns that
 charge time into microfarads with a calibration line C = m * t + b.
 
-The meter (capmeter) reaches the chip directly through libusb with
---usb VID:PID, taking it from the kernel's serial driver while it runs, or
+The meter (capmeter) reaches the chip directly through libusb with --usb
+VID:PID, taking it from the kernel's serial driver while it runs, or
 through the chip vendor's D2XX driver library, which is not part of this
-package and is loaded when the program starts. capmeter-sim shows the same window on a simulated chip and
-circuit, so the meter can be tried without hardware. capmeter-cli is the
-same meter on the command line: step-by-step bring-up checks, series of
-readings with statistics as a table, CSV or JSON, and calibration from
-known capacitors. capmeter-allow-device writes a udev rule that lets the
-logged-in user open the chip.")
+package and is loaded when the program starts. capmeter-sim shows the same
+window on a simulated chip and circuit, so the meter can be tried without
+hardware. capmeter-cli is the same meter on the command line: step-by-step
+bring-up checks, series of readings with statistics as a table, CSV or
+JSON, and calibration from known capacitors. capmeter-allow-device writes
+a udev rule that lets the logged-in user open the chip.")
 
 # copyright and changelog.Debian.gz, written into the package by CPack.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/deb_docs.cmake.in ${PROJECT_BINARY_DIR}/deb_docs.cmake @ONLY)
