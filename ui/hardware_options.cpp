@@ -4,9 +4,11 @@
 
 namespace capmeter {
 
+#if defined(CAPMETER_DIRECT_USB)
 namespace {
 constexpr const char* kUsb = "usb";
 }  // namespace
+#endif
 
 HardwareCommandLine::HardwareCommandLine(std::string details)
     : CommandLine("capmeter",
