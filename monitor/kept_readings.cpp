@@ -10,7 +10,8 @@ void KeptReadings::Add(const Reading& reading) {
   if (calibrations_.empty()) {
     BeginSeries(Line{});
   }
-  readings_.push_back({static_cast<std::uint32_t>(reading.index), reading.seconds, reading.outcome});
+  readings_.push_back(
+      {static_cast<std::uint32_t>(reading.index), reading.seconds, reading.outcome});
 }
 
 void KeptReadings::Clear() {

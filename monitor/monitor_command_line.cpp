@@ -21,7 +21,8 @@ constexpr const char* kDetails =
 MonitorCommandLine::MonitorCommandLine()
     : SimCommandLine("capmeter-monitor",
                      "Series of capacitance readings, charted, checked and logged.", kDetails) {
-  AddFlagOption("simulate", "Use the simulated chip and timing circuit instead of the driver library.");
+  AddFlagOption("simulate",
+                "Use the simulated chip and timing circuit instead of the driver library.");
   AddValueOption("latency",
                  "With --simulate: the round trip of each driver call, in seconds (default 0).",
                  "SECONDS", "0");

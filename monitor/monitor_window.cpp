@@ -60,7 +60,9 @@ QString Text(std::string_view text) {
 }
 
 QString Number(double value, bool microfarads) {
-  return QLocale().toString(value, 'g', 7) + (microfarads ? " \xC2\xB5" "F" : " s");
+  return QLocale().toString(value, 'g', 7) + (microfarads ? " \xC2\xB5"
+                                                            "F"
+                                                          : " s");
 }
 
 QLabel* Readout(const QString& accessibleName) {
@@ -117,8 +119,7 @@ std::pair<double, double> Padded(double low, double high) {
 
 }  // namespace
 
-MonitorWindow::MonitorWindow(DriverLibrary& library, Clock& clock, ReadingLog* log,
-                             QWidget* parent)
+MonitorWindow::MonitorWindow(DriverLibrary& library, Clock& clock, ReadingLog* log, QWidget* parent)
     : QWidget(parent),
       library_(library),
       clock_(clock),
@@ -170,7 +171,10 @@ void MonitorWindow::BuildControls() {
   slope_->setAccessibleName(QStringLiteral("m, microfarads per second"));
   intercept_ = new QLineEdit(QStringLiteral("0"));
   intercept_->setAccessibleName(QStringLiteral("b, microfarads"));
-  for (QLineEdit* edit : {slope_, intercept_}) edit->setMaximumWidth(90);
+  for (QLineEdit* edit : {slope_, intercept_}) {
+    edit->setMinimumWidth(100);
+    edit->setMaximumWidth(160);
+  }
 
   nominal_ = new QLineEdit;
   nominal_->setPlaceholderText(tr("none"));
@@ -264,20 +268,22 @@ void MonitorWindow::BuildCharts() {
   auto* histogramView = new QChartView(histogramChart_);
   histogramView->setAccessibleName(QStringLiteral("Histogram"));
 
-  auto* controls = new QHBoxLayout;
-  for (QPushButton* button : {start_, stop_, hold_, clear_, save_}) controls->addWidget(button);
-  controls->addSpacing(12);
-  controls->addWidget(Caption(tr("C&ount"), count_));
-  controls->addWidget(count_);
-  controls->addWidget(Caption(tr("&Interval"), interval_));
-  controls->addWidget(interval_);
-  controls->addWidget(Caption(tr("&Average"), average_));
-  controls->addWidget(average_);
-  controls->addWidget(Caption(tr("&m"), slope_));
-  controls->addWidget(slope_);
-  controls->addWidget(Caption(tr("&b"), intercept_));
-  controls->addWidget(intercept_);
-  controls->addStretch();
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* button : {start_, stop_, hold_, clear_, save_}) buttons->addWidget(button);
+  buttons->addStretch();
+  auto* settings = new QHBoxLayout;
+  settings->addWidget(Caption(tr("C&ount"), count_));
+  settings->addWidget(count_);
+  settings->addWidget(Caption(tr("&Interval"), interval_));
+  settings->addWidget(interval_);
+  settings->addWidget(Caption(tr("&Average"), average_));
+  settings->addWidget(average_);
+  settings->addSpacing(12);
+  settings->addWidget(Caption(tr("&m"), slope_));
+  settings->addWidget(slope_);
+  settings->addWidget(Caption(tr("&b"), intercept_));
+  settings->addWidget(intercept_);
+  settings->addStretch();
 
   auto* statistics = new QGroupBox(tr("Statistics"));
   auto* statisticsForm = new QFormLayout(statistics);
@@ -311,7 +317,8 @@ void MonitorWindow::BuildCharts() {
   middle->addLayout(side);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(controls);
+  layout->addLayout(buttons);
+  layout->addLayout(settings);
   layout->addLayout(middle, 1);
   layout->addWidget(message_);
   resize(1000, 700);
@@ -340,11 +347,10 @@ void MonitorWindow::Start() {
     return;
   }
   const int perPoint = average_->value();
-  const long long points =
-      count_->value() == 0 ? std::numeric_limits<int>::max() : count_->value();
+  const long long points = count_->value() == 0 ? std::numeric_limits<int>::max() : count_->value();
   SeriesSetup setup;
-  setup.count = static_cast<int>(
-      std::min<long long>(std::numeric_limits<int>::max(), points * perPoint));
+  setup.count =
+      static_cast<int>(std::min<long long>(std::numeric_limits<int>::max(), points * perPoint));
   setup.interval = std::chrono::duration_cast<Clock::Duration>(
       std::chrono::duration<double>(interval_->value()));
   // As capmeter-cli: repeated readings spread over the poll period.
@@ -389,9 +395,8 @@ void MonitorWindow::Save() {
   saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
   saveDialog_->setDefaultSuffix(QStringLiteral("csv"));
   saveDialog_->setAttribute(Qt::WA_DeleteOnClose);
-  connect(saveDialog_, &QFileDialog::fileSelected, this, [this](const QString& path) {
-    SaveTo(path);
-  });
+  connect(saveDialog_, &QFileDialog::fileSelected, this,
+          [this](const QString& path) { SaveTo(path); });
   saveDialog_->open();
 }
 
@@ -416,8 +421,8 @@ void MonitorWindow::ApplyLimits() {
 void MonitorWindow::SetRunning(bool running) {
   start_->setEnabled(!running);
   stop_->setEnabled(running);
-  for (QWidget* input : std::initializer_list<QWidget*>{count_, interval_, average_, slope_,
-                                                         intercept_}) {
+  for (QWidget* input :
+       std::initializer_list<QWidget*>{count_, interval_, average_, slope_, intercept_}) {
     input->setEnabled(!running);
   }
   if (running) {
@@ -472,7 +477,9 @@ void MonitorWindow::Repaint() {
 }
 
 void MonitorWindow::RepaintCharts(const TallyPicture& picture) {
-  const QString unit = picture.microfarads ? tr("C (\xC2\xB5" "F)") : tr("t (s)");
+  const QString unit = picture.microfarads ? tr("C (\xC2\xB5"
+                                                "F)")
+                                           : tr("t (s)");
   trendValue_->setTitleText(unit);
   histogramValue_->setTitleText(unit);
 
@@ -525,7 +532,8 @@ void MonitorWindow::RepaintCharts(const TallyPicture& picture) {
   } else {
     histogramValue_->setRange(0.0, 1.0);
   }
-  histogramCount_->setRange(0.0, static_cast<double>(tallest) * 1.1);
+  histogramCount_->setRange(0.0, static_cast<double>(tallest));
+  histogramCount_->applyNiceNumbers();
 }
 
 void MonitorWindow::closeEvent(QCloseEvent* event) {

@@ -28,7 +28,8 @@ bool ReadingLog::Put(const std::string& line) {
                        std::fputc('\n', file_.get()) != EOF && std::fflush(file_.get()) == 0;
   if (!written) {
     const int error = errno;
-    problem_ = "writing " + path_ + " failed" + (error != 0 ? ": " + std::string(std::strerror(error)) : "");
+    problem_ = "writing " + path_ + " failed" +
+               (error != 0 ? ": " + std::string(std::strerror(error)) : "");
     file_.reset();
   }
   return written;

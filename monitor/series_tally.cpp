@@ -60,7 +60,9 @@ void SeriesTally::AddPoint(double value, double elapsedSeconds) {
   live_.histogram.Add(value);
   live_.trend.AddValue(elapsedSeconds, value);
   live_.lastPoint = value;
-  live_.lastVerdict = !limits_ ? Verdict::NoLimits : limits_->Pass(value) ? Verdict::Pass : Verdict::Fail;
+  live_.lastVerdict = !limits_               ? Verdict::NoLimits
+                      : limits_->Pass(value) ? Verdict::Pass
+                                             : Verdict::Fail;
   if (live_.lastVerdict == Verdict::Pass) {
     ++live_.passes;
   } else if (live_.lastVerdict == Verdict::Fail) {
@@ -71,7 +73,7 @@ void SeriesTally::AddPoint(double value, double elapsedSeconds) {
 void SeriesTally::SetLimits(std::optional<Limits> limits) {
   limits_ = limits;
   live_.passes = live_.fails = 0;
-  live_.lastVerdict = !limits_ || !live_.lastPoint ? Verdict::NoLimits
+  live_.lastVerdict = !limits_ || !live_.lastPoint      ? Verdict::NoLimits
                       : limits_->Pass(*live_.lastPoint) ? Verdict::Pass
                                                         : Verdict::Fail;
 }

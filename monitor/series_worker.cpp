@@ -45,9 +45,8 @@ void SeriesWorker::Start(FT_HANDLE handle, const SeriesSetup& setup, int firstIn
     const std::lock_guard lock(mailMutex_);
     mail_ = {};
   }
-  thread_ = std::thread([this, handle, setup, firstIndex, log] {
-    Run(handle, setup, firstIndex, log);
-  });
+  thread_ =
+      std::thread([this, handle, setup, firstIndex, log] { Run(handle, setup, firstIndex, log); });
 }
 
 void SeriesWorker::Join() {

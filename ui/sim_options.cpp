@@ -18,7 +18,8 @@ constexpr const char* kDetails =
 
 SimCommandLine::SimCommandLine()
     : SimCommandLine("capmeter-sim",
-                     "The capacitance meter on a simulated USB chip and timing circuit.", kDetails) {}
+                     "The capacitance meter on a simulated USB chip and timing circuit.",
+                     kDetails) {}
 
 SimCommandLine::SimCommandLine(std::string program, std::string summary, std::string details)
     : CommandLine(std::move(program), std::move(summary), std::move(details)) {

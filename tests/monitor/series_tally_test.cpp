@@ -1,6 +1,8 @@
 // The monitor's series model on the simulated chip and virtual time: what the
 // views show must agree with the readings over a whole run.
 
+#include "monitor/series_tally.h"
+
 #include <sys/resource.h>
 
 #include <QtTest>
@@ -15,7 +17,6 @@
 #include "measurement/reading_text.h"
 #include "measurement/series.h"
 #include "monitor/reading_log.h"
-#include "monitor/series_tally.h"
 #include "monitor/series_worker.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
@@ -136,8 +137,7 @@ class SeriesTallyTest : public QObject {
     const std::vector<double> values = Values(readings);
     QCOMPARE(tally.Shown().points.Count(), std::size_t{10});
     QVERIFY(std::abs(tally.Shown().points.Mean() - Describe(values).mean) < 1e-12);
-    QCOMPARE(*tally.Shown().lastPoint,
-             (values[36] + values[37] + values[38] + values[39]) / 4);
+    QCOMPARE(*tally.Shown().lastPoint, (values[36] + values[37] + values[38] + values[39]) / 4);
   }
 
   void limitsCountEveryPointOnce() {
