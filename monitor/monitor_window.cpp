@@ -41,6 +41,7 @@ namespace {
 // Readings arrive on the worker's thread; the window takes them and repaints
 // this often, so even a flood of fast readings costs it little.
 constexpr std::chrono::milliseconds kCollectPeriod{100};
+constexpr qsizetype kMessageLines = 3;
 
 // The device link's messages go to the window's message line.
 class MessageLine final : public Display {
@@ -299,8 +300,8 @@ void MonitorWindow::BuildCharts() {
   auto* limits = new QGroupBox(tr("Limits"));
   auto* limitsForm = new QFormLayout(limits);
   limitsForm->addRow(Caption(tr("&Nominal"), nominal_), nominal_);
-  limitsForm->addRow(Caption(tr("Tolerance &\xE2\x88\x92"), lowerTolerance_), lowerTolerance_);
-  limitsForm->addRow(Caption(tr("Tolerance &+"), upperTolerance_), upperTolerance_);
+  limitsForm->addRow(Caption(tr("Lo&wer tolerance"), lowerTolerance_), lowerTolerance_);
+  limitsForm->addRow(Caption(tr("&Upper tolerance"), upperTolerance_), upperTolerance_);
   limitsForm->addRow(tr("Passes"), passes_);
   limitsForm->addRow(tr("Fails"), fails_);
   limitsForm->addRow(tr("Last"), verdict_);
@@ -339,7 +340,10 @@ void MonitorWindow::ShowMessage(std::string_view text) {
     std::cerr << text << std::endl;
     return;
   }
-  message_->setText(Text(text));
+  // The last few stay: a failed library load is followed by the failed open.
+  QStringList lines = message_->text().split('\n', Qt::SkipEmptyParts);
+  lines.append(Text(text));
+  message_->setText(lines.mid(std::max<qsizetype>(0, lines.size() - kMessageLines)).join('\n'));
 }
 
 void MonitorWindow::Start() {

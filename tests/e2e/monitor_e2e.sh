@@ -4,8 +4,9 @@
 #
 # Usage: monitor_e2e.sh PROGRAM CASE SCREENSHOT.png
 #   CASE "log":     --slope 9.0909 --log FILE; Count 20, limits, Start, wait for the
-#                   20 readings, Stop, a screenshot, close; the log must hold
-#                   20 rows around 4.7 uF in capmeter-cli's CSV columns.
+#                   20 readings, Stop, a screenshot, Save, close; the log must
+#                   hold 20 rows around 4.7 uF in capmeter-cli's CSV columns,
+#                   and the saved file the same.
 #   CASE "sigterm": --trace FILE; Start (continuous), SIGTERM while the series
 #                   runs; exit status 0, and the trace must end with one
 #                   reset and one close of the device.
@@ -41,6 +42,7 @@ window_up() {
   [ -n "$win" ]
 }
 gone() { ! kill -0 "$PID" 2>/dev/null; }
+dialog_up() { xdotool search --onlyvisible --name "^Save the readings\$" >/dev/null 2>&1; }
 writes_at_least() { [ "$(grep -c "FT_Write" "$WORK/trace")" -ge "$1" ]; }
 rows_at_least() { [ "$(wc -l <"$WORK/log.csv")" -ge $(($1 + 1)) ]; }
 
@@ -87,9 +89,9 @@ xdotool type --delay 20 "20"
 # Limits 4.7 uF, -1 % and +1 %, for the verdict in the screenshot.
 xdotool key alt+n
 xdotool type --delay 20 "4.7"
-xdotool key Tab ctrl+a
+xdotool key alt+w ctrl+a
 xdotool type --delay 20 "1"
-xdotool key Tab ctrl+a
+xdotool key alt+u ctrl+a
 xdotool type --delay 20 "1"
 xdotool key Tab
 xdotool key alt+s  # Start
@@ -107,6 +109,14 @@ awk -F, 'NR > 1 && !($1 == NR - 1 && $4 == "ok" && $3 > 4.65) { bad = 1 }
 median=$(tail -n +2 "$WORK/log.csv" | cut -d, -f3 | sort -g | sed -n 10p)
 awk -v m="$median" 'BEGIN { exit !(m > 4.65 && m < 4.8) }' || fail "median $median, not about 4.7"
 
+# Save writes the readings kept in memory: the same file as the log.
+xdotool key alt+v
+wait_until 100 dialog_up || fail "no save dialog"
+xdotool type --delay 20 "$WORK/saved.csv"
+xdotool key Return
+wait_until 100 test -s "$WORK/saved.csv" || fail "Save wrote nothing"
+cmp -s "$WORK/saved.csv" "$WORK/log.csv" || fail "the saved readings differ from the log"
+
 python3 "$HERE/close_window.py" "$win" || fail "close request"
 expect_exit_0 "the close"
-echo "PASS: 20 readings logged around 4.7 uF, window closed, exit 0"
+echo "PASS: 20 readings logged around 4.7 uF, saved alike, window closed, exit 0"
