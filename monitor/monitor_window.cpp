@@ -30,6 +30,7 @@
 #include <limits>
 #include <random>
 
+#include "device/link_messages.h"
 #include "measurement/lenient_number.h"
 #include "measurement/reading_text.h"
 #include "ui/display.h"
@@ -326,8 +327,24 @@ void MonitorWindow::BuildCharts() {
 }
 
 void MonitorWindow::Load() {
-  MessageLine line(*this);
-  OpenLink(link_, library_, line);
+  // Open link says how the open went in the message it shows.
+  class OpenOutcome final : public Display {
+   public:
+    explicit OpenOutcome(MonitorWindow& window) : line_(window) {}
+    void SetCaption(LabelSlot, std::string_view) override {}
+    void RepaintNow(LabelSlot) override {}
+    std::string ReadText(TextSlot) override { return {}; }
+    void ShowMessage(std::string_view text) override {
+      opened = text == link_messages::kOpened;
+      line_.ShowMessage(text);
+    }
+    bool opened = false;
+
+   private:
+    MessageLine line_;
+  } outcome(*this);
+  OpenLink(link_, library_, outcome);
+  opened_ = outcome.opened;
 }
 
 void MonitorWindow::SetInitialCalibration(std::string_view m, std::string_view b) {
@@ -348,6 +365,11 @@ void MonitorWindow::ShowMessage(std::string_view text) {
 
 void MonitorWindow::Start() {
   if (worker_.Busy()) {
+    return;
+  }
+  if (!opened_) {
+    // Every reading would fail at once, as fast as the loop can go.
+    ShowMessage("No series without the device: connect it, then restart the program.");
     return;
   }
   const int perPoint = average_->value();

@@ -76,6 +76,7 @@ class MonitorWindow final : public QWidget {
   Clock& clock_;
   ReadingLog* log_;
   DeviceLink link_;
+  bool opened_ = false;  // the device link opened
   SeriesWorker worker_;
   SeriesTally tally_;
   std::optional<Clock::Duration> origin_;  // elapsed time counts from here
