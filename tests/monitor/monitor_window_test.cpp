@@ -20,7 +20,7 @@ class MonitorWindowTest : public QObject {
     SimulatedChip chip(clock);
     MonitorWindow window(chip, clock, nullptr);
     window.Load();
-    // What a keyboard reaches must say what it is; a part that hands its
+    // What a keyboard reaches must say what it is; a widget that hands its
     // focus on (a chart's viewport, a spin box's field) speaks through its whole.
     for (QWidget* widget : window.findChildren<QWidget*>()) {
       const bool reachable = (widget->focusPolicy() & Qt::TabFocus) != 0 &&
