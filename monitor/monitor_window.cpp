@@ -166,9 +166,15 @@ void MonitorWindow::BuildControls() {
   interval_->setDecimals(3);
   interval_->setSuffix(QStringLiteral(" s"));
   interval_->setAccessibleName(QStringLiteral("Interval between readings in seconds"));
+  interval_->setToolTip(
+      tr("From the start of one reading to the start of the next; a point "
+         "of several readings takes as many intervals."));
   average_ = new QSpinBox;
   average_->setRange(1, 10000);
   average_->setAccessibleName(QStringLiteral("Readings averaged per point"));
+  average_->setToolTip(
+      tr("Each point is the mean of this many readings, dithered as "
+         "capmeter-cli dithers a series."));
   slope_ = new QLineEdit(QStringLiteral("0"));
   slope_->setAccessibleName(QStringLiteral("m, microfarads per second"));
   intercept_ = new QLineEdit(QStringLiteral("0"));
@@ -181,6 +187,9 @@ void MonitorWindow::BuildControls() {
   nominal_ = new QLineEdit;
   nominal_->setPlaceholderText(tr("none"));
   nominal_->setAccessibleName(QStringLiteral("Nominal value, empty for no limits"));
+  nominal_->setToolTip(
+      tr("In the unit of the points: microfarads, or seconds while m is 0. "
+         "Pass and fail counts start again when the limits change."));
   lowerTolerance_ = new QDoubleSpinBox;
   upperTolerance_ = new QDoubleSpinBox;
   for (QDoubleSpinBox* box : {lowerTolerance_, upperTolerance_}) {
