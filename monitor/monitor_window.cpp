@@ -480,6 +480,10 @@ void MonitorWindow::Collect() {
     ShowMessage("Logging stopped: " + mail.logProblem +
                 ". The readings stay in memory; Save writes them elsewhere.");
   }
+  if (mail.gaveUp) {
+    ShowMessage("Stopped after " + std::to_string(SeriesWorker::kFailuresToGiveUp) +
+                " read errors in a row: is the device still connected?");
+  }
   if (mail.finished) {
     worker_.Join();
     SetRunning(false);

@@ -64,7 +64,13 @@ SeriesWorker::Mail SeriesWorker::Collect() {
 
 void SeriesWorker::Run(FT_HANDLE handle, SeriesSetup setup, int firstIndex, ReadingLog* log) {
   bool logging = log != nullptr && log->IsOpen();
+  int failuresInARow = 0;
   RunSeries(library_, clock_, handle, setup, stop_.Control(), [&](const Reading& measured) {
+    failuresInARow = measured.outcome == MeasureOutcome::ReadError ? failuresInARow + 1 : 0;
+    const bool giveUp = failuresInARow == kFailuresToGiveUp;
+    if (giveUp) {
+      stop_.Press();
+    }
     Reading reading = measured;
     reading.index = firstIndex + measured.index - 1;
     std::string problem;
@@ -80,6 +86,7 @@ void SeriesWorker::Run(FT_HANDLE handle, SeriesSetup setup, int firstIndex, Read
     if (!problem.empty()) {
       mail_.logProblem = problem;
     }
+    mail_.gaveUp = mail_.gaveUp || giveUp;
   });
   const std::lock_guard lock(mailMutex_);
   mail_.finished = true;

@@ -50,8 +50,13 @@ class SeriesWorker {
   struct Mail {
     std::vector<Arrival> arrivals;
     std::string logProblem;  // set once, when the log stopped
+    bool gaveUp = false;     // stopped after kFailuresToGiveUp read errors in a row
     bool finished = false;   // the series is over; Join() will not wait
   };
+
+  // A device gone away fails every reading at once; a continuous series
+  // would fill memory and the log with nothing else.
+  static constexpr int kFailuresToGiveUp = 50;
 
   SeriesWorker(DriverLibrary& library, Clock& clock);
   ~SeriesWorker();  // stops and joins

@@ -240,6 +240,21 @@ class SeriesTallyTest : public QObject {
     QCOMPARE(readings.size(), std::size_t{2});  // the abandoned one is not handed on
   }
 
+  void aContinuousSeriesGivesUpWhenTheDeviceIsGone() {
+    Bench bench;
+    bench.chip.UnplugAt(bench.clock.Now() + std::chrono::seconds(2));
+    SeriesWorker worker(bench.chip, bench.clock);
+    worker.Start(bench.handle, Bench::Setup(std::numeric_limits<int>::max()), 1, nullptr);
+    worker.Join();
+    const SeriesWorker::Mail mail = worker.Collect();
+    QVERIFY(mail.gaveUp);
+    QVERIFY(mail.arrivals.front().reading.HasTime());
+    const auto failures = std::count_if(mail.arrivals.begin(), mail.arrivals.end(), [](auto& a) {
+      return a.reading.outcome == MeasureOutcome::ReadError;
+    });
+    QCOMPARE(failures, SeriesWorker::kFailuresToGiveUp);
+  }
+
   void aFailedLogWriteStopsTheLogButNoReading() {
     const QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("log.csv"));
