@@ -31,7 +31,9 @@ program starts. capmeter-sim shows the same window on a simulated chip and
 circuit, so the meter can be tried without hardware. capmeter-cli is the
 same meter on the command line: step-by-step bring-up checks, series of
 readings with statistics as a table, CSV or JSON, and calibration from
-known capacitors. capmeter-allow-device writes a udev rule that lets the
+known capacitors. capmeter-monitor watches series of readings live: a
+trend chart, a histogram, running statistics, limits and a CSV log.
+capmeter-allow-device writes a udev rule that lets the
 logged-in user open the chip.")
 
 # copyright and changelog.Debian.gz, written into the package by CPack.
