@@ -87,6 +87,7 @@ void SeriesWorker::Run(FT_HANDLE handle, SeriesSetup setup, int firstIndex, Read
       mail_.logProblem = problem;
     }
     mail_.gaveUp = mail_.gaveUp || giveUp;
+    return true;  // a failed log write stops the log, not the series
   });
   const std::lock_guard lock(mailMutex_);
   mail_.finished = true;

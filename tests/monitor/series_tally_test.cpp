@@ -20,35 +20,24 @@
 #include "monitor/series_worker.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
+#include "tests/support/forwarding_driver.h"
 
 namespace capmeter {
 namespace {
 
 // Passes calls on and presses the Stop switch during one chosen poll.
-class StopDuringPoll final : public DriverLibrary {
+class StopDuringPoll final : public testing::ForwardingDriver {
  public:
   StopDuringPoll(DriverLibrary& inner, StopSwitch& stop, std::size_t poll)
-      : inner_(inner), stop_(stop), poll_(poll) {}
-  FT_STATUS FT_Open(std::int32_t index, FT_HANDLE* handle) override {
-    return inner_.FT_Open(index, handle);
-  }
-  FT_STATUS FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) override {
-    return inner_.FT_SetBitMode(handle, mask, enable);
-  }
-  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t size,
-                     std::uint32_t* written) override {
-    return inner_.FT_Write(handle, buffer, size, written);
-  }
+      : ForwardingDriver(inner), stop_(stop), poll_(poll) {}
   FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override {
     if (++polls == poll_) stop_.Press();
     return inner_.FT_GetBitMode(handle, pins);
   }
-  FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
 
   std::size_t polls = 0;
 
  private:
-  DriverLibrary& inner_;
   StopSwitch& stop_;
   std::size_t poll_;
 };
@@ -68,6 +57,7 @@ struct Bench {
               [&](const Reading& reading) {
                 readings.push_back(reading);
                 tally.Add(reading, std::chrono::duration<double>(clock.Now() - start).count());
+                return true;
               });
     return readings;
   }
