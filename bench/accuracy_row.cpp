@@ -3,11 +3,9 @@
 #include <chrono>
 #include <cstdint>
 
+#include "bench/opened_chip.h"
 #include "bench/reading_recorder.h"
-#include "device/device_link.h"
 #include "measurement/measure.h"
-#include "sim/simulated_chip.h"
-#include "ui/display.h"
 
 namespace capmeter::bench {
 
@@ -20,17 +18,13 @@ double Seconds(Clock::Duration span) {
 }  // namespace
 
 RowResult MeasureRow(const RowSetup& setup, Clock& clock, std::span<const TimeOfDayClock> models) {
-  SimulatedChip chip(clock, setup.parts);
-  chip.SetCallLatency(setup.latency);
-  NullDisplay display;
-  DeviceLink link;
-  OpenLink(link, chip, display);
+  OpenedChip opened(clock, setup.parts, setup.latency);
   // Only the measurement's own readings go through the recorder; the chip
   // reads the clock directly, as a real chip keeps its own time.
   ReadingRecorder recorder(clock);
 
   RowResult row;
-  row.highTime = chip.Circuit().HighTime();
+  row.highTime = opened.chip.Circuit().HighTime();
   row.latency = setup.latency;
   const double highTime = Seconds(row.highTime);
   std::vector<double> ourErrors;
@@ -40,7 +34,7 @@ RowResult MeasureRow(const RowSetup& setup, Clock& clock, std::span<const TimeOf
 
   for (int run = 0; run < setup.runs; ++run) {
     recorder.Reset();
-    const MeasureResult result = Measure(link.lngHandle, chip, display, recorder);
+    const MeasureResult result = opened.Measure(recorder);
     if (!result.HasTime() || recorder.Count() < 2) {
       ++row.failed;
       continue;

@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "bench/error_summary.h"
+#include "bench/opened_chip.h"
 #include "bench/reading_recorder.h"
-#include "device/device_link.h"
 #include "measurement/dither.h"
 #include "measurement/measure.h"
-#include "sim/simulated_chip.h"
-#include "ui/display.h"
 
 namespace capmeter::bench {
 
@@ -61,17 +59,13 @@ std::string Fixed1(double seconds) {
 }  // namespace
 
 DitherRow MeasureDitherRow(const DitherSetup& setup, Clock& clock, const TimeOfDayClock& old) {
-  SimulatedChip chip(clock, setup.parts);
-  chip.SetCallLatency(setup.latency);
-  NullDisplay display;
-  DeviceLink link;
-  OpenLink(link, chip, display);
+  OpenedChip opened(clock, setup.parts, setup.latency);
   ReadingRecorder recorder(clock);
 
   DitherRow row;
-  row.highTime = chip.Circuit().HighTime();
+  row.highTime = opened.chip.Circuit().HighTime();
   row.latency = setup.latency;
-  row.pollPeriod = MeasurePollPeriod(link.lngHandle, chip, clock);
+  row.pollPeriod = MeasurePollPeriod(opened.link.lngHandle, opened.chip, clock);
   const double T = Seconds(row.highTime);
   const double P = Seconds(row.pollPeriod);
   const auto keep = [&](const MeasureResult& result) {
@@ -90,7 +84,7 @@ DitherRow MeasureDitherRow(const DitherSetup& setup, Clock& clock, const TimeOfD
   std::vector<double> oldTimes;
   for (int i = 0; i < setup.readings; ++i) {
     recorder.Reset();
-    const MeasureResult result = Measure(link.lngHandle, chip, display, recorder);
+    const MeasureResult result = opened.Measure(recorder);
     if (keep(result)) {
       plain.push_back(result.seconds);
       oldTimes.push_back(old.Elapsed(recorder.First(), recorder.Last()));
@@ -100,12 +94,11 @@ DitherRow MeasureDitherRow(const DitherSetup& setup, Clock& clock, const TimeOfD
   DitherPolicy dither(DitherSequence(row.pollPeriod, setup.seed));
   std::vector<double> dithered;
   for (int i = 0; i < setup.readings; ++i) {
-    const MeasureResult result = Measure(link.lngHandle, chip, display, clock, &dither);
+    const MeasureResult result = opened.Measure(clock, &dither);
     if (keep(result)) {
       dithered.push_back(result.seconds);
     }
   }
-  CloseLink(link, chip, display);
 
   for (std::size_t k = 0; k < kMeanOf.size(); ++k) {
     row.plain[k] = BlockError(plain, kMeanOf[k], T);

@@ -32,8 +32,10 @@ package and is loaded when the program starts. capmeter-sim shows the same
 window on a simulated chip and circuit, so the meter can be tried without
 hardware. capmeter-cli is the same meter on the command line: step-by-step
 bring-up checks, series of readings with statistics as a table, CSV or
-JSON, and calibration from known capacitors. capmeter-allow-device writes
-a udev rule that lets the logged-in user open the chip.")
+JSON, and calibration from known capacitors. capmeter-monitor watches
+series of readings live: a trend chart, a histogram, running statistics,
+limits and a CSV log. capmeter-allow-device writes a udev rule that lets
+the logged-in user open the chip.")
 
 # copyright and changelog.Debian.gz, written into the package by CPack.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/deb_docs.cmake.in ${PROJECT_BINARY_DIR}/deb_docs.cmake @ONLY)

@@ -1,19 +1,11 @@
 #include "device/shared_library.h"
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "device/platform_loader.h"
 
+#if defined(_WIN32)
 #include <filesystem>
 #include <iterator>
 #include <system_error>
-#else
-#include <dlfcn.h>
 #endif
 
 namespace capmeter {

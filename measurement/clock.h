@@ -16,7 +16,9 @@ class Clock {
   // Time since an arbitrary fixed origin.
   virtual Duration Now() = 0;
   // Lets `span` pass before returning (a virtual clock just moves on). The
-  // measurement never waits; the simulated chip uses this for call latency.
+  // simulated chip waits here for each call's latency; a measurement waits
+  // only when its policy asks for a delay before the first poll (dither), and
+  // a series of readings for the pause between two of them.
   virtual void Wait(Duration span) = 0;
 };
 

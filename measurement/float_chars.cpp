@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <version>
 
 // The build says what the standard library has; without it, the library's own
@@ -276,38 +277,40 @@ std::from_chars_result DoubleFromChars(const char* first, const char* last, doub
 #endif
 }
 
+namespace {
+
+// The standard library's conversion where it has one, else the stand-in.
+template <typename Number, typename... Format>
+std::to_chars_result ChosenToChars(char* first, char* last, Number value, Format... format) {
+#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
+  return std::to_chars(first, last, value, format...);
+#else
+  if constexpr (std::is_same_v<Number, float>) {
+    return portable::FloatToChars(first, last, value, format...);
+  } else {
+    return portable::DoubleToChars(first, last, value, format...);
+  }
+#endif
+}
+
+}  // namespace
+
 std::to_chars_result DoubleToChars(char* first, char* last, double value, std::chars_format format,
                                    int precision) {
-#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
-  return std::to_chars(first, last, value, format, precision);
-#else
-  return portable::DoubleToChars(first, last, value, format, precision);
-#endif
+  return ChosenToChars(first, last, value, format, precision);
 }
 
 std::to_chars_result FloatToChars(char* first, char* last, float value, std::chars_format format,
                                   int precision) {
-#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
-  return std::to_chars(first, last, value, format, precision);
-#else
-  return portable::FloatToChars(first, last, value, format, precision);
-#endif
+  return ChosenToChars(first, last, value, format, precision);
 }
 
 std::to_chars_result DoubleToChars(char* first, char* last, double value) {
-#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
-  return std::to_chars(first, last, value);
-#else
-  return portable::DoubleToChars(first, last, value);
-#endif
+  return ChosenToChars(first, last, value);
 }
 
 std::to_chars_result FloatToChars(char* first, char* last, float value) {
-#if CAPMETER_HAVE_STD_FLOAT_TO_CHARS
-  return std::to_chars(first, last, value);
-#else
-  return portable::FloatToChars(first, last, value);
-#endif
+  return ChosenToChars(first, last, value);
 }
 
 }  // namespace capmeter

@@ -1,5 +1,6 @@
 #include "measurement/si_value.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 
@@ -70,6 +71,19 @@ std::optional<double> ParseEngineeringValue(std::string_view text, std::string_v
     }
   }
   return std::nullopt;
+}
+
+std::optional<Clock::Duration> ParseSeconds(std::string_view text) {
+  // Longer spans would not fit the clock's nanoseconds much further up.
+  constexpr double kLongestSeconds = 1e6;
+  if (text == "0") {
+    return Clock::Duration::zero();
+  }
+  const std::optional<double> seconds = ParseEngineeringValue(text, "s");
+  if (!seconds || *seconds > kLongestSeconds) {
+    return std::nullopt;
+  }
+  return std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(*seconds));
 }
 
 }  // namespace capmeter

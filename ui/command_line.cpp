@@ -44,6 +44,14 @@ void CommandLine::AddValueOption(const QString& name, const QString& description
   parser_.addOption(QCommandLineOption(name, description, valueName, defaultValue));
 }
 
+void CommandLine::AddFlagOption(const QString& name, const QString& description) {
+  parser_.addOption(QCommandLineOption(name, description));
+}
+
+bool CommandLine::IsSet(const QString& name) const {
+  return parser_.isSet(name);
+}
+
 bool CommandLine::Parse(const std::vector<std::string>& arguments) {
   QStringList list{QString::fromStdString(program_)};
   for (const std::string& argument : arguments) list << QString::fromLocal8Bit(argument.c_str());

@@ -28,6 +28,9 @@ class CommandLine {
   // An option that takes a value, e.g. "--capacitance VALUE".
   void AddValueOption(const QString& name, const QString& description, const QString& valueName,
                       const QString& defaultValue);
+  // An option without a value, e.g. "--simulate"; IsSet tells whether it was given.
+  void AddFlagOption(const QString& name, const QString& description);
+  bool IsSet(const QString& name) const;
 
   // Reads the arguments after the program's name. False on an unknown option,
   // a missing value or any argument that is not an option; Error() says which.

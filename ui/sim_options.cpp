@@ -1,5 +1,7 @@
 #include "ui/sim_options.h"
 
+#include <utility>
+
 #include "measurement/si_value.h"
 
 namespace capmeter {
@@ -15,8 +17,12 @@ constexpr const char* kDetails =
 }  // namespace
 
 SimCommandLine::SimCommandLine()
-    : CommandLine("capmeter-sim",
-                  "The capacitance meter on a simulated USB chip and timing circuit.", kDetails) {
+    : SimCommandLine("capmeter-sim",
+                     "The capacitance meter on a simulated USB chip and timing circuit.",
+                     kDetails) {}
+
+SimCommandLine::SimCommandLine(std::string program, std::string summary, std::string details)
+    : CommandLine(std::move(program), std::move(summary), std::move(details)) {
   AddValueOption("capacitance", "The capacitor under test, in farads (default 4.7u).", "VALUE",
                  "4.7u");
   AddValueOption("resistance", "The timing resistor, in ohms (default 100k).", "VALUE", "100k");

@@ -20,6 +20,10 @@ class SimCommandLine : public CommandLine {
   bool Parse(const std::vector<std::string>& arguments);
   const CircuitParts& Parts() const { return parts_; }
 
+ protected:
+  // For another program on the simulated circuit, with its own name and texts.
+  SimCommandLine(std::string program, std::string summary, std::string details);
+
  private:
   CircuitParts parts_;
 };

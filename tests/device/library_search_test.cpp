@@ -3,14 +3,7 @@
 // Each case lays out folders, runs a small probe program from one of them
 // and reads what it printed.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "device/platform_loader.h"
 #include "device/vendor_library.h"
 
 namespace capmeter {

@@ -2,18 +2,10 @@
 
 #include <string>
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "device/platform_loader.h"
 
+#if defined(_WIN32)
 #include <filesystem>
-#else
-#include <dlfcn.h>
 #endif
 
 namespace capmeter::testing {

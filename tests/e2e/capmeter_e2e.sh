@@ -12,21 +12,11 @@ set -u
 PROGRAM=$1 SHOT=$2 START_BOXES=$3 EXIT_BOXES=$4 RESULT=$5
 shift 5
 HERE=$(dirname "$0")
-TITLE="Capacitance Meter over USB"
-BOX_TITLE="Capacitance Meter"
-export QT_FONT_DPI=96
+# shellcheck source=tests/e2e/x_windows.sh
+. "$HERE/x_windows.sh"
 PID=""
 fail() { echo "FAIL: $*"; [ -n "$PID" ] && kill "$PID" 2>/dev/null; exit 1; }
 
-# Prints the visible windows whose title is exactly $1, waiting up to 10 s.
-wait_for() {
-  for _ in $(seq 100); do
-    ids=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)
-    [ -n "$ids" ] && { echo "$ids" | head -n 1; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
 
 # Acknowledges $1 message boxes one after the other with the Return key.
 acknowledge() {

@@ -12,9 +12,8 @@
 #   SIGNAL:  TERM, INT or HUP
 set -u
 PROGRAM=$1 STANDIN=$2 WHEN=$3 SIGNAL=$4
-TITLE="Capacitance Meter over USB"
-BOX_TITLE="Capacitance Meter"
-export QT_FONT_DPI=96
+# shellcheck source=tests/e2e/x_windows.sh
+. "$(dirname "$0")/x_windows.sh"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 PID=""
@@ -26,15 +25,6 @@ fail() {
   exit 1
 }
 
-# Prints the visible windows whose title is exactly $1, waiting up to 10 s.
-wait_for() {
-  for _ in $(seq 100); do
-    ids=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)
-    [ -n "$ids" ] && { echo "$ids" | head -n 1; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
 
 if [ "$STANDIN" != - ]; then
   # The program looks the library up by name on the loader's search path.

@@ -1,0 +1,45 @@
+#include "monitor/kept_readings.h"
+
+namespace capmeter {
+
+void KeptReadings::BeginSeries(const Line& calibration) {
+  calibrations_.emplace_back(readings_.size(), calibration);
+}
+
+void KeptReadings::Add(const Reading& reading) {
+  if (calibrations_.empty()) {
+    BeginSeries(Line{});
+  }
+  readings_.push_back(
+      {static_cast<std::uint32_t>(reading.index), reading.seconds, reading.outcome});
+}
+
+void KeptReadings::Clear() {
+  readings_.clear();
+  readings_.shrink_to_fit();
+  const Line current = calibrations_.empty() ? Line{} : calibrations_.back().second;
+  calibrations_.assign(1, {0, current});
+}
+
+void KeptReadings::ForEach(const std::function<void(const Reading&)>& visit) const {
+  auto calibration = calibrations_.begin();
+  for (std::size_t i = 0; i < readings_.size(); ++i) {
+    while (calibration + 1 != calibrations_.end() && (calibration + 1)->first <= i) {
+      ++calibration;
+    }
+    const Kept& kept = readings_[i];
+    Reading reading;
+    reading.index = static_cast<int>(kept.index);
+    reading.outcome = kept.outcome;
+    if (reading.HasTime()) {
+      reading.seconds = kept.seconds;
+      const Line& line = calibration->second;
+      if (line.slope != 0.0) {
+        reading.microfarads = line.At(static_cast<double>(kept.seconds));
+      }
+    }
+    visit(reading);
+  }
+}
+
+}  // namespace capmeter

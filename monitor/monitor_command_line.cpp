@@ -1,0 +1,51 @@
+#include "monitor/monitor_command_line.h"
+
+#include "measurement/si_value.h"
+
+namespace capmeter {
+
+namespace {
+
+constexpr const char* kDetails =
+    "A monitor for series of readings: a live trend chart, a histogram, running\n"
+    "statistics, limits with pass and fail counts, and a CSV log with the columns\n"
+    "of capmeter-cli --format csv, flushed at every reading. It drives the chip\n"
+    "through the vendor's D2XX driver library (libftd2xx.so, libftd2xx.dylib or\n"
+    "FTD2XX.DLL), or with --simulate the simulated chip and timing circuit, which\n"
+    "holds D1 high for 1.1 x R x C. Values take an SI prefix: p, n, u (or \xC2\xB5), m,\n"
+    "k (or K), M, G, and may end in the unit (e.g. 4.7u, 100k, 125us).\n"
+    "With the simulated defaults, m = 9.0909 and b = 0 read about 4.7.\n";
+
+}  // namespace
+
+MonitorCommandLine::MonitorCommandLine()
+    : SimCommandLine("capmeter-monitor",
+                     "Series of capacitance readings, charted, checked and logged.", kDetails) {
+  AddFlagOption("simulate",
+                "Use the simulated chip and timing circuit instead of the driver library.");
+  AddValueOption("latency",
+                 "With --simulate: the round trip of each driver call, in seconds (default 0).",
+                 "SECONDS", "0");
+  AddValueOption("log", "Write every reading to FILE as CSV, one flushed row per reading.", "FILE",
+                 "");
+}
+
+bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
+  if (!SimCommandLine::Parse(arguments)) return false;
+  for (const char* part : {"capacitance", "resistance", "latency"}) {
+    if (IsSet(part) && !Simulate()) {
+      SetError(std::string("--") + part + " needs --simulate.");
+      return false;
+    }
+  }
+  const std::string text = Value("latency");
+  const auto latency = ParseSeconds(text);
+  if (!latency) {
+    SetError("Invalid value '" + text + "' for --latency (expected a time such as 1m or 0).");
+    return false;
+  }
+  latency_ = *latency;
+  return true;
+}
+
+}  // namespace capmeter

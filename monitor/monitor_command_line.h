@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "measurement/clock.h"
+#include "ui/sim_options.h"
+
+namespace capmeter {
+
+// capmeter-monitor's command line: what every window program takes, the
+// simulated circuit of capmeter-sim behind --simulate with capmeter-cli's
+// --latency, and --log FILE.
+class MonitorCommandLine final : public SimCommandLine {
+ public:
+  MonitorCommandLine();
+
+  // As SimCommandLine::Parse, and false as well for a bad latency, or a
+  // simulated part without --simulate.
+  bool Parse(const std::vector<std::string>& arguments);
+
+  bool Simulate() const { return IsSet("simulate"); }
+  Clock::Duration Latency() const { return latency_; }
+  std::string LogPath() const { return Value("log"); }
+
+ private:
+  Clock::Duration latency_{0};
+};
+
+}  // namespace capmeter

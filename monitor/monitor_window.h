@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "device/device_link.h"
+#include "device/driver_library.h"
+#include "measurement/clock.h"
+#include "monitor/reading_log.h"
+#include "monitor/series_tally.h"
+#include "monitor/series_worker.h"
+
+class QAbstractSeries;
+class QAreaSeries;
+class QCheckBox;
+class QChart;
+class QDoubleSpinBox;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QLineSeries;
+class QPushButton;
+class QScatterSeries;
+class QSpinBox;
+class QTimer;
+class QValueAxis;
+
+namespace capmeter {
+
+// The monitor's window: series of readings on a worker thread, shown as a
+// trend chart, a histogram, running statistics and limit verdicts, and
+// logged. It holds the device link for the whole run: opened by Load, reset
+// and closed exactly once when the window closes or a signal ends the program.
+class MonitorWindow final : public QWidget {
+ public:
+  static constexpr const char* kCaption = "Capacitance Monitor";
+
+  // `log`: the --log file, already open, or null.
+  MonitorWindow(DriverLibrary& library, Clock& clock, ReadingLog* log, QWidget* parent = nullptr);
+  ~MonitorWindow() override;
+
+  // Opens device 0; call once before the window is first shown.
+  void Load();
+  // Texts for m and b in place of "0", e.g. from the command line.
+  void SetInitialCalibration(std::string_view m, std::string_view b);
+  // On the message line; on standard error once the window is going.
+  void ShowMessage(std::string_view text);
+  // Ends the program on a termination signal: the series stops, the device
+  // is let go, and the application leaves its loop with status 0.
+  void EndOnSignal();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildCharts();
+  void Start();
+  void Stop();
+  void Clear();
+  void Save();
+  void SaveTo(const QString& path);
+  void ApplyLimits();
+  void SetRunning(bool running);
+  // Takes what the worker handed over; repaints unless held.
+  void Collect();
+  void Repaint();
+  void RepaintCharts(const TallyPicture& picture);
+  // Stops the series and closes the link, the first time only.
+  void Unload();
+
+  DriverLibrary& library_;
+  Clock& clock_;
+  ReadingLog* log_;
+  DeviceLink link_;
+  bool opened_ = false;  // the device link opened
+  SeriesWorker worker_;
+  SeriesTally tally_;
+  std::optional<Clock::Duration> origin_;  // elapsed time counts from here
+  int nextIndex_ = 1;
+  bool unloaded_ = false;
+  QTimer* collector_ = nullptr;
+  QPointer<QFileDialog> saveDialog_;
+
+  QPushButton* start_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QPushButton* hold_ = nullptr;
+  QPushButton* clear_ = nullptr;
+  QPushButton* save_ = nullptr;
+  QSpinBox* count_ = nullptr;
+  QDoubleSpinBox* interval_ = nullptr;
+  QSpinBox* average_ = nullptr;
+  QLineEdit* slope_ = nullptr;
+  QLineEdit* intercept_ = nullptr;
+  QLineEdit* nominal_ = nullptr;
+  QDoubleSpinBox* lowerTolerance_ = nullptr;
+  QDoubleSpinBox* upperTolerance_ = nullptr;
+
+  QLabel* points_ = nullptr;
+  QLabel* last_ = nullptr;
+  QLabel* mean_ = nullptr;
+  QLabel* deviation_ = nullptr;
+  QLabel* minimum_ = nullptr;
+  QLabel* maximum_ = nullptr;
+  QLabel* readErrors_ = nullptr;
+  QLabel* timeOuts_ = nullptr;
+  QLabel* passes_ = nullptr;
+  QLabel* fails_ = nullptr;
+  QLabel* verdict_ = nullptr;
+  QLabel* message_ = nullptr;
+
+  QChart* trendChart_ = nullptr;
+  QLineSeries* trendLine_ = nullptr;
+  QScatterSeries* failureMarks_ = nullptr;
+  QValueAxis* trendTime_ = nullptr;
+  QValueAxis* trendValue_ = nullptr;
+  QChart* histogramChart_ = nullptr;
+  QLineSeries* histogramOutline_ = nullptr;
+  QAreaSeries* histogramArea_ = nullptr;
+  QValueAxis* histogramValue_ = nullptr;
+  QValueAxis* histogramCount_ = nullptr;
+};
+
+}  // namespace capmeter

@@ -1,0 +1,96 @@
+#include "monitor/series_worker.h"
+
+#include <iostream>
+#include <utility>
+
+namespace capmeter {
+
+void StopSwitch::Press() {
+  {
+    const std::lock_guard lock(mutex_);
+    pressed_ = true;
+  }
+  pressedOrDue_.notify_all();
+}
+
+void StopSwitch::Reset() {
+  const std::lock_guard lock(mutex_);
+  pressed_ = false;
+}
+
+SeriesControl StopSwitch::Control() {
+  return {[this] { return Pressed() ? kStopped : 0; },
+          [this](Clock::Duration span) { Rest(span); }};
+}
+
+void StopSwitch::Rest(Clock::Duration span) {
+  // Sleeps rather than spins: pauses between readings may be long.
+  std::unique_lock lock(mutex_);
+  pressedOrDue_.wait_for(lock, span, [this] { return pressed_.load(); });
+}
+
+SeriesWorker::SeriesWorker(DriverLibrary& library, Clock& clock)
+    : library_(library), clock_(clock) {}
+
+SeriesWorker::~SeriesWorker() {
+  RequestStop();
+  Join();
+}
+
+void SeriesWorker::Start(FT_HANDLE handle, const SeriesSetup& setup, int firstIndex,
+                         ReadingLog* log) {
+  Join();
+  stop_.Reset();
+  {
+    const std::lock_guard lock(mailMutex_);
+    mail_ = {};
+  }
+  thread_ =
+      std::thread([this, handle, setup, firstIndex, log] { Run(handle, setup, firstIndex, log); });
+}
+
+void SeriesWorker::Join() {
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+SeriesWorker::Mail SeriesWorker::Collect() {
+  const std::lock_guard lock(mailMutex_);
+  Mail mail = std::move(mail_);
+  mail_ = {};
+  return mail;
+}
+
+void SeriesWorker::Run(FT_HANDLE handle, SeriesSetup setup, int firstIndex, ReadingLog* log) {
+  bool logging = log != nullptr && log->IsOpen();
+  int failuresInARow = 0;
+  RunSeries(library_, clock_, handle, setup, stop_.Control(), [&](const Reading& measured) {
+    failuresInARow = measured.outcome == MeasureOutcome::ReadError ? failuresInARow + 1 : 0;
+    const bool giveUp = failuresInARow == kFailuresToGiveUp;
+    if (giveUp) {
+      stop_.Press();
+    }
+    Reading reading = measured;
+    reading.index = firstIndex + measured.index - 1;
+    std::string problem;
+    if (logging && !log->Write(reading)) {
+      logging = false;
+      problem = log->Problem();
+      std::cerr << "capmeter-monitor: " << problem
+                << "; logging stopped, the readings stay in memory to save elsewhere.\n";
+    }
+    const Clock::Duration at = clock_.Now();
+    const std::lock_guard lock(mailMutex_);
+    mail_.arrivals.push_back({reading, at});
+    if (!problem.empty()) {
+      mail_.logProblem = problem;
+    }
+    mail_.gaveUp = mail_.gaveUp || giveUp;
+    return true;  // a failed log write stops the log, not the series
+  });
+  const std::lock_guard lock(mailMutex_);
+  mail_.finished = true;
+}
+
+}  // namespace capmeter

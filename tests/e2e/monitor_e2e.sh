@@ -1,0 +1,122 @@
+#!/bin/sh
+# Drives capmeter-monitor on the simulated chip as a user would, from the
+# keyboard, in a real X server.
+#
+# Usage: monitor_e2e.sh PROGRAM CASE SCREENSHOT.png
+#   CASE "log":     --slope 9.0909 --log FILE; Count 20, limits, Start, wait for the
+#                   20 readings, Stop, a screenshot, Save, close; the log must
+#                   hold 20 rows around 4.7 uF in capmeter-cli's CSV columns,
+#                   and the saved file the same.
+#   CASE "sigterm": --trace FILE; Start (continuous), SIGTERM while the series
+#                   runs; exit status 0, and the trace must end with one
+#                   reset and one close of the device.
+set -u
+PROGRAM=$1 CASE=$2 SHOT=$3
+HERE=$(dirname "$0")
+TITLE="Capacitance Monitor"
+export QT_FONT_DPI=96
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+PID=""
+fail() {
+  echo "FAIL: $*"
+  for f in log.csv trace stderr; do
+    [ -f "$WORK/$f" ] && { echo "== $f"; tail -n 20 "$WORK/$f"; }
+  done
+  [ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null
+  exit 1
+}
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_until() {
+  tenths=$1
+  shift
+  for _ in $(seq "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+window_up() {
+  win=$(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null | head -n 1)
+  [ -n "$win" ]
+}
+gone() { ! kill -0 "$PID" 2>/dev/null; }
+dialog_up() { xdotool search --onlyvisible --name "^Save the readings\$" >/dev/null 2>&1; }
+writes_at_least() { [ "$(grep -c "FT_Write" "$WORK/trace")" -ge "$1" ]; }
+rows_at_least() { [ "$(wc -l <"$WORK/log.csv")" -ge $(($1 + 1)) ]; }
+
+# Ends the program's run: waits up to 10 s for it to leave, then wants status 0.
+expect_exit_0() {
+  wait_until 100 gone || fail "still running 10 s after $1"
+  wait "$PID"
+  status=$?
+  [ "$status" -eq 0 ] || fail "exit status $status after $1"
+  grep -qx "Device closed" "$WORK/stderr" || fail "no \"Device closed\" on standard error"
+}
+
+case $CASE in
+  log) set -- --log "$WORK/log.csv" --slope 9.0909 ;;
+  sigterm) set -- --trace "$WORK/trace" ;;
+  *) fail "unknown case $CASE" ;;
+esac
+# As the terminal's foreground job would start it: SIGINT not ignored.
+env --default-signal=INT "$PROGRAM" --simulate "$@" 2>"$WORK/stderr" &
+PID=$!
+
+win=""
+wait_until 100 window_up || fail "no window"
+xdotool windowfocus --sync "$win"
+
+if [ "$CASE" = sigterm ]; then
+  xdotool key alt+s  # Start: continuous until Stop
+  # A default reading takes 0.517 s: let two end and the third begin.
+  wait_until 100 writes_at_least 3 || fail "the series did not run"
+  sleep 1.2
+  kill -TERM "$PID"
+  expect_exit_0 SIGTERM
+  [ "$(grep -c ' FT_Close ' "$WORK/trace")" -eq 1 ] || fail "not exactly one close"
+  [ "$(grep -c ' FT_SetBitMode mask=0x00 enable=0x00 ' "$WORK/trace")" -eq 1 ] ||
+    fail "not exactly one reset of bit-bang mode"
+  [ "$(tail -n 2 "$WORK/trace" | cut -d' ' -f2-)" = "FT_SetBitMode mask=0x00 enable=0x00 -> 0
+FT_Close -> 0" ] || fail "the trace does not end with the reset and the close"
+  echo "PASS: SIGTERM during a series: reset and closed once, exit 0"
+  exit 0
+fi
+
+xdotool key alt+o ctrl+a
+xdotool type --delay 20 "20"
+# Limits 4.7 uF, -1 % and +1 %, for the verdict in the screenshot.
+xdotool key alt+n
+xdotool type --delay 20 "4.7"
+xdotool key alt+w ctrl+a
+xdotool type --delay 20 "1"
+xdotool key alt+u ctrl+a
+xdotool type --delay 20 "1"
+xdotool key Tab
+xdotool key alt+s  # Start
+# 20 default readings take about 10.5 s.
+wait_until 300 rows_at_least 20 || fail "no 20 readings in 30 s"
+xdotool key alt+t  # Stop: the series is over already
+sleep 0.5          # the window collects every 0.1 s
+import -window "$win" "$SHOT" || fail "screenshot"
+
+[ "$(head -n 1 "$WORK/log.csv")" = "index,seconds,microfarads,outcome" ] || fail "CSV header"
+[ "$(wc -l <"$WORK/log.csv")" -eq 21 ] || fail "not 20 rows"
+# A busy machine can only make a reading late (larger), never early.
+awk -F, 'NR > 1 && !($1 == NR - 1 && $4 == "ok" && $3 > 4.65) { bad = 1 }
+  END { exit bad }' "$WORK/log.csv" || fail "a row is not a reading of at least 4.65 uF"
+median=$(tail -n +2 "$WORK/log.csv" | cut -d, -f3 | sort -g | sed -n 10p)
+awk -v m="$median" 'BEGIN { exit !(m > 4.65 && m < 4.8) }' || fail "median $median, not about 4.7"
+
+# Save writes the readings kept in memory: the same file as the log.
+xdotool key alt+v
+wait_until 100 dialog_up || fail "no save dialog"
+xdotool type --delay 20 "$WORK/saved.csv"
+xdotool key Return
+wait_until 100 test -s "$WORK/saved.csv" || fail "Save wrote nothing"
+cmp -s "$WORK/saved.csv" "$WORK/log.csv" || fail "the saved readings differ from the log"
+
+python3 "$HERE/close_window.py" "$win" || fail "close request"
+expect_exit_0 "the close"
+echo "PASS: 20 readings logged around 4.7 uF, saved alike, window closed, exit 0"

@@ -1,0 +1,47 @@
+// The monitor's window as a screen reader and the tests see it.
+
+#include "monitor/monitor_window.h"
+
+#include <QAbstractSpinBox>
+#include <QLabel>
+#include <QtTest>
+
+#include "sim/simulated_chip.h"
+#include "sim/virtual_clock.h"
+
+namespace capmeter {
+
+class MonitorWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void everyControlAndReadoutHasAnAccessibleName() {
+    VirtualClock clock;
+    SimulatedChip chip(clock);
+    MonitorWindow window(chip, clock, nullptr);
+    window.Load();
+    // What a keyboard reaches must say what it is; a widget that hands its
+    // focus on (a chart's viewport, a spin box's field) speaks through its whole.
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+      const bool reachable = (widget->focusPolicy() & Qt::TabFocus) != 0 &&
+                             widget->focusProxy() == nullptr &&
+                             qobject_cast<QAbstractSpinBox*>(widget->parentWidget()) == nullptr;
+      QVERIFY2(!reachable || !widget->accessibleName().isEmpty(),
+               qPrintable(QString(widget->metaObject()->className()) + " in " +
+                          widget->parentWidget()->metaObject()->className()));
+    }
+    // The readouts, found by what a screen reader calls them.
+    for (const char* name :
+         {"Points", "Last point", "Mean", "Standard deviation", "Minimum", "Maximum", "Read errors",
+          "Time-outs", "Passes", "Fails", "Verdict on the last reading", "Messages"}) {
+      int found = 0;
+      for (QLabel* label : window.findChildren<QLabel*>()) found += label->accessibleName() == name;
+      QVERIFY2(found == 1, name);
+    }
+  }
+};
+
+}  // namespace capmeter
+
+QTEST_MAIN(capmeter::MonitorWindowTest)
+#include "monitor_window_test.moc"
