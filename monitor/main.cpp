@@ -6,6 +6,9 @@
 #include <optional>
 
 #include "device/vendor_library.h"
+#if defined(CAPMETER_DIRECT_USB)
+#include "device/direct_usb.h"
+#endif
 #include "measurement/clock.h"
 #include "monitor/monitor_command_line.h"
 #include "monitor/monitor_window.h"
@@ -22,14 +25,26 @@ namespace {
 struct DriverChoice {
   std::optional<SimulatedChip> chip;
   std::optional<VendorLibrary> vendor;
+#if defined(CAPMETER_DIRECT_USB)
+  std::optional<DirectUsb> usb;
+#endif
 
-  DriverLibrary& Library() { return chip ? static_cast<DriverLibrary&>(*chip) : *vendor; }
+  DriverLibrary& Library() {
+#if defined(CAPMETER_DIRECT_USB)
+    if (usb) return *usb;
+#endif
+    return chip ? static_cast<DriverLibrary&>(*chip) : *vendor;
+  }
 };
 
 void ChooseDriver(const MonitorCommandLine& commandLine, Clock& clock, DriverChoice& choice) {
   if (commandLine.Simulate()) {
     choice.chip.emplace(clock, commandLine.Parts());
     choice.chip->SetCallLatency(commandLine.Latency());
+#if defined(CAPMETER_DIRECT_USB)
+  } else if (commandLine.Usb()) {
+    choice.usb.emplace(*commandLine.Usb());
+#endif
   } else {
     choice.vendor.emplace();
   }
@@ -64,6 +79,13 @@ int Run(const MonitorCommandLine& commandLine, char* programPath) {
                                  commandLine.InitialIntercept().value_or("0"));
   }
   TerminationSignals ending([&window](int) { window.EndOnSignal(); });
+#if defined(CAPMETER_DIRECT_USB)
+  if (TraceDriver* trace = traced.Trace(); trace != nullptr && driver.usb) {
+    trace->SetStatusNames(&DirectUsb::StatusName);
+    trace->Note("driver: direct USB to " + driver.usb->Id().Text() + ", libusb " +
+                DirectUsb::LibraryVersion());
+  }
+#endif
   if (driver.vendor) {
     driver.vendor->SetLoadFailureReport(
         [&window](std::string_view message) { window.ShowMessage(message); });

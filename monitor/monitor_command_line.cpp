@@ -14,13 +14,19 @@ constexpr const char* kDetails =
     "FTD2XX.DLL), or with --simulate the simulated chip and timing circuit, which\n"
     "holds D1 high for 1.1 x R x C. Values take an SI prefix: p, n, u (or \xC2\xB5), m,\n"
     "k (or K), M, G, and may end in the unit (e.g. 4.7u, 100k, 125us).\n"
-    "With the simulated defaults, m = 9.0909 and b = 0 read about 4.7.\n";
+    "With the simulated defaults, m = 9.0909 and b = 0 read about 4.7.\n"
+#if defined(CAPMETER_DIRECT_USB)
+    "With --usb VID:PID it opens the first device with that USB ID itself,\n"
+    "through libusb, and needs no vendor library.\n"
+#endif
+    ;
 
 }  // namespace
 
 MonitorCommandLine::MonitorCommandLine()
     : SimCommandLine("capmeter-monitor",
-                     "Series of capacitance readings, charted, checked and logged.", kDetails) {
+                     "Series of capacitance readings, charted, checked and logged.", kDetails),
+      usb_(*this) {
   AddFlagOption("simulate",
                 "Use the simulated chip and timing circuit instead of the driver library.");
   AddValueOption("latency",
@@ -45,6 +51,14 @@ bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
     return false;
   }
   latency_ = *latency;
+  if (const std::optional<std::string> error = usb_.Read(*this)) {
+    SetError(*error);
+    return false;
+  }
+  if (usb_.Id() && Simulate()) {
+    SetError("--usb and --simulate exclude each other.");
+    return false;
+  }
   return true;
 }
 

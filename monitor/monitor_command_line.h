@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "measurement/clock.h"
+#include "ui/hardware_options.h"
 #include "ui/sim_options.h"
 
 namespace capmeter {
@@ -15,16 +16,18 @@ class MonitorCommandLine final : public SimCommandLine {
  public:
   MonitorCommandLine();
 
-  // As SimCommandLine::Parse, and false as well for a bad latency, or a
-  // simulated part without --simulate.
+  // As SimCommandLine::Parse, and false as well for a bad latency, a
+  // simulated part without --simulate, or a bad --usb or one with it.
   bool Parse(const std::vector<std::string>& arguments);
 
   bool Simulate() const { return IsSet("simulate"); }
   Clock::Duration Latency() const { return latency_; }
   std::string LogPath() const { return Value("log"); }
+  const std::optional<UsbId>& Usb() const { return usb_.Id(); }
 
  private:
   Clock::Duration latency_{0};
+  UsbOption usb_;
 };
 
 }  // namespace capmeter

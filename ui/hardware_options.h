@@ -9,20 +9,35 @@
 
 namespace capmeter {
 
-// capmeter's command line: besides what every window program takes, where
-// the build has the direct USB driver, --usb VID:PID to reach the chip
-// through it instead of the vendor's library.
+// --usb VID:PID, where the build has the direct USB driver: reach the chip
+// through libusb instead of the vendor's library. For the programs that talk
+// to a real chip (capmeter, capmeter-monitor).
+class UsbOption {
+ public:
+  // Adds the option to `commandLine`.
+  explicit UsbOption(CommandLine& commandLine);
+
+  // After `commandLine` was parsed: the error text when the value is no USB
+  // ID, nothing when it is one or the option was not given.
+  std::optional<std::string> Read(const CommandLine& commandLine);
+  // The USB ID after --usb; empty without the option.
+  const std::optional<UsbId>& Id() const { return id_; }
+
+ private:
+  std::optional<UsbId> id_;
+};
+
+// capmeter's command line: what every window program takes, and --usb.
 class HardwareCommandLine : public CommandLine {
  public:
   explicit HardwareCommandLine(std::string details);
 
   // As CommandLine::Parse, and false as well when --usb is no USB ID.
   bool Parse(const std::vector<std::string>& arguments);
-  // The USB ID after --usb; empty without the option.
-  const std::optional<UsbId>& Usb() const { return usb_; }
+  const std::optional<UsbId>& Usb() const { return usb_.Id(); }
 
  private:
-  std::optional<UsbId> usb_;
+  UsbOption usb_;
 };
 
 }  // namespace capmeter

@@ -2,7 +2,9 @@
 # Drives capmeter-monitor on the simulated chip as a user would, from the
 # keyboard, in a real X server.
 #
-# Usage: monitor_e2e.sh PROGRAM CASE SCREENSHOT.png
+# Usage: monitor_e2e.sh PROGRAM CASE SCREENSHOT.png [SOURCE...]
+#   SOURCE: what the readings come from, --simulate unless given (e.g. an
+#           emulator, the monitor and --usb VID:PID, for the "log" case)
 #   CASE "log":     --slope 9.0909 --log FILE; Count 20, limits, Start, wait for the
 #                   20 readings, Stop, a screenshot, Save, close; the log must
 #                   hold 20 rows around 4.7 uF in capmeter-cli's CSV columns,
@@ -12,6 +14,9 @@
 #                   reset and one close of the device.
 set -u
 PROGRAM=$1 CASE=$2 SHOT=$3
+shift 3
+SOURCE="--simulate"
+[ $# -gt 0 ] && SOURCE="$*"
 HERE=$(dirname "$0")
 TITLE="Capacitance Monitor"
 export QT_FONT_DPI=96
@@ -61,7 +66,8 @@ case $CASE in
   *) fail "unknown case $CASE" ;;
 esac
 # As the terminal's foreground job would start it: SIGINT not ignored.
-env --default-signal=INT "$PROGRAM" --simulate "$@" 2>"$WORK/stderr" &
+# shellcheck disable=SC2086 # SOURCE is words
+env --default-signal=INT "$PROGRAM" $SOURCE "$@" 2>"$WORK/stderr" &
 PID=$!
 
 win=""
