@@ -64,7 +64,6 @@ class CommandLine {
   std::string error_;
 };
 
-
 // What a program does with a parsed command line before it starts: help or
 // version on `out` (exit status 0), the error on `err` (status 2), or nothing
 // when the program should start.
