@@ -49,7 +49,10 @@ known capacitors. capmeter-allow-device writes a udev rule that lets the
 logged-in user open the chip.")
 
 # copyright and changelog.Debian.gz, written into the package by CPack.
-configure_file(${CMAKE_CURRENT_LIST_DIR}/deb_docs.cmake.in ${PROJECT_BINARY_DIR}/deb_docs.cmake @ONLY)
-set(CPACK_INSTALL_SCRIPTS ${PROJECT_BINARY_DIR}/deb_docs.cmake)
+if(NOT WIN32)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/deb_docs.cmake.in ${PROJECT_BINARY_DIR}/deb_docs.cmake
+                 @ONLY)
+  set(CPACK_INSTALL_SCRIPTS ${PROJECT_BINARY_DIR}/deb_docs.cmake)
+endif()
 
 include(CPack)
