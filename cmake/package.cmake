@@ -1,5 +1,17 @@
-# Documentation beside the programs, and the Debian package (cpack -G DEB).
-install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Documentation beside the programs, and the Debian package (cpack -G DEB)
+# or on Windows a zip of one folder (cpack -G ZIP, tools/package-windows).
+if(WIN32)
+  # Named and with line ends as Notepad opens them.
+  configure_file(${PROJECT_SOURCE_DIR}/data/README-Windows.txt.in
+                 ${PROJECT_BINARY_DIR}/README-Windows.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README-Windows.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
+          DESTINATION .)
+  set(CPACK_PACKAGE_FILE_NAME capmeter-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})
+  set(CPACK_GENERATOR ZIP)
+else()
+  install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
 
 set(CPACK_PACKAGE_NAME capmeter)
 set(CPACK_PACKAGE_VENDOR "The capmeter authors")
@@ -7,7 +19,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "capacitance meter over a USB interface chip")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_GENERATOR DEB)
+if(NOT WIN32)
+  set(CPACK_GENERATOR DEB)
+endif()
 
 set(CAPMETER_MAINTAINER "capmeter maintainers <maintainers@capmeter.invalid>" CACHE STRING
     "Maintainer of the Debian package, \"Name <address>\"")
@@ -38,7 +52,10 @@ limits and a CSV log. capmeter-allow-device writes a udev rule that lets
 the logged-in user open the chip.")
 
 # copyright and changelog.Debian.gz, written into the package by CPack.
-configure_file(${CMAKE_CURRENT_LIST_DIR}/deb_docs.cmake.in ${PROJECT_BINARY_DIR}/deb_docs.cmake @ONLY)
-set(CPACK_INSTALL_SCRIPTS ${PROJECT_BINARY_DIR}/deb_docs.cmake)
+if(NOT WIN32)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/deb_docs.cmake.in ${PROJECT_BINARY_DIR}/deb_docs.cmake
+                 @ONLY)
+  set(CPACK_INSTALL_SCRIPTS ${PROJECT_BINARY_DIR}/deb_docs.cmake)
+endif()
 
 include(CPack)

@@ -8,6 +8,8 @@
 #   RESULT: "capacitance" when Sample must give a capacitance, "none" when the
 #           capacitance display must stay empty (no device), "processing" to
 #           look while a long charge (over 3 s) still holds the program busy
+#   CAPMETER_E2E_BOX_TEXTS (Windows programs only): a file to append each
+#   message box's text to
 set -u
 PROGRAM=$1 SHOT=$2 START_BOXES=$3 EXIT_BOXES=$4 RESULT=$5
 shift 5
@@ -18,6 +20,21 @@ PID=""
 fail() { echo "FAIL: $*"; [ -n "$PID" ] && kill "$PID" 2>/dev/null; exit 1; }
 
 
+# On Windows (under Wine) Ctrl+C copies a message box: its title, text and
+# buttons between dashed lines. Appends the text to $CAPMETER_E2E_BOX_TEXTS,
+# taken from the clipboard once the box has put it there.
+copy_text() {
+  printf '' | xclip -selection clipboard
+  xdotool key ctrl+c
+  for _ in $(seq 50); do
+    copied=$(xclip -o -selection clipboard 2>/dev/null | tr -d '\r')
+    [ -n "$copied" ] && break
+    sleep 0.1
+  done
+  [ -n "$copied" ] || fail "message box $2 did not copy its text"
+  echo "$copied" | awk '/^-+$/ { n++; next } n == 2' >>"$CAPMETER_E2E_BOX_TEXTS"
+}
+
 # Acknowledges $1 message boxes one after the other with the Return key.
 acknowledge() {
   for i in $(seq "$1"); do
@@ -25,6 +42,7 @@ acknowledge() {
     [ -n "$3" ] && [ -n "$(xdotool search --onlyvisible --name "^$TITLE\$")" ] &&
       fail "the window showed before the start messages were acknowledged"
     xdotool windowfocus "$box"
+    [ -n "${CAPMETER_E2E_BOX_TEXTS:-}" ] && copy_text "$box" "$i"
     xdotool key Return
     for _ in $(seq 50); do
       xdotool search --onlyvisible --name "^$BOX_TITLE\$" | grep -qx "$box" || break

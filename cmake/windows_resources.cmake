@@ -1,0 +1,31 @@
+# capmeter_windows_resources(TARGET DESCRIPTION): gives a Windows program the
+# meter's icon, which Explorer and the taskbar show, and version information
+# (the file's Properties > Details). Made from the committed PNG renderings,
+# so the icon cannot fall behind the drawing.
+function(capmeter_windows_resources target description)
+  set(CAPMETER_RC_PROGRAM ${target})
+  set(CAPMETER_RC_DESCRIPTION ${description})
+  set(CAPMETER_RC_ICONS "")
+  set(CAPMETER_RC_ICON_DIRECTORY "")
+  set(id 0)
+  foreach(size IN LISTS CAPMETER_ICON_SIZES)
+    math(EXPR id "${id} + 1")
+    set(png ${PROJECT_SOURCE_DIR}/data/icons/hicolor/${size}x${size}/apps/capmeter.png)
+    file(SIZE ${png} bytes)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${png})
+    # Width and height are one byte each, in one little-endian word.
+    math(EXPR side "${size} % 256")
+    math(EXPR sides "${side} + ${side} * 256")
+    string(APPEND CAPMETER_RC_ICONS "${id} 3 \"${png}\"\n")
+    string(APPEND CAPMETER_RC_ICON_DIRECTORY "  ${sides}, 0, 1, 32, ${bytes}L, ${id},\n")
+  endforeach()
+  set(CAPMETER_RC_ICON_COUNT ${id})
+  string(REGEX REPLACE ",\n$" "" CAPMETER_RC_ICON_DIRECTORY "${CAPMETER_RC_ICON_DIRECTORY}")
+  set(CAPMETER_RC_VERSION ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0)
+  if(PROJECT_VERSION_PATCH)
+    set(CAPMETER_RC_VERSION ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0)
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/windows_resources.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
