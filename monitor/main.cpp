@@ -80,20 +80,12 @@ int Run(const MonitorCommandLine& commandLine, char* programPath) {
   }
   TerminationSignals ending([&window](int) { window.EndOnSignal(); });
 #if defined(CAPMETER_DIRECT_USB)
-  if (TraceDriver* trace = traced.Trace(); trace != nullptr && driver.usb) {
-    trace->SetStatusNames(&DirectUsb::StatusName);
-    trace->Note("driver: direct USB to " + driver.usb->Id().Text() + ", libusb " +
-                DirectUsb::LibraryVersion());
-  }
+  if (driver.usb) NoteDirectUsb(traced.Trace(), *driver.usb);
 #endif
   if (driver.vendor) {
     driver.vendor->SetLoadFailureReport(
         [&window](std::string_view message) { window.ShowMessage(message); });
-    if (TraceDriver* trace = traced.Trace()) {
-      trace->Note(driver.vendor->EnsureLoaded()
-                      ? "driver library: loaded " + driver.vendor->LoadedFile()
-                      : "driver library: could not load " + driver.vendor->LoadError());
-    }
+    NoteVendorLibrary(traced.Trace(), *driver.vendor);
   }
   window.Load();
   window.show();

@@ -8,6 +8,7 @@
 #include "measurement/clock.h"
 #include "ui/hardware_options.h"
 #include "ui/window_program.h"
+#include "ui/window_trace.h"
 #if defined(CAPMETER_DIRECT_USB)
 #include "device/direct_usb.h"
 #endif
@@ -40,12 +41,7 @@ int RunOnVendorLibrary(const capmeter::HardwareCommandLine& commandLine, char* p
         // fails the user is told why, in a box like the device messages.
         library.SetLoadFailureReport(
             [&window](std::string_view message) { window.ShowMessage(message); });
-        if (trace != nullptr) {
-          // Loaded a moment early, so the trace can say which file it was.
-          trace->Note(library.EnsureLoaded()
-                          ? "driver library: loaded " + library.LoadedFile()
-                          : "driver library: could not load " + library.LoadError());
-        }
+        capmeter::NoteVendorLibrary(trace, library);
       });
 }
 
@@ -56,12 +52,7 @@ int RunDirect(const capmeter::HardwareCommandLine& commandLine, capmeter::UsbId 
   capmeter::DirectUsb usb(id);
   return capmeter::RunWindowProgram(commandLine, usb, clock, programPath, "capmeter",
                                     [&usb](capmeter::frmMain&, capmeter::TraceDriver* trace) {
-                                      if (trace != nullptr) {
-                                        trace->SetStatusNames(&capmeter::DirectUsb::StatusName);
-                                        trace->Note("driver: direct USB to " + usb.Id().Text() +
-                                                    ", libusb " +
-                                                    capmeter::DirectUsb::LibraryVersion());
-                                      }
+                                      capmeter::NoteDirectUsb(trace, usb);
                                     });
 }
 #endif

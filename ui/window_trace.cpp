@@ -19,4 +19,19 @@ bool WindowTrace::Open(const std::string& path, DriverLibrary& library, Clock& c
   return true;
 }
 
+void NoteVendorLibrary(TraceDriver* trace, VendorLibrary& library) {
+  if (trace == nullptr) return;
+  trace->Note(library.EnsureLoaded() ? "driver library: loaded " + library.LoadedFile()
+                                     : "driver library: could not load " + library.LoadError());
+}
+
+#if defined(CAPMETER_DIRECT_USB)
+void NoteDirectUsb(TraceDriver* trace, const DirectUsb& usb) {
+  if (trace == nullptr) return;
+  trace->SetStatusNames(&DirectUsb::StatusName);
+  trace->Note("driver: direct USB to " + usb.Id().Text() + ", libusb " +
+              DirectUsb::LibraryVersion());
+}
+#endif
+
 }  // namespace capmeter

@@ -6,6 +6,10 @@
 
 #include "device/driver_library.h"
 #include "device/trace_driver.h"
+#include "device/vendor_library.h"
+#if defined(CAPMETER_DIRECT_USB)
+#include "device/direct_usb.h"
+#endif
 #include "measurement/clock.h"
 
 namespace capmeter {
@@ -29,5 +33,13 @@ class WindowTrace {
   std::ofstream file_;
   std::optional<TraceDriver> trace_;
 };
+
+// Says in the trace (when there is one) which driver the program talks to:
+// the vendor library's file, loaded a moment early so the trace can name it,
+// or the chip reached directly over USB, whose statuses the trace then names.
+void NoteVendorLibrary(TraceDriver* trace, VendorLibrary& library);
+#if defined(CAPMETER_DIRECT_USB)
+void NoteDirectUsb(TraceDriver* trace, const DirectUsb& usb);
+#endif
 
 }  // namespace capmeter
