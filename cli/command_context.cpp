@@ -2,13 +2,9 @@
 
 #include <ostream>
 
-namespace capmeter::cli {
+#include "device/device_link.h"
 
-namespace {
-constexpr std::int32_t kFirstDevice = 0;
-constexpr std::uint8_t kAllInputs = 0x00;
-constexpr std::uint8_t kLeaveBitBang = 0x00;
-}  // namespace
+namespace capmeter::cli {
 
 LibraryLoad LoadVendorLibrary(VendorLibrary& vendor) {
   if (vendor.EnsureLoaded()) {

@@ -161,8 +161,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "(SIGINT), 143 after SIGTERM.");
   series->callback([&] {
     measure.series.dither = measure.series.count > 1 && !noDither;
-    // As the window: the intercept counts only with a slope.
-    measure.series.calibration = {slope, slope != 0.0 ? intercept : 0.0};
+    measure.series.calibration = Calibration(slope, intercept);
     outcome.status = commands.measure(driver, measure);
   });
 

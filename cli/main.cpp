@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -54,11 +53,6 @@ void Rest(Clock::Duration span, const InterruptCatcher& interrupts) {
     }
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, kSlice));
   }
-}
-
-std::uint64_t NewSeed() {
-  std::random_device entropy;
-  return (static_cast<std::uint64_t>(entropy()) << 32) ^ static_cast<std::uint64_t>(entropy());
 }
 
 bool StandardErrorIsTerminal() {

@@ -4,15 +4,10 @@
 
 namespace capmeter {
 
-namespace {
-constexpr std::int32_t kFirstDevice = 0;
-constexpr std::uint8_t kAllInputs = 0x00;
-constexpr std::uint8_t kLeaveBitBang = 0x00;
-}  // namespace
-
-void OpenLink(DeviceLink& link, DriverLibrary& library, Display& display) {
+FT_STATUS OpenLink(DeviceLink& link, DriverLibrary& library, Display& display) {
   const FT_STATUS status = library.FT_Open(kFirstDevice, &link.lngHandle);
   display.ShowMessage(status == kStatusOk ? link_messages::kOpened : link_messages::kOpenFailed);
+  return status;
 }
 
 void CloseLink(const DeviceLink& link, DriverLibrary& library, Display& display) {

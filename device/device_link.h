@@ -1,10 +1,17 @@
 #pragma once
 
+#include <cstdint>
+
 #include "device/driver_library.h"
 #include "device/ft_types.h"
 #include "ui/display.h"
 
 namespace capmeter {
+
+// The device the link opens, and the bit mode that lets its pins go again.
+inline constexpr std::int32_t kFirstDevice = 0;
+inline constexpr std::uint8_t kAllInputs = 0x00;
+inline constexpr std::uint8_t kLeaveBitBang = 0x00;
 
 // The device link state the window holds for the whole run. The handle is
 // null before the open and is never cleared, not even after the close.
@@ -12,9 +19,10 @@ struct DeviceLink {
   FT_HANDLE lngHandle = nullptr;
 };
 
-// Opens the first device the library knows and says whether that worked.
-// The program goes on either way; there is no retry.
-void OpenLink(DeviceLink& link, DriverLibrary& library, Display& display);
+// Opens the first device the library knows and says whether that worked;
+// returns the open's status, for callers that act on it. The program goes
+// on either way; there is no retry.
+FT_STATUS OpenLink(DeviceLink& link, DriverLibrary& library, Display& display);
 
 // Switches bit-bang mode off and closes the device, reporting each failure.
 // Both steps always run, even after a failed open.

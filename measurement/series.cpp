@@ -1,6 +1,7 @@
 #include "measurement/series.h"
 
 #include <cmath>
+#include <random>
 
 #include "measurement/dither.h"
 #include "ui/display.h"
@@ -27,6 +28,15 @@ class SeriesPolicy final : public MeasurePolicy {
 };
 
 }  // namespace
+
+Line Calibration(double slope, double intercept) {
+  return {slope, slope != 0.0 ? intercept : 0.0};
+}
+
+std::uint64_t NewSeed() {
+  std::random_device entropy;
+  return (static_cast<std::uint64_t>(entropy()) << 32) ^ static_cast<std::uint64_t>(entropy());
+}
 
 SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
                     const SeriesSetup& setup, const SeriesControl& control,

@@ -24,6 +24,13 @@ struct Reading {
   bool HasTime() const { return outcome == MeasureOutcome::ChargeTime; }
 };
 
+// The user's line C = m x t + b as the window applies it: without a slope
+// there is no capacitance, so the intercept counts only with one.
+Line Calibration(double slope, double intercept);
+
+// A fresh seed for a series' dither, so repeated series do not share a grid.
+std::uint64_t NewSeed();
+
 struct SeriesSetup {
   int count = 1;
   // From the start of one reading to the start of the next; a reading that

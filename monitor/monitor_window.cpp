@@ -28,9 +28,7 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
-#include <random>
 
-#include "device/link_messages.h"
 #include "measurement/lenient_number.h"
 #include "measurement/reading_text.h"
 #include "ui/display.h"
@@ -336,24 +334,8 @@ void MonitorWindow::BuildCharts() {
 }
 
 void MonitorWindow::Load() {
-  // Open link says how the open went in the message it shows.
-  class OpenOutcome final : public Display {
-   public:
-    explicit OpenOutcome(MonitorWindow& window) : line_(window) {}
-    void SetCaption(LabelSlot, std::string_view) override {}
-    void RepaintNow(LabelSlot) override {}
-    std::string ReadText(TextSlot) override { return {}; }
-    void ShowMessage(std::string_view text) override {
-      opened = text == link_messages::kOpened;
-      line_.ShowMessage(text);
-    }
-    bool opened = false;
-
-   private:
-    MessageLine line_;
-  } outcome(*this);
-  OpenLink(link_, library_, outcome);
-  opened_ = outcome.opened;
+  MessageLine line(*this);
+  opened_ = OpenLink(link_, library_, line) == kStatusOk;
 }
 
 void MonitorWindow::SetInitialCalibration(std::string_view m, std::string_view b) {
@@ -390,13 +372,9 @@ void MonitorWindow::Start() {
       std::chrono::duration<double>(interval_->value()));
   // As capmeter-cli: repeated readings spread over the poll period.
   setup.dither = setup.count > 1;
-  std::random_device entropy;
-  setup.seed = (static_cast<std::uint64_t>(entropy()) << 32) ^ entropy();
-  setup.calibration.slope = LenientNumber(slope_->text().toStdString());
-  if (setup.calibration.slope != 0.0) {
-    // As the window: the intercept counts only with a slope.
-    setup.calibration.intercept = LenientNumber(intercept_->text().toStdString());
-  }
+  setup.seed = NewSeed();
+  setup.calibration = Calibration(LenientNumber(slope_->text().toStdString()),
+                                  LenientNumber(intercept_->text().toStdString()));
   tally_.BeginSeries(setup.calibration, perPoint);
   if (!origin_) {
     origin_ = clock_.Now();
