@@ -48,7 +48,7 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
     return kExitUsage;
   }
 
-  const LibraryLoad load = context.loadLibrary();
+  const DriverLoad load = context.loadLibrary();
   DeviceSession session(context.library);
   if (ReportUnreachable(load, session, err)) {
     return kExitFailed;
@@ -95,7 +95,7 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
     }
   }
 
-  const bool closedCleanly = ReportClosing(session.Close(), err);
+  const bool closedCleanly = CloseAndReport(session, err);
   if (stopSignal != 0) {
     err << "capmeter-cli: calibration stopped; no line was fitted.\n";
     return ExitForSignal(stopSignal);

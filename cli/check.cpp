@@ -21,10 +21,6 @@ constexpr std::uint8_t kD5 = 1U << 5;
 constexpr std::uint8_t kResetTimer = kTriggerPattern[0];
 constexpr std::uint8_t kResting = kTriggerPattern[1];
 
-std::string Status(FT_STATUS status) {
-  return "status " + std::to_string(status);
-}
-
 // The pin byte as the measurement reads it: a digit character, or not.
 std::string AsCharacter(std::uint8_t pins) {
   if (pins >= 0x20 && pins < 0x7F) {
@@ -58,7 +54,7 @@ class Steps {
 bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
   const FT_STATUS bitBang = library.FT_SetBitMode(handle, kDirectionMask, kEnableValue);
   if (!steps.Judge(bitBang == kStatusOk,
-                   "Switch bit-bang mode on (D1 the only input): " + Status(bitBang) + ".")) {
+                   "Switch bit-bang mode on (D1 the only input): " + StatusText(library, bitBang) + ".")) {
     return false;
   }
 
@@ -66,7 +62,7 @@ bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
     std::uint32_t written = 0;
     const FT_STATUS status = library.FT_Write(handle, &level, 1, &written);
     if (status != kStatusOk || written != 1) {
-      return steps.Fail("Drive " + HexText(level) + " on the outputs: " + Status(status) + ", " +
+      return steps.Fail("Drive " + HexText(level) + " on the outputs: " + StatusText(library, status) + ", " +
                         std::to_string(written) + " byte(s) written.");
     }
   }
@@ -77,7 +73,7 @@ bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
   const FT_STATUS read = library.FT_GetBitMode(handle, &pins);
   if (!steps.Judge(
           read == kStatusOk,
-          "Read the pins: " + Status(read) +
+          "Read the pins: " + StatusText(library, read) +
               (read == kStatusOk ? ", pin byte " + HexText(pins) + AsCharacter(pins) : "") + ".")) {
     return false;
   }
@@ -106,12 +102,12 @@ bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
 
 int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes) {
   Steps steps(out);
-  const LibraryLoad load = context.loadLibrary();
+  const DriverLoad load = context.loadLibrary();
   if (!steps.Judge(load.loaded, "Driver library: " + load.text + ".")) {
     out << "Verdict: no driver library, so no device can be reached.\n";
     return kExitFailed;
   }
-  for (const Verdict& verdict : notes.beforeOpen ? notes.beforeOpen() : std::vector<Verdict>{}) {
+  for (const CheckStep& verdict : notes.beforeOpen ? notes.beforeOpen() : std::vector<CheckStep>{}) {
     if (!steps.Judge(verdict.passed, verdict.text)) {
       out << "Verdict: the device is not there to be opened.\n";
       return kExitFailed;
@@ -119,26 +115,28 @@ int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes
   }
 
   DeviceSession session(context.library);
-  std::string openText = "Open device 0: " + Status(session.OpenStatus());
+  std::string openText = "Open device 0: " + StatusText(context.library, session.OpenStatus()) + ".";
   if (!session.IsOpen() && notes.whyOpenFailed) {
     const std::string why = notes.whyOpenFailed(session.OpenStatus());
-    if (!why.empty()) openText += ", " + why;
+    if (!why.empty()) openText += " " + why + ".";
   }
-  if (!steps.Judge(session.IsOpen(), openText + ".")) {
+  if (!steps.Judge(session.IsOpen(), openText)) {
     out << "Verdict: the device could not be opened. Check the USB cable and power; on Linux "
            "also that the kernel's serial driver has released the chip and that you may open "
            "its USB device node.\n";
     return kExitFailed;
   }
 
-  for (const Verdict& verdict : notes.afterOpen ? notes.afterOpen() : std::vector<Verdict>{}) {
+  for (const CheckStep& verdict : notes.afterOpen ? notes.afterOpen() : std::vector<CheckStep>{}) {
     steps.Judge(verdict.passed, verdict.text);
   }
   CheckOpenedChip(context.library, session.Handle(), steps);
 
   const DeviceSession::Closing closing = session.Close();
-  steps.Judge(closing.reset == kStatusOk, "Leave bit-bang mode: " + Status(closing.reset) + ".");
-  steps.Judge(closing.close == kStatusOk, "Close the device: " + Status(closing.close) + ".");
+  steps.Judge(closing.reset == kStatusOk,
+              "Leave bit-bang mode: " + StatusText(context.library, closing.reset) + ".");
+  steps.Judge(closing.close == kStatusOk,
+              "Close the device: " + StatusText(context.library, closing.close) + ".");
 
   out << (steps.Failed() ? "Verdict: a step failed; see the line marked FAIL.\n"
                          : "Verdict: the driver, the chip and the wiring answer as the meter "

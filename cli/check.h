@@ -17,16 +17,7 @@ namespace capmeter::cli {
 // switched back and closed. kExitOk when every step passed, else kExitFailed.
 //
 // A driver that can tell more about the device adds its own lines around the
-// open through `notes` (the direct USB driver's are in cli/usb_check.*).
-struct Verdict {
-  bool passed = false;
-  std::string text;
-};
-struct CheckNotes {
-  std::function<std::vector<Verdict>()> beforeOpen;     // the check stops after a failed one
-  std::function<std::string(FT_STATUS)> whyOpenFailed;  // empty: nothing to add
-  std::function<std::vector<Verdict>()> afterOpen;
-};
+// open through `notes` (ChosenDriver::Notes).
 int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes = {});
 
 }  // namespace capmeter::cli

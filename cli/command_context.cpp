@@ -6,17 +6,6 @@
 
 namespace capmeter::cli {
 
-LibraryLoad LoadVendorLibrary(VendorLibrary& vendor) {
-  if (vendor.EnsureLoaded()) {
-    return {true, "loaded " + vendor.LoadedFile()};
-  }
-  std::string tried;
-  for (const std::string& name : vendor.LibraryNames()) {
-    tried += (tried.empty() ? "" : ", ") + name;
-  }
-  return {false, "could not load " + vendor.LoadError() + "; tried " + tried};
-}
-
 DeviceSession::DeviceSession(DriverLibrary& library)
     : library_(library), openStatus_(library.FT_Open(kFirstDevice, &handle_)) {}
 
@@ -35,25 +24,28 @@ DeviceSession::Closing DeviceSession::Close() {
   return closing;
 }
 
-bool ReportUnreachable(const LibraryLoad& load, const DeviceSession& session, std::ostream& err) {
+bool ReportUnreachable(const DriverLoad& load, const DeviceSession& session, std::ostream& err) {
   if (!load.loaded) {
     err << "capmeter-cli: driver library: " << load.text << ".\n";
     return true;
   }
   if (!session.IsOpen()) {
-    err << "capmeter-cli: could not open device 0 (status " << session.OpenStatus()
-        << "). Run \"capmeter-cli check\" to see which step fails.\n";
+    err << "capmeter-cli: could not open device 0: "
+        << StatusText(session.Library(), session.OpenStatus()) << ". Run \"capmeter-cli check\" to see which step fails.\n";
     return true;
   }
   return false;
 }
 
-bool ReportClosing(const DeviceSession::Closing& closing, std::ostream& err) {
+bool CloseAndReport(DeviceSession& session, std::ostream& err) {
+  const DeviceSession::Closing closing = session.Close();
   if (closing.reset != kStatusOk) {
-    err << "capmeter-cli: could not leave bit-bang mode (status " << closing.reset << ").\n";
+    err << "capmeter-cli: could not leave bit-bang mode: "
+        << StatusText(session.Library(), closing.reset) << ".\n";
   }
   if (closing.close != kStatusOk) {
-    err << "capmeter-cli: could not close the device (status " << closing.close << ").\n";
+    err << "capmeter-cli: could not close the device: "
+        << StatusText(session.Library(), closing.close) << ".\n";
   }
   return closing.reset == kStatusOk && closing.close == kStatusOk;
 }

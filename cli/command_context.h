@@ -6,28 +6,17 @@
 
 #include "device/driver_library.h"
 #include "device/ft_types.h"
-#include "device/vendor_library.h"
 #include "measurement/clock.h"
 #include "measurement/series.h"
+#include "startup/driver_setup.h"
 
 namespace capmeter::cli {
 
-// The outcome of binding the driver library, and in words which file was
-// loaded ("loaded libftd2xx.so (/usr/lib/...)") or why none could be.
-struct LibraryLoad {
-  bool loaded = false;
-  std::string text;
-};
-
-// Binds the vendor's library now and says which file it found, or why none
-// could be loaded and which names were tried.
-LibraryLoad LoadVendorLibrary(VendorLibrary& vendor);
-
-// The context a sub-command runs in. The program fills it with the vendor's
-// library or the simulated chip, the real clock and the signal flag; tests
-// with a simulated chip on virtual time.
+// The context a sub-command runs in. The program fills it with the driver
+// ChooseDriver made, the real clock and the signal flag; tests with a
+// simulated chip on virtual time.
 struct CommandContext {
-  std::function<LibraryLoad()> loadLibrary;
+  std::function<DriverLoad()> loadLibrary;
   DriverLibrary& library;
   Clock& clock;
   // The stop signal, and the pauses between readings.
@@ -58,6 +47,7 @@ class DeviceSession {
   FT_STATUS OpenStatus() const { return openStatus_; }
   bool IsOpen() const { return openStatus_ == kStatusOk; }
   FT_HANDLE Handle() const { return handle_; }
+  const DriverLibrary& Library() const { return library_; }
 
   struct Closing {
     FT_STATUS reset = kStatusOk;  // leaving bit-bang mode
@@ -76,10 +66,10 @@ class DeviceSession {
 
 // Says on `err` what keeps the device from being used: no library, or a
 // failed open. True when it said something, false when the device is open.
-bool ReportUnreachable(const LibraryLoad& load, const DeviceSession& session, std::ostream& err);
+bool ReportUnreachable(const DriverLoad& load, const DeviceSession& session, std::ostream& err);
 
-// Says on `err` which step of letting the device go failed; true when both
-// worked.
-bool ReportClosing(const DeviceSession::Closing& closing, std::ostream& err);
+// Lets the device go and says on `err` which step of that failed; true when
+// both worked.
+bool CloseAndReport(DeviceSession& session, std::ostream& err);
 
 }  // namespace capmeter::cli

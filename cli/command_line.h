@@ -7,21 +7,9 @@
 
 #include "cli/calibrate_command.h"
 #include "cli/measure_command.h"
-#include "device/usb_id.h"
-#include "sim/timing_circuit.h"
+#include "startup/driver_setup.h"
 
 namespace capmeter::cli {
-
-// What every sub-command takes: the driver library to talk to (the vendor's,
-// the chip directly over USB or the simulated chip) and where its calls are
-// traced.
-struct DriverOptions {
-  std::string trace;  // empty: none; "-": standard error
-  bool simulate = false;
-  std::optional<UsbId> usb;    // --usb: the direct USB driver for this ID
-  CircuitParts parts;          // the simulated circuit
-  Clock::Duration latency{0};  // the simulated round trip of each driver call
-};
 
 // What each sub-command does once its options are read; each returns the
 // program's exit status. The seed and the output's progress line are the

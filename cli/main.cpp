@@ -21,25 +21,11 @@
 #include "cli/check.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
-#include "device/trace_driver.h"
-#include "device/vendor_library.h"
 #include "measurement/result_text.h"
-#include "sim/simulated_chip.h"
-#if defined(CAPMETER_DIRECT_USB)
-#include "cli/usb_check.h"
-#include "device/direct_usb.h"
-#endif
+#include "startup/driver_setup.h"
 
 namespace capmeter::cli {
 namespace {
-
-std::string SimulationText(const DriverOptions& driver) {
-  const auto number = [](double v) { return GeneralText(static_cast<float>(v), "."); };
-  return "none needed, simulated chip and timing circuit (R = " +
-         number(driver.parts.resistanceOhms) +
-         " ohm, C = " + number(driver.parts.capacitanceFarads) + " F, round trip " +
-         number(std::chrono::duration<double>(driver.latency).count()) + " s)";
-}
 
 // Sleeps rather than spins: pauses between readings can be long. Returns
 // early once a stop signal came.
@@ -63,77 +49,29 @@ bool StandardErrorIsTerminal() {
 #endif
 }
 
-// What a sub-command may need of its driver beyond the context: the
-// simulated chip when there is one, and what the driver adds to check.
-struct ChosenDriver {
-  SimulatedChip* chip = nullptr;
-  CheckNotes checkNotes;
-};
-
 // A sub-command as the program runs it.
-using Command = std::function<int(CommandContext& context, const ChosenDriver& chosen)>;
+using Command = std::function<int(CommandContext& context, ChosenDriver& driver)>;
 
-// Sets up the driver library the options ask for (the vendor's, the direct
-// USB driver or the simulated chip, traced or not), the clock and the stop
-// signals, and runs `command` in that context.
-int RunWithDriver(const DriverOptions& driver, const Command& command) {
+// Sets up the driver the options ask for, the clock and the stop signals,
+// and runs `command` in that context.
+int RunWithDriver(const DriverOptions& options, const Command& command) {
   InterruptCatcher interrupts;
   MonotonicClock clock;
-  std::optional<SimulatedChip> chip;
-  std::optional<VendorLibrary> vendor;
-  ChosenDriver chosen;
-  DriverLibrary* library = nullptr;
-  std::function<LibraryLoad()> load;
-  std::function<std::string(FT_STATUS)> statusNames;
-#if defined(CAPMETER_DIRECT_USB)
-  std::optional<DirectUsb> direct;
-#endif
-  if (driver.simulate) {
-    library = chosen.chip = &chip.emplace(clock, driver.parts);
-    chip->SetCallLatency(driver.latency);
-    load = [&driver] { return LibraryLoad{true, SimulationText(driver)}; };
-#if defined(CAPMETER_DIRECT_USB)
-  } else if (driver.usb) {
-    library = &direct.emplace(*driver.usb);
-    load = UsbLibraryLoad;
-    statusNames = &DirectUsb::StatusName;
-    chosen.checkNotes = UsbCheckNotes(*direct);
-#endif
-  } else {
-    library = &vendor.emplace();
-    load = [&vendor] { return LoadVendorLibrary(*vendor); };
+  std::string problem;
+  const std::unique_ptr<ChosenDriver> driver = ChooseDriver(options, clock, problem);
+  if (!driver) {
+    std::cerr << "capmeter-cli: " << problem << "\n";
+    return kExitUsage;
   }
-
-  std::ofstream traceFile;
-  std::optional<TraceDriver> trace;
-  if (!driver.trace.empty()) {
-    if (driver.trace != "-") {
-      traceFile.open(driver.trace);
-      if (!traceFile) {
-        std::cerr << "capmeter-cli: cannot write the trace file " << driver.trace << "\n";
-        return kExitUsage;
-      }
-    }
-    std::ostream& to = driver.trace == "-" ? std::cerr : traceFile;
-    library = &trace.emplace(*library, to, [&clock] { return clock.Now(); });
-    trace->SetStatusNames(statusNames);
-  }
-
   CommandContext context{
-      [&]() {
-        const LibraryLoad loaded = load();
-        if (trace) {
-          trace->Note("driver library: " + loaded.text);
-        }
-        return loaded;
-      },
-      *library,
+      [&driver] { return driver->Load(); },
+      driver->Library(),
       clock,
       {[&interrupts] { return interrupts.Signal(); },
        [&interrupts](Clock::Duration span) { Rest(span, interrupts); }},
       LocaleDecimalSeparator(),
   };
-  return command(context, chosen);
+  return command(context, *driver);
 }
 
 int Measure(const DriverOptions& driver, MeasureOptions options) {
@@ -149,17 +87,17 @@ int Measure(const DriverOptions& driver, MeasureOptions options) {
     options.progress = StandardErrorIsTerminal();
   }
   std::ostream& out = options.output.empty() ? std::cout : file;
-  return RunWithDriver(driver, [&](CommandContext& context, const ChosenDriver&) {
+  return RunWithDriver(driver, [&](CommandContext& context, ChosenDriver&) {
     return RunMeasure(context, options, out, std::cerr);
   });
 }
 
 int Calibrate(const DriverOptions& driver, CalibrateOptions options) {
   options.seed = NewSeed();
-  return RunWithDriver(driver, [&](CommandContext& context, const ChosenDriver& chosen) {
+  return RunWithDriver(driver, [&](CommandContext& context, ChosenDriver& chosen) {
     const ConnectStep connect = [&](const KnownCapacitor& capacitor) {
-      if (chosen.chip != nullptr) {
-        chosen.chip->Circuit().SetParts(
+      if (chosen.Chip() != nullptr) {
+        chosen.Chip()->Circuit().SetParts(
             {driver.parts.resistanceOhms, capacitor.microfarads * 1e-6});
       }
       if (options.yes) {
@@ -181,9 +119,9 @@ int Calibrate(const DriverOptions& driver, CalibrateOptions options) {
 int main(int argc, char** argv) {
   using namespace capmeter::cli;
   const Commands commands{
-      [](const DriverOptions& driver) {
-        return RunWithDriver(driver, [](CommandContext& context, const ChosenDriver& chosen) {
-          return RunCheck(context, std::cout, chosen.checkNotes);
+      [](const capmeter::DriverOptions& driver) {
+        return RunWithDriver(driver, [](CommandContext& context, capmeter::ChosenDriver& chosen) {
+          return RunCheck(context, std::cout, chosen.Notes());
         });
       },
       Measure,

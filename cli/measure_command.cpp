@@ -26,7 +26,7 @@ void ReportWriteFailure(const std::string& output, int error, std::ostream& err)
 
 int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostream& out,
                std::ostream& err) {
-  const LibraryLoad load = context.loadLibrary();
+  const DriverLoad load = context.loadLibrary();
   DeviceSession session(context.library);
   if (ReportUnreachable(load, session, err)) {
     return kExitFailed;
@@ -68,7 +68,7 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
 
   // The device goes back before the summary, so an interrupted run lets go
   // of it at once.
-  const bool closedCleanly = ReportClosing(session.Close(), err);
+  const bool closedCleanly = CloseAndReport(session, err);
   if (writeFailed) {
     ReportWriteFailure(options.output, writeError, err);
     return kExitFailed;

@@ -38,9 +38,6 @@ class DirectUsb final : public DriverLibrary {
   UsbId Id() const { return id_; }
   // "1.0.26.11724"
   static std::string LibraryVersion();
-  // libusb's name for one of this driver's statuses ("LIBUSB_ERROR_NO_DEVICE"),
-  // empty for success and for any other status.
-  static std::string StatusName(FT_STATUS status);
 
   // The devices on the bus, for bring-up: how many carry the ID, and the ID
   // of every device present.
@@ -67,6 +64,8 @@ class DirectUsb final : public DriverLibrary {
   FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override;
   // Releases the interface (the kernel's driver comes back) and closes.
   FT_STATUS FT_Close(FT_HANDLE handle) override;
+  // libusb's cause in words ("device gone"); empty for any other status.
+  std::string StatusName(FT_STATUS status) const override;
 
  private:
   struct Session;  // libusb's context

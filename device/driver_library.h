@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "device/ft_types.h"
 
@@ -49,6 +50,18 @@ class DriverLibrary {
   virtual FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) = 0;
   // Closes the device; the handle is invalid afterwards.
   virtual FT_STATUS FT_Close(FT_HANDLE handle) = 0;
+
+  // The driver's own words for one of its failure statuses ("device gone"),
+  // for messages and the trace; empty when it has none for `status`.
+  virtual std::string StatusName(FT_STATUS /*status*/) const { return {}; }
 };
+
+// A status as people read it: "status 4 (I/O error)", or "status 7" when the
+// driver has no words for it.
+std::string StatusText(const DriverLibrary& driver, FT_STATUS status);
+
+// Words for the failure statuses the vendor's library documents; the
+// simulated chip answers with the same codes. Empty for any other status.
+std::string VendorStatusName(FT_STATUS status);
 
 }  // namespace capmeter

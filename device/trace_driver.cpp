@@ -41,7 +41,7 @@ std::chrono::nanoseconds TraceDriver::SinceStart() const {
 }
 
 std::string TraceDriver::Status(FT_STATUS status) const {
-  const std::string name = statusNames_ ? statusNames_(status) : std::string();
+  const std::string name = inner_.StatusName(status);
   return " -> " + std::to_string(status) + (name.empty() ? "" : " (" + name + ")");
 }
 

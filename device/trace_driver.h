@@ -25,9 +25,6 @@ namespace capmeter {
 class TraceDriver final : public DriverLibrary {
  public:
   using TimeSource = std::function<std::chrono::nanoseconds()>;
-  // The driver's own name for a failure status, written after the number;
-  // empty for none.
-  using StatusNames = std::function<std::string(FT_STATUS)>;
 
   // Writes a heading line at once; `now` is read before and during every call.
   TraceDriver(DriverLibrary& inner, std::ostream& out, TimeSource now);
@@ -41,8 +38,8 @@ class TraceDriver final : public DriverLibrary {
                      std::uint32_t* bytesWritten) override;
   FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
-
-  void SetStatusNames(StatusNames names) { statusNames_ = std::move(names); }
+  // The traced driver's words, also written after each failure's number.
+  std::string StatusName(FT_STATUS status) const override { return inner_.StatusName(status); }
 
   // A remark in the trace ("# text"), e.g. which library file was loaded.
   void Note(std::string_view text);
@@ -67,7 +64,6 @@ class TraceDriver final : public DriverLibrary {
   DriverLibrary& inner_;
   std::ostream& out_;
   TimeSource now_;
-  StatusNames statusNames_;
   std::chrono::nanoseconds start_;
   std::optional<ReadRun> run_;
 };

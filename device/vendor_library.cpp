@@ -169,4 +169,8 @@ FT_STATUS VendorLibrary::FT_Close(FT_HANDLE handle) {
   return bound != nullptr ? bound->close(handle) : kLibraryNotLoaded;
 }
 
+std::string VendorLibrary::StatusName(FT_STATUS status) const {
+  return status == kLibraryNotLoaded ? "driver library not loaded" : VendorStatusName(status);
+}
+
 }  // namespace capmeter

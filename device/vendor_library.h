@@ -47,6 +47,7 @@ class VendorLibrary final : public DriverLibrary {
                      std::uint32_t* bytesWritten) override;
   FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
+  std::string StatusName(FT_STATUS status) const override;
 
  private:
   struct Binding;  // the loaded library and its five entry points

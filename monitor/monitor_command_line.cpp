@@ -62,4 +62,12 @@ bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
   return true;
 }
 
+DriverOptions MonitorCommandLine::Driver() const {
+  DriverOptions options = SimCommandLine::Driver();
+  options.simulate = Simulate();
+  options.latency = latency_;
+  options.usb = Usb();
+  return options;
+}
+
 }  // namespace capmeter

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "measurement/clock.h"
-#include "ui/hardware_options.h"
-#include "ui/sim_options.h"
+#include "startup/hardware_options.h"
+#include "startup/sim_options.h"
 
 namespace capmeter {
 
@@ -24,6 +24,8 @@ class MonitorCommandLine final : public SimCommandLine {
   Clock::Duration Latency() const { return latency_; }
   std::string LogPath() const { return Value("log"); }
   const std::optional<UsbId>& Usb() const { return usb_.Id(); }
+  // The simulated chip, the chip over USB or the vendor's library.
+  DriverOptions Driver() const;
 
  private:
   Clock::Duration latency_{0};

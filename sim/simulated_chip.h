@@ -33,6 +33,7 @@ class SimulatedChip final : public DriverLibrary {
                      std::uint32_t* bytesWritten) override;
   FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
+  std::string StatusName(FT_STATUS status) const override { return VendorStatusName(status); }
 
   // The handle an open hands out: it uses the upper half of a 64-bit
   // pointer, so a caller that cuts it to 32 bits is caught.

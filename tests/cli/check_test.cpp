@@ -1,4 +1,5 @@
 #include "cli/check.h"
+#include "device/vendor_library.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
     Wiring, CheckVerdicts,
     ::testing::Values(VerdictCase{"AllGood", [](SimMeter&) {}, 0, 9, "", true},
                       VerdictCase{"NoDevice", [](SimMeter& s) { s.chip.SetDeviceConnected(false); },
-                                  1, 1, "Open device 0: status 2.", false},
+                                  1, 1, "Open device 0: status 2 (device not found).", false},
                       VerdictCase{"D4PulledLow", [](SimMeter& s) { s.pins.mask = kD4; }, 1, 6,
                                   "D4 reads low although driven high", true},
                       VerdictCase{"D5PulledLow", [](SimMeter& s) { s.pins.mask = kD5; }, 1, 6,
@@ -82,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   1, 5, "D1 reads high although the timer was not triggered", true},
                       VerdictCase{"ResetFails",
                                   [](SimMeter& s) { s.chip.SetBitBangResetFails(true); }, 1, 7,
-                                  "Leave bit-bang mode: status 4.", true}),
+                                  "Leave bit-bang mode: status 4 (I/O error).", true}),
     [](const auto& info) { return info.param.name; });
 
 TEST(Check, ReportsThePinByteItRead) {
@@ -101,7 +102,7 @@ TEST(Check, ReportsThePinByteItRead) {
 TEST(Check, WithoutTheLibraryNamesItAndTouchesNoDevice) {
   VirtualClock clock;
   VendorLibrary vendor({"/nonexistent/capmeter/libftd2xx.so"});
-  cli::CommandContext context{[&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, {}};
+  cli::CommandContext context{[&] { return LoadVendorLibrary(vendor); }, vendor, clock, {}};
   std::ostringstream out;
 
   EXPECT_EQ(cli::RunCheck(context, out), cli::kExitFailed);
@@ -121,7 +122,7 @@ TEST(Check, WithoutTheLibraryNamesItAndTouchesNoDevice) {
 TEST(Check, SaysWhichLibraryFileWasLoaded) {
   VirtualClock clock;
   VendorLibrary vendor({CAPMETER_FTD2XX_STANDIN});
-  cli::CommandContext context{[&] { return cli::LoadVendorLibrary(vendor); }, vendor, clock, {}};
+  cli::CommandContext context{[&] { return LoadVendorLibrary(vendor); }, vendor, clock, {}};
   std::ostringstream out;
 
   // The stand-in reads back what was written, so D1 reads low.

@@ -76,7 +76,7 @@ struct SimMeter {
   int stopSignal = 0;
   cli::CommandContext context{
       [] {
-        return cli::LibraryLoad{true, "the simulated chip"};
+        return DriverLoad{true, "the simulated chip"};
       },
       driver,
       clock,

@@ -17,7 +17,7 @@ namespace {
 struct Parsed {
   int exitCode = 0;
   std::string command;  // empty: none ran
-  cli::DriverOptions driver;
+  DriverOptions driver;
   cli::MeasureOptions measure;
   cli::CalibrateOptions calibrate;
   std::string out;
@@ -34,18 +34,18 @@ Parsed Parse(std::vector<std::string> arguments) {
   std::ostringstream err;
   Parsed parsed;
   const cli::Commands commands{
-      [&](const cli::DriverOptions& driver) {
+      [&](const DriverOptions& driver) {
         parsed.command = "check";
         parsed.driver = driver;
         return kRan;
       },
-      [&](const cli::DriverOptions& driver, const cli::MeasureOptions& measure) {
+      [&](const DriverOptions& driver, const cli::MeasureOptions& measure) {
         parsed.command = "measure";
         parsed.driver = driver;
         parsed.measure = measure;
         return kRan;
       },
-      [&](const cli::DriverOptions& driver, const cli::CalibrateOptions& calibrate) {
+      [&](const DriverOptions& driver, const cli::CalibrateOptions& calibrate) {
         parsed.command = "calibrate";
         parsed.driver = driver;
         parsed.calibrate = calibrate;

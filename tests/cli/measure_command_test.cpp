@@ -236,14 +236,15 @@ TEST(MeasureCommand, SaysWhyTheDeviceCannotBeUsed) {
     const Outcome run = Measure(sim, Options(3));
     EXPECT_EQ(run.exitCode, cli::kExitFailed);
     EXPECT_EQ(run.err,
-              "capmeter-cli: could not open device 0 (status 2). Run \"capmeter-cli check\" to "
+              "capmeter-cli: could not open device 0: status 2 (device not found). Run "
+              "\"capmeter-cli check\" to "
               "see which step fails.\n");
     EXPECT_TRUE(run.out.empty());
   }
   {
     SimMeter sim;
     sim.context.loadLibrary = [] {
-      return cli::LibraryLoad{false, "could not load libx.so (gone)"};
+      return DriverLoad{false, "could not load libx.so (gone)"};
     };
     const Outcome run = Measure(sim, Options(3));
     EXPECT_EQ(run.exitCode, cli::kExitFailed);

@@ -120,8 +120,9 @@ TEST(TraceDriver, AFailedOpenShowsItsStatusAndFailedReadsShowNoPins) {
     trace.FT_Close(bench.link.lngHandle);
   });
 
-  const std::string notFound = std::to_string(sim_status::kDeviceNotFound);
-  const std::string invalid = std::to_string(sim_status::kInvalidHandle);
+  // The statuses with the simulated chip's own words for them.
+  const std::string notFound = std::to_string(sim_status::kDeviceNotFound) + " (device not found)";
+  const std::string invalid = std::to_string(sim_status::kInvalidHandle) + " (invalid handle)";
   EXPECT_EQ(lines, (std::vector<std::string>{
                        At(0) + " FT_Open index=0 -> " + notFound,
                        At(1000) + ".." + At(2000) + " FT_GetBitMode -> " + invalid + " x2",

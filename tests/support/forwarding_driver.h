@@ -24,6 +24,7 @@ class ForwardingDriver : public DriverLibrary {
     return inner_.FT_GetBitMode(handle, pins);
   }
   FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
+  std::string StatusName(FT_STATUS status) const override { return inner_.StatusName(status); }
 
  protected:
   DriverLibrary& inner_;

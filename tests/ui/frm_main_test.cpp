@@ -18,8 +18,8 @@
 #include "tests/support/recording_driver.h"
 #include "tests/ui/message_box_watcher.h"
 #include "ui/fitting_label.h"
-#include "ui/program_icon.h"
-#include "ui/termination_signals.h"
+#include "startup/program_icon.h"
+#include "startup/termination_signals.h"
 
 namespace capmeter {
 

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "device/usb_id.h"
-#include "ui/command_line.h"
+#include "startup/command_line.h"
+#include "startup/driver_setup.h"
 
 namespace capmeter {
 
@@ -35,6 +36,8 @@ class HardwareCommandLine : public CommandLine {
   // As CommandLine::Parse, and false as well when --usb is no USB ID.
   bool Parse(const std::vector<std::string>& arguments);
   const std::optional<UsbId>& Usb() const { return usb_.Id(); }
+  // The vendor's library, or with --usb the chip directly; traced if asked.
+  DriverOptions Driver() const;
 
  private:
   UsbOption usb_;

@@ -1,4 +1,4 @@
-#include "ui/sim_options.h"
+#include "startup/sim_options.h"
 
 #include <utility>
 
@@ -50,16 +50,12 @@ bool SimCommandLine::Parse(const std::vector<std::string>& arguments) {
   return true;
 }
 
-SimOptionsResult ParseSimOptions(const std::vector<std::string>& arguments) {
-  SimCommandLine commandLine;
-  if (!commandLine.Parse(arguments)) return {std::nullopt, commandLine.Error()};
-  return {
-      SimOptions{commandLine.Parts(), commandLine.HelpRequested(), commandLine.VersionRequested()},
-      {}};
-}
-
-std::string SimUsage() {
-  return SimCommandLine().HelpText();
+DriverOptions SimCommandLine::Driver() const {
+  DriverOptions options;
+  options.trace = TracePath();
+  options.simulate = true;
+  options.parts = parts_;
+  return options;
 }
 
 }  // namespace capmeter

@@ -1,11 +1,11 @@
 // capmeter-sim: the meter on the simulated chip and timing circuit, in real time.
 
 #include <iostream>
+#include <memory>
 
-#include "measurement/clock.h"
-#include "sim/simulated_chip.h"
-#include "ui/sim_options.h"
-#include "ui/window_program.h"
+#include "startup/sim_options.h"
+#include "startup/window_program.h"
+#include "ui/frm_main.h"
 
 int main(int argc, char** argv) {
   // Read before Qt starts, so --help, --version and a bad value need no display.
@@ -14,8 +14,9 @@ int main(int argc, char** argv) {
   if (const auto status = capmeter::AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
     return *status;
   }
-
-  capmeter::MonotonicClock clock;
-  capmeter::SimulatedChip chip(clock, commandLine.Parts());
-  return capmeter::RunWindowProgram(commandLine, chip, clock, argv[0], "capmeter-sim");
+  return capmeter::RunWindowProgram(
+      commandLine, commandLine.Driver(), argv[0], capmeter::frmMain::kMessageTitle,
+      "capmeter-sim", [](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
+        return std::make_unique<capmeter::frmMain>(driver, clock);
+      });
 }

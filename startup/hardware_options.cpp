@@ -1,4 +1,4 @@
-#include "ui/hardware_options.h"
+#include "startup/hardware_options.h"
 
 #include <utility>
 
@@ -43,6 +43,13 @@ bool HardwareCommandLine::Parse(const std::vector<std::string>& arguments) {
     return false;
   }
   return true;
+}
+
+DriverOptions HardwareCommandLine::Driver() const {
+  DriverOptions options;
+  options.trace = TracePath();
+  options.usb = Usb();
+  return options;
 }
 
 }  // namespace capmeter

@@ -1,4 +1,4 @@
-#include "ui/sim_options.h"
+#include "startup/sim_options.h"
 
 #include <gtest/gtest.h>
 
@@ -13,40 +13,38 @@
 namespace capmeter {
 namespace {
 
-TEST(SimOptions, DefaultsGiveTheDocumentedCircuit) {
-  const auto result = ParseSimOptions({});
-  ASSERT_TRUE(result.options);
-  EXPECT_DOUBLE_EQ(result.options->parts.capacitanceFarads, 4.7e-6);
-  EXPECT_DOUBLE_EQ(result.options->parts.resistanceOhms, 100e3);
-  EXPECT_FALSE(result.options->showHelp);
+// The parts the simulated chip gets, or the error that names the culprit.
+struct Parsed {
+  bool ok = false;
+  CircuitParts parts;
+  std::string error;
+};
+
+Parsed Parse(const std::vector<std::string>& arguments) {
+  SimCommandLine commandLine;
+  const bool ok = commandLine.Parse(arguments);
+  return {ok, commandLine.Driver().parts, commandLine.Error()};
 }
 
-TEST(SimOptions, ReadsBothSpellingsAndHelp) {
-  const auto result = ParseSimOptions({"--capacitance", "10u", "--resistance=47k", "--help"});
-  ASSERT_TRUE(result.options);
-  EXPECT_DOUBLE_EQ(result.options->parts.capacitanceFarads, 10e-6);
-  EXPECT_DOUBLE_EQ(result.options->parts.resistanceOhms, 47e3);
-  EXPECT_TRUE(result.options->showHelp);
-}
-
-TEST(SimOptions, RejectsBadCommandLinesWithAReason) {
-  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--capacitance"},
-                                                    {"--capacitance", "big"},
-                                                    {"--resistance=-5"},
-                                                    {"--colour", "red"},
-                                                    {"4.7u"}}) {
-    const auto result = ParseSimOptions(arguments);
-    EXPECT_FALSE(result.options) << arguments.front();
-    EXPECT_FALSE(result.error.empty());
+TEST(SimOptions, PartsReachTheSimulatedChip) {
+  struct Case {
+    std::vector<std::string> arguments;
+    double farads;
+    double ohms;
+  };
+  const Case cases[] = {{{}, 4.7e-6, 100e3},
+                        {{"--capacitance", "10u", "--resistance=47k"}, 10e-6, 47e3},
+                        {{"--resistance", "4.7K", "--capacitance=+10nF"}, 10e-9, 4.7e3}};
+  for (const Case& c : cases) {
+    const Parsed parsed = Parse(c.arguments);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_DOUBLE_EQ(parsed.parts.capacitanceFarads, c.farads);
+    EXPECT_DOUBLE_EQ(parsed.parts.resistanceOhms, c.ohms);
   }
-  EXPECT_NE(ParseSimOptions({"--capacitance", "big"}).error.find("'big'"), std::string::npos);
-}
-
-TEST(SimOptions, ValuesAsPartsAreMarked) {
-  const auto result = ParseSimOptions({"--resistance", "4.7K", "--capacitance=+10nF"});
-  ASSERT_TRUE(result.options) << result.error;
-  EXPECT_DOUBLE_EQ(result.options->parts.resistanceOhms, 4.7e3);
-  EXPECT_DOUBLE_EQ(result.options->parts.capacitanceFarads, 10e-9);
+  SimCommandLine commandLine;
+  ASSERT_TRUE(commandLine.Parse({"--trace", "calls.txt"}));
+  EXPECT_TRUE(commandLine.Driver().simulate);
+  EXPECT_EQ(commandLine.Driver().trace, "calls.txt");
 }
 
 TEST(SimOptions, ErrorsNameTheCulprit) {
@@ -56,12 +54,13 @@ TEST(SimOptions, ErrorsNameTheCulprit) {
   };
   const Bad cases[] = {{{"--colour", "red"}, "'colour'"},
                        {{"--capacitance"}, "capacitance"},
+                       {{"--capacitance", "big"}, "'big'"},
                        {{"--resistance=-5"}, "'-5' for --resistance"},
                        {{"4.7u"}, "'4.7u'"}};
   for (const Bad& bad : cases) {
-    const auto result = ParseSimOptions(bad.arguments);
-    ASSERT_FALSE(result.options) << bad.arguments.front();
-    EXPECT_NE(result.error.find(bad.mention), std::string::npos) << result.error;
+    const Parsed parsed = Parse(bad.arguments);
+    ASSERT_FALSE(parsed.ok) << bad.arguments.front();
+    EXPECT_NE(parsed.error.find(bad.mention), std::string::npos) << parsed.error;
   }
 }
 

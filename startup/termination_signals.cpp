@@ -1,4 +1,4 @@
-#include "ui/termination_signals.h"
+#include "startup/termination_signals.h"
 
 #include <QSocketNotifier>
 #include <QtGlobal>

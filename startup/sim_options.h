@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "sim/timing_circuit.h"
-#include "ui/command_line.h"
+#include "startup/command_line.h"
+#include "startup/driver_setup.h"
 
 namespace capmeter {
 
@@ -19,6 +20,8 @@ class SimCommandLine : public CommandLine {
   // As CommandLine::Parse, and false as well when a value is not a part value.
   bool Parse(const std::vector<std::string>& arguments);
   const CircuitParts& Parts() const { return parts_; }
+  // The simulated chip with these parts; traced if asked.
+  DriverOptions Driver() const;
 
  protected:
   // For another program on the simulated circuit, with its own name and texts.
@@ -27,23 +30,5 @@ class SimCommandLine : public CommandLine {
  private:
   CircuitParts parts_;
 };
-
-// What `capmeter-sim` is told on its command line.
-struct SimOptions {
-  CircuitParts parts;
-  bool showHelp = false;
-  bool showVersion = false;
-};
-
-struct SimOptionsResult {
-  std::optional<SimOptions> options;  // empty on a bad command line
-  std::string error;                  // what was wrong, for the user
-};
-
-// Reads the arguments after the program's name, e.g. "--capacitance 4.7u",
-// "--resistance=100k", "--help".
-SimOptionsResult ParseSimOptions(const std::vector<std::string>& arguments);
-
-std::string SimUsage();
 
 }  // namespace capmeter

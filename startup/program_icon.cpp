@@ -1,4 +1,4 @@
-#include "ui/program_icon.h"
+#include "startup/program_icon.h"
 
 #include <QApplication>
 #include <QIcon>

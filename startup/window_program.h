@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QApplication>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "measurement/clock.h"
+#include "startup/command_line.h"
+#include "startup/driver_setup.h"
+#include "startup/termination_signals.h"
+
+namespace capmeter {
+
+// The application object of a window program. Qt sees no arguments: the
+// command line has been read already. Names the application, for the
+// desktop's window list and the message boxes, and sets the program's icon.
+class WindowApplication {
+ public:
+  WindowApplication(char* programPath, const char* applicationName, const char* desktopFileName);
+  int Exec();
+
+ private:
+  int argc_ = 1;
+  char* argv_[2];
+  QApplication app_;
+};
+
+// What every window program does once its command line is read: make the
+// driver it asks for (traced when asked), start Qt, make the window with
+// `makeWindow(driver, clock)`, give it the initial texts of m and b, end
+// it through its EndOnSignal on a termination signal, report a failed load
+// of the vendor's library in it, load and show it, and run until it closes.
+// The window needs Load, show, ShowMessage, SetInitialCalibration and
+// EndOnSignal.
+template <class MakeWindow>
+int RunWindowProgram(const CommandLine& commandLine, const DriverOptions& driverOptions,
+                     char* programPath, const char* applicationName, const char* desktopFileName,
+                     MakeWindow makeWindow) {
+  MonotonicClock clock;
+  std::string problem;
+  const std::unique_ptr<ChosenDriver> driver = ChooseDriver(driverOptions, clock, problem);
+  if (!driver) {
+    std::cerr << commandLine.ErrorText(problem);
+    return 2;
+  }
+  WindowApplication application(programPath, applicationName, desktopFileName);
+  const auto window = makeWindow(driver->Library(), clock);
+  if (commandLine.InitialSlope() || commandLine.InitialIntercept()) {
+    window->SetInitialCalibration(commandLine.InitialSlope().value_or("0"),
+                                  commandLine.InitialIntercept().value_or("0"));
+  }
+  TerminationSignals ending([&window](int) { window->EndOnSignal(); });
+  driver->SetLoadFailureReport([&window](std::string_view message) { window->ShowMessage(message); });
+  if (driver->Trace() != nullptr) {
+    // Bound a moment early, so the trace names what the program talks to.
+    driver->Load();
+  }
+  window->Load();
+  window->show();
+  return application.Exec();
+}
+
+}  // namespace capmeter
