@@ -16,13 +16,15 @@ namespace capmeter {
 
 namespace {
 
-// Enough labels to read a value off, few enough not to crowd.
-constexpr int kTicks = 6;
+// Enough labels to read a value off, few enough not to crowd: the charts are
+// wider than they are tall.
+constexpr int kTicksAcross = 8;
+constexpr int kTicksUp = 6;
 
 // Ticks at round values, labelled with as many decimals as the step needs;
 // beyond what fixed decimals write briefly, in exponent form.
-AxisScale ApplyRoundScale(QValueAxis& axis, double low, double high) {
-  const AxisScale scale = RoundScale(low, high, kTicks);
+AxisScale ApplyRoundScale(QValueAxis& axis, double low, double high, int ticks) {
+  const AxisScale scale = RoundScale(low, high, ticks);
   axis.setRange(scale.low, scale.high);
   axis.setTickCount(scale.Ticks());
   const bool brief =
@@ -115,7 +117,7 @@ void MonitorCharts::RepaintTrend(const Trend& trend) {
     low = 0.0;
     high = 1.0;
   }
-  const double bottom = ApplyRoundScale(*trendValue_, low, high).low;
+  const double bottom = ApplyRoundScale(*trendValue_, low, high, kTicksUp).low;
   QList<QPointF> marks;
   for (const Trend::Column& column : trend.Columns()) {
     if (column.failures > 0) {
@@ -124,7 +126,7 @@ void MonitorCharts::RepaintTrend(const Trend& trend) {
   }
   trendLine_->replace(line);
   failureMarks_->replace(marks);
-  ApplyRoundScale(*trendTime_, 0.0, std::max(end, 1.0));
+  ApplyRoundScale(*trendTime_, 0.0, std::max(end, 1.0), kTicksAcross);
 }
 
 void MonitorCharts::RepaintHistogram(const Histogram& histogram) {
@@ -141,9 +143,9 @@ void MonitorCharts::RepaintHistogram(const Histogram& histogram) {
   }
   histogramOutline_->replace(outline);
   if (bins.empty()) {
-    ApplyRoundScale(*histogramValue_, 0.0, 1.0);
+    ApplyRoundScale(*histogramValue_, 0.0, 1.0, kTicksAcross);
   } else {
-    ApplyRoundScale(*histogramValue_, bins.front().lower, bins.back().upper);
+    ApplyRoundScale(*histogramValue_, bins.front().lower, bins.back().upper, kTicksAcross);
   }
   histogramCount_->setRange(0.0, static_cast<double>(tallest));
   histogramCount_->applyNiceNumbers();
