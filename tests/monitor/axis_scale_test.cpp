@@ -26,6 +26,8 @@ TEST(AxisScale, RoundStepsAndEndsAroundTheData) {
       // A span across a power of ten.
       {8.5, 12.5, 5, {8.0, 13.0, 1.0}, 6, 0},
       {0.0, 517.0, 6, {0.0, 600.0, 200.0}, 4, 0},
+      // Data that ends on a mark keeps it, though 0.3 / 0.1 is just under 3.
+      {0.3, 0.6, 4, {0.3, 0.6, 0.1}, 4, 1},
   };
   for (const Case& c : cases) {
     const AxisScale scale = RoundScale(c.low, c.high, c.ticks);
