@@ -1,36 +1,28 @@
 #include "monitor/monitor_window.h"
 
-#include <QAreaSeries>
-#include <QChart>
 #include <QChartView>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFormLayout>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLineSeries>
-#include <QLocale>
 #include <QPushButton>
-#include <QScatterSeries>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <iostream>
 #include <limits>
 
 #include "measurement/lenient_number.h"
-#include "measurement/reading_text.h"
+#include "monitor/start_setup.h"
 #include "ui/display.h"
 
 namespace capmeter {
@@ -59,20 +51,6 @@ QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString Number(double value, bool microfarads) {
-  return QLocale().toString(value, 'g', 7) + (microfarads ? " \xC2\xB5"
-                                                            "F"
-                                                          : " s");
-}
-
-QLabel* Readout(const QString& accessibleName) {
-  auto* label = new QLabel(QStringLiteral("\xE2\x80\x94"));
-  label->setAccessibleName(accessibleName);
-  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  label->setMinimumWidth(110);
-  return label;
-}
-
 // A label naming the control it belongs to, with a mnemonic that moves there.
 QLabel* Caption(const QString& text, QWidget* buddy) {
   auto* label = new QLabel(text);
@@ -84,37 +62,6 @@ QPushButton* Button(const QString& text, const QString& name) {
   auto* button = new QPushButton(text);
   button->setAccessibleName(name);
   return button;
-}
-
-// The word and colours of the last reading against the limits: the word
-// says it all, the colour only helps.
-struct VerdictLook {
-  QString word;
-  const char* style;
-};
-
-VerdictLook LookOf(const TallyPicture& picture) {
-  if (picture.lastOutcome == MeasureOutcome::ReadError ||
-      picture.lastOutcome == MeasureOutcome::TimedOut) {
-    return {QString::fromUtf8(OutcomeWord(*picture.lastOutcome)).toUpper(),
-            "color: black; background: #f0b400;"};
-  }
-  switch (picture.lastVerdict) {
-    case Verdict::Pass:
-      return {QStringLiteral("PASS"), "color: white; background: #1a7f37;"};
-    case Verdict::Fail:
-      return {QStringLiteral("FAIL"), "color: white; background: #c62828;"};
-    case Verdict::NoLimits:
-      break;
-  }
-  return {picture.lastPoint ? QStringLiteral("no limits") : QStringLiteral("\xE2\x80\x94"), ""};
-}
-
-// A little room above and below, and some range even for equal values.
-std::pair<double, double> Padded(double low, double high) {
-  const double span = high - low;
-  const double pad = span > 0.0 ? span * 0.05 : std::max(std::abs(high) * 1e-6, 1e-12);
-  return {low - pad, high + pad};
 }
 
 }  // namespace
@@ -130,7 +77,7 @@ MonitorWindow::MonitorWindow(DriverLibrary& library, Clock& clock, ReadingLog* l
   setObjectName(QStringLiteral("MonitorWindow"));
   setWindowTitle(QString::fromUtf8(kCaption));
   BuildControls();
-  BuildCharts();
+  LayOut();
   collector_ = new QTimer(this);
   collector_->setInterval(kCollectPeriod);
   connect(collector_, &QTimer::timeout, this, [this] { Collect(); });
@@ -198,21 +145,6 @@ void MonitorWindow::BuildControls() {
   lowerTolerance_->setAccessibleName(QStringLiteral("Lower tolerance in percent"));
   upperTolerance_->setAccessibleName(QStringLiteral("Upper tolerance in percent"));
 
-  points_ = Readout(QStringLiteral("Points"));
-  last_ = Readout(QStringLiteral("Last point"));
-  mean_ = Readout(QStringLiteral("Mean"));
-  deviation_ = Readout(QStringLiteral("Standard deviation"));
-  minimum_ = Readout(QStringLiteral("Minimum"));
-  maximum_ = Readout(QStringLiteral("Maximum"));
-  readErrors_ = Readout(QStringLiteral("Read errors"));
-  timeOuts_ = Readout(QStringLiteral("Time-outs"));
-  passes_ = Readout(QStringLiteral("Passes"));
-  fails_ = Readout(QStringLiteral("Fails"));
-  verdict_ = Readout(QStringLiteral("Verdict on the last reading"));
-  verdict_->setAlignment(Qt::AlignCenter);
-  QFont bold = verdict_->font();
-  bold.setBold(true);
-  verdict_->setFont(bold);
   message_ = new QLabel;
   message_->setAccessibleName(QStringLiteral("Messages"));
   message_->setWordWrap(true);
@@ -232,51 +164,7 @@ void MonitorWindow::BuildControls() {
   }
 }
 
-void MonitorWindow::BuildCharts() {
-  trendLine_ = new QLineSeries;
-  trendLine_->setName(tr("points (lowest and highest per column)"));
-  failureMarks_ = new QScatterSeries;
-  failureMarks_->setName(tr("read error or time-out"));
-  failureMarks_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-  failureMarks_->setMarkerSize(7.0);
-  failureMarks_->setColor(QColor(0xf0, 0xb4, 0x00));
-  trendChart_ = new QChart;
-  trendChart_->setTitle(tr("Trend"));
-  trendChart_->addSeries(trendLine_);
-  trendChart_->addSeries(failureMarks_);
-  trendTime_ = new QValueAxis;
-  trendTime_->setTitleText(tr("elapsed time (s)"));
-  trendValue_ = new QValueAxis;
-  trendChart_->addAxis(trendTime_, Qt::AlignBottom);
-  trendChart_->addAxis(trendValue_, Qt::AlignLeft);
-  for (QXYSeries* series : std::initializer_list<QXYSeries*>{trendLine_, failureMarks_}) {
-    series->attachAxis(trendTime_);
-    series->attachAxis(trendValue_);
-  }
-  trendChart_->legend()->setAlignment(Qt::AlignBottom);
-
-  histogramOutline_ = new QLineSeries;
-  histogramArea_ = new QAreaSeries(histogramOutline_);
-  histogramArea_->setName(tr("points per bin"));
-  histogramChart_ = new QChart;
-  histogramChart_->setTitle(tr("Histogram"));
-  histogramChart_->addSeries(histogramArea_);
-  histogramValue_ = new QValueAxis;
-  histogramCount_ = new QValueAxis;
-  histogramCount_->setTitleText(tr("points"));
-  histogramCount_->setLabelFormat(QStringLiteral("%d"));
-  histogramChart_->addAxis(histogramValue_, Qt::AlignBottom);
-  histogramChart_->addAxis(histogramCount_, Qt::AlignLeft);
-  histogramArea_->attachAxis(histogramValue_);
-  histogramArea_->attachAxis(histogramCount_);
-  histogramChart_->legend()->hide();
-
-  auto* trendView = new QChartView(trendChart_);
-  trendView->setAccessibleName(QStringLiteral("Trend chart"));
-  trendView->setRenderHint(QPainter::Antialiasing);
-  auto* histogramView = new QChartView(histogramChart_);
-  histogramView->setAccessibleName(QStringLiteral("Histogram"));
-
+void MonitorWindow::LayOut() {
   auto* buttons = new QHBoxLayout;
   for (QPushButton* button : {start_, stop_, hold_, clear_, save_}) buttons->addWidget(button);
   buttons->addStretch();
@@ -296,31 +184,22 @@ void MonitorWindow::BuildCharts() {
 
   auto* statistics = new QGroupBox(tr("Statistics"));
   auto* statisticsForm = new QFormLayout(statistics);
-  statisticsForm->addRow(tr("Points"), points_);
-  statisticsForm->addRow(tr("Last"), last_);
-  statisticsForm->addRow(tr("Mean"), mean_);
-  statisticsForm->addRow(tr("Std. deviation"), deviation_);
-  statisticsForm->addRow(tr("Minimum"), minimum_);
-  statisticsForm->addRow(tr("Maximum"), maximum_);
-  statisticsForm->addRow(tr("Read errors"), readErrors_);
-  statisticsForm->addRow(tr("Time-outs"), timeOuts_);
+  readouts_.AddStatisticsRows(*statisticsForm);
 
   auto* limits = new QGroupBox(tr("Limits"));
   auto* limitsForm = new QFormLayout(limits);
   limitsForm->addRow(Caption(tr("&Nominal"), nominal_), nominal_);
   limitsForm->addRow(Caption(tr("Lo&wer tolerance"), lowerTolerance_), lowerTolerance_);
   limitsForm->addRow(Caption(tr("&Upper tolerance"), upperTolerance_), upperTolerance_);
-  limitsForm->addRow(tr("Passes"), passes_);
-  limitsForm->addRow(tr("Fails"), fails_);
-  limitsForm->addRow(tr("Last"), verdict_);
+  readouts_.AddVerdictRows(*limitsForm);
 
   auto* side = new QVBoxLayout;
   side->addWidget(statistics);
   side->addWidget(limits);
   side->addStretch();
   auto* charts = new QVBoxLayout;
-  charts->addWidget(trendView, 3);
-  charts->addWidget(histogramView, 2);
+  charts->addWidget(charts_.TrendView(), 3);
+  charts->addWidget(charts_.HistogramView(), 2);
   auto* middle = new QHBoxLayout;
   middle->addLayout(charts, 1);
   middle->addLayout(side);
@@ -363,24 +242,15 @@ void MonitorWindow::Start() {
     ShowMessage("No series without the device: connect it, then restart the program.");
     return;
   }
-  const int perPoint = average_->value();
-  const long long points = count_->value() == 0 ? std::numeric_limits<int>::max() : count_->value();
-  SeriesSetup setup;
-  setup.count =
-      static_cast<int>(std::min<long long>(std::numeric_limits<int>::max(), points * perPoint));
-  setup.interval = std::chrono::duration_cast<Clock::Duration>(
-      std::chrono::duration<double>(interval_->value()));
-  // As capmeter-cli: repeated readings spread over the poll period.
-  setup.dither = setup.count > 1;
-  setup.seed = NewSeed();
-  setup.calibration = Calibration(LenientNumber(slope_->text().toStdString()),
-                                  LenientNumber(intercept_->text().toStdString()));
-  tally_.BeginSeries(setup.calibration, perPoint);
+  const StartSetup setup =
+      SetupFor({count_->value(), interval_->value(), average_->value(),
+                slope_->text().toStdString(), intercept_->text().toStdString()});
+  tally_.BeginSeries(setup.series.calibration, setup.readingsPerPoint);
   if (!origin_) {
     origin_ = clock_.Now();
   }
   const bool logging = log_ != nullptr && log_->IsOpen();
-  worker_.Start(link_.lngHandle, setup, nextIndex_, logging ? log_ : nullptr);
+  worker_.Start(link_.lngHandle, setup.series, nextIndex_, logging ? log_ : nullptr);
   SetRunning(true);
   Repaint();
 }
@@ -473,84 +343,8 @@ void MonitorWindow::Collect() {
 
 void MonitorWindow::Repaint() {
   const TallyPicture& picture = tally_.Shown();
-  const bool uf = picture.microfarads;
-  const RunningStatistics& s = picture.points;
-  const QString none = QStringLiteral("\xE2\x80\x94");
-  const bool any = s.Count() > 0;
-  points_->setText(QLocale().toString(static_cast<qulonglong>(s.Count())));
-  last_->setText(picture.lastPoint ? Number(*picture.lastPoint, uf) : none);
-  mean_->setText(any ? Number(s.Mean(), uf) : none);
-  deviation_->setText(s.StandardDeviation() ? Number(*s.StandardDeviation(), uf) : none);
-  minimum_->setText(any ? Number(s.Minimum(), uf) : none);
-  maximum_->setText(any ? Number(s.Maximum(), uf) : none);
-  readErrors_->setText(QLocale().toString(static_cast<qulonglong>(picture.readErrors)));
-  timeOuts_->setText(QLocale().toString(static_cast<qulonglong>(picture.timeOuts)));
-  passes_->setText(QLocale().toString(static_cast<qulonglong>(picture.passes)));
-  fails_->setText(QLocale().toString(static_cast<qulonglong>(picture.fails)));
-  const VerdictLook look = LookOf(picture);
-  verdict_->setText(look.word);
-  verdict_->setStyleSheet(QString::fromLatin1(look.style));
-  RepaintCharts(picture);
-}
-
-void MonitorWindow::RepaintCharts(const TallyPicture& picture) {
-  const QString unit = picture.microfarads ? tr("C (\xC2\xB5"
-                                                "F)")
-                                           : tr("t (s)");
-  trendValue_->setTitleText(unit);
-  histogramValue_->setTitleText(unit);
-
-  QList<QPointF> line;
-  QList<QPointF> marks;
-  double low = std::numeric_limits<double>::infinity();
-  double high = -low;
-  double end = 0.0;
-  for (const Trend::Column& column : picture.trend.Columns()) {
-    end = column.last;
-    if (column.values == 0) {
-      continue;
-    }
-    line.append({column.Middle(), column.low});
-    if (column.high != column.low) {
-      line.append({column.Middle(), column.high});
-    }
-    low = std::min(low, column.low);
-    high = std::max(high, column.high);
-  }
-  if (line.isEmpty()) {
-    low = 0.0;
-    high = 1.0;
-  }
-  const auto [bottom, top] = Padded(low, high);
-  for (const Trend::Column& column : picture.trend.Columns()) {
-    if (column.failures > 0) {
-      marks.append({column.Middle(), bottom});
-    }
-  }
-  trendLine_->replace(line);
-  failureMarks_->replace(marks);
-  trendTime_->setRange(0.0, std::max(end, 1.0));
-  trendValue_->setRange(bottom, top);
-
-  QList<QPointF> outline;
-  std::uint64_t tallest = 1;
-  const std::vector<Histogram::Bin> bins = picture.histogram.Occupied();
-  for (const Histogram::Bin& bin : bins) {
-    const auto count = static_cast<double>(bin.count);
-    outline.append({bin.lower, 0.0});
-    outline.append({bin.lower, count});
-    outline.append({bin.upper, count});
-    outline.append({bin.upper, 0.0});
-    tallest = std::max(tallest, bin.count);
-  }
-  histogramOutline_->replace(outline);
-  if (!bins.empty()) {
-    histogramValue_->setRange(bins.front().lower, bins.back().upper);
-  } else {
-    histogramValue_->setRange(0.0, 1.0);
-  }
-  histogramCount_->setRange(0.0, static_cast<double>(tallest));
-  histogramCount_->applyNiceNumbers();
+  readouts_.Show(picture);
+  charts_.Repaint(picture);
 }
 
 void MonitorWindow::closeEvent(QCloseEvent* event) {

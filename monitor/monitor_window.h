@@ -9,24 +9,20 @@
 #include "device/device_link.h"
 #include "device/driver_library.h"
 #include "measurement/clock.h"
+#include "monitor/monitor_charts.h"
+#include "monitor/monitor_readouts.h"
 #include "monitor/reading_log.h"
 #include "monitor/series_tally.h"
 #include "monitor/series_worker.h"
 
-class QAbstractSeries;
-class QAreaSeries;
 class QCheckBox;
-class QChart;
 class QDoubleSpinBox;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
-class QLineSeries;
 class QPushButton;
-class QScatterSeries;
 class QSpinBox;
 class QTimer;
-class QValueAxis;
 
 namespace capmeter {
 
@@ -57,7 +53,8 @@ class MonitorWindow final : public QWidget {
 
  private:
   void BuildControls();
-  void BuildCharts();
+  // Buttons, settings, charts and readouts in their places.
+  void LayOut();
   void Start();
   void Stop();
   void Clear();
@@ -68,7 +65,6 @@ class MonitorWindow final : public QWidget {
   // Takes what the worker handed over; repaints unless held.
   void Collect();
   void Repaint();
-  void RepaintCharts(const TallyPicture& picture);
   // Stops the series and closes the link, the first time only.
   void Unload();
 
@@ -99,29 +95,10 @@ class MonitorWindow final : public QWidget {
   QDoubleSpinBox* lowerTolerance_ = nullptr;
   QDoubleSpinBox* upperTolerance_ = nullptr;
 
-  QLabel* points_ = nullptr;
-  QLabel* last_ = nullptr;
-  QLabel* mean_ = nullptr;
-  QLabel* deviation_ = nullptr;
-  QLabel* minimum_ = nullptr;
-  QLabel* maximum_ = nullptr;
-  QLabel* readErrors_ = nullptr;
-  QLabel* timeOuts_ = nullptr;
-  QLabel* passes_ = nullptr;
-  QLabel* fails_ = nullptr;
-  QLabel* verdict_ = nullptr;
   QLabel* message_ = nullptr;
 
-  QChart* trendChart_ = nullptr;
-  QLineSeries* trendLine_ = nullptr;
-  QScatterSeries* failureMarks_ = nullptr;
-  QValueAxis* trendTime_ = nullptr;
-  QValueAxis* trendValue_ = nullptr;
-  QChart* histogramChart_ = nullptr;
-  QLineSeries* histogramOutline_ = nullptr;
-  QAreaSeries* histogramArea_ = nullptr;
-  QValueAxis* histogramValue_ = nullptr;
-  QValueAxis* histogramCount_ = nullptr;
+  MonitorReadouts readouts_;
+  MonitorCharts charts_;
 };
 
 }  // namespace capmeter

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "measurement/series.h"
+
+namespace capmeter {
+
+// The window's series settings as the user left them at Start.
+struct StartForm {
+  int count = 0;  // points; 0 runs until stopped
+  double intervalSeconds = 0.0;
+  int average = 1;        // readings per point
+  std::string slope;      // m, as typed
+  std::string intercept;  // b, as typed
+};
+
+struct StartSetup {
+  SeriesSetup series;
+  int readingsPerPoint = 1;
+};
+
+// The series Start runs: count x average readings (at most INT_MAX, which
+// also stands for "until stopped"), dithered as capmeter-cli dithers when
+// there is more than one, with a fresh seed and m and b read leniently.
+StartSetup SetupFor(const StartForm& form);
+
+}  // namespace capmeter
