@@ -121,7 +121,8 @@ class JsonWriter final : public ReadingWriter {
     out_ << (added_ > 0 ? ",\n  " : "\n  ") << "{\"index\": " << r.index
          << ", \"seconds\": " << (r.HasTime() ? MachineNumber(r.seconds) : "null")
          << ", \"microfarads\": " << (finite ? MachineNumber(*r.microfarads) : "null")
-         << ", \"outcome\": \"" << OutcomeWord(r.outcome) << "\"}" << std::flush;
+         << ", \"outcome\": \"" << OutcomeWord(r.outcome) << "\", \"time\": \""
+         << UtcTimeText(r.endedAt) << "\"}" << std::flush;
     ++added_;
   }
   void Finish(const Summary& summary, const SeriesNotes& notes) override {

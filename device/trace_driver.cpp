@@ -46,7 +46,9 @@ std::string TraceDriver::Status(FT_STATUS status) const {
 }
 
 void TraceDriver::WriteLine(std::chrono::nanoseconds at, const std::string& text) {
-  out_ << Micros(at) << ' ' << text << '\n';
+  // Flushed at once, so the trace can be followed while the program runs
+  // and holds every call up to a crash; runs of reads keep the lines few.
+  out_ << Micros(at) << ' ' << text << '\n' << std::flush;
 }
 
 void TraceDriver::WriteRun() {

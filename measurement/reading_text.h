@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -15,10 +16,15 @@ const char* OutcomeWord(MeasureOutcome outcome);
 std::string MachineNumber(double value);
 std::string MachineNumber(float value);
 
+// A clock time as ISO 8601 in UTC with milliseconds,
+// "2026-12-08T12:05:24.123Z".
+std::string UtcTimeText(std::chrono::system_clock::time_point time);
+
 // One reading as a CSV row, the columns of kReadingCsvHeader, without the
 // line end. Only finite capacitances are written; the others stay empty, as
-// does the time of a reading without one.
-inline constexpr std::string_view kReadingCsvHeader = "index,seconds,microfarads,outcome";
+// does the charge time of a reading without one. The clock time comes last,
+// so that scripts reading the first columns by position keep working.
+inline constexpr std::string_view kReadingCsvHeader = "index,seconds,microfarads,outcome,time";
 std::string ReadingCsvRow(const Reading& reading);
 
 }  // namespace capmeter

@@ -74,6 +74,7 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
     Reading reading;
     reading.index = i + 1;
     reading.outcome = result.outcome;
+    reading.endedAt = control.wallClock();
     if (result.HasTime()) {
       reading.seconds = result.seconds;
       if (setup.calibration.slope != 0.0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -20,6 +21,8 @@ struct Reading {
   float seconds = 0.0F;  // only with a time
   // m x t + b, when there is a time and m is not 0; may be infinite.
   std::optional<double> microfarads;
+  // The clock time the reading ended, for logs that say when.
+  std::chrono::system_clock::time_point endedAt{};
 
   bool HasTime() const { return outcome == MeasureOutcome::ChargeTime; }
 };
@@ -53,6 +56,10 @@ struct SeriesControl {
   // Lets `span` pass; may return early once a stop came. Waits on the
   // series' clock when not set.
   std::function<void(Clock::Duration span)> rest;
+  // The clock time, for each reading's end.
+  std::function<std::chrono::system_clock::time_point()> wallClock = [] {
+    return std::chrono::system_clock::now();
+  };
 };
 
 struct SeriesEnd {

@@ -1,5 +1,7 @@
 #include "monitor/kept_readings.h"
 
+#include <chrono>
+
 namespace capmeter {
 
 void KeptReadings::BeginSeries(const Line& calibration) {
@@ -10,8 +12,10 @@ void KeptReadings::Add(const Reading& reading) {
   if (calibrations_.empty()) {
     BeginSeries(Line{});
   }
-  readings_.push_back(
-      {static_cast<std::uint32_t>(reading.index), reading.seconds, reading.outcome});
+  const auto endedAt = std::chrono::time_point_cast<std::chrono::milliseconds>(reading.endedAt);
+  readings_.push_back({endedAt.time_since_epoch().count(),
+                       static_cast<std::uint32_t>(reading.index), reading.seconds,
+                       reading.outcome});
 }
 
 void KeptReadings::Clear() {
@@ -31,6 +35,8 @@ void KeptReadings::ForEach(const std::function<void(const Reading&)>& visit) con
     Reading reading;
     reading.index = static_cast<int>(kept.index);
     reading.outcome = kept.outcome;
+    reading.endedAt = std::chrono::system_clock::time_point(
+        std::chrono::milliseconds(kept.endedAtMilliseconds));
     if (reading.HasTime()) {
       reading.seconds = kept.seconds;
       const Line& line = calibration->second;

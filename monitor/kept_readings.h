@@ -10,8 +10,8 @@
 
 namespace capmeter {
 
-// Every reading since the last Clear, in about a third of a Reading's room (a
-// million fit in 12 MB): the capacitance is worked out again from the time
+// Every reading since the last Clear, in about half a Reading's room (a
+// million fit in 24 MB): the capacitance is worked out again from the time
 // and the calibration line of its series, exactly as the series did.
 class KeptReadings {
  public:
@@ -25,6 +25,7 @@ class KeptReadings {
 
  private:
   struct Kept {
+    std::int64_t endedAtMilliseconds;  // since the epoch: all a log shows
     std::uint32_t index;
     float seconds;
     MeasureOutcome outcome;

@@ -4,6 +4,7 @@
 Usage: cli_e2e.py CAPMETER_CLI CASE [STAND_IN_LIBRARY | LOCALES | USB_CHIP_EMULATOR]
 """
 import csv
+import datetime
 import io
 import json
 import os
@@ -35,11 +36,18 @@ def expect_exit(result, code):
 
 
 def measure_csv():
+    began = datetime.datetime.now(datetime.timezone.utc)
     result = run("measure", "--simulate", "--count", "5", "--format", "csv")
+    ended = datetime.datetime.now(datetime.timezone.utc)
     expect_exit(result, 0)
     rows = list(csv.DictReader(io.StringIO(result.stdout)))
     if len(rows) != 5:
         fail(f"{len(rows)} rows, expected 5", result)
+    # Each reading's end in UTC, to the millisecond, in the order taken.
+    times = [datetime.datetime.strptime(row["time"], "%Y-%m-%dT%H:%M:%S.%f%z") for row in rows]
+    if not all(len(row["time"]) == 24 for row in rows) or times != sorted(times) or \
+            times[0] < began - datetime.timedelta(milliseconds=1) or times[-1] > ended:
+        fail(f"times {[row['time'] for row in rows]} not within {began}..{ended}", result)
     for number, row in enumerate(rows, 1):
         if int(row["index"]) != number or row["outcome"] != "ok" or row["microfarads"] != "":
             fail(f"row {number}: {row}", result)
@@ -134,7 +142,7 @@ def table_in_locale(locales):
     if not re.search(r"^1 +0,5\d+ +4,\d+ +ok$", result.stdout, re.M):
         fail("no decimal comma in the table", result)
     result = run("measure", "--simulate", "--format", "csv", env=env)
-    if not re.search(r"^1,0\.5\d+,,ok$", result.stdout, re.M):
+    if not re.search(r"^1,0\.5\d+,,ok,[-0-9T:.]+Z$", result.stdout, re.M):
         fail("CSV must keep the period", result)
 
 

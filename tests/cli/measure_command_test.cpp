@@ -44,7 +44,7 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
   std::vector<std::vector<std::string>> rows;
   const auto lines = Lines(text);
   EXPECT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "index,seconds,microfarads,outcome");
+  EXPECT_EQ(lines.front(), "index,seconds,microfarads,outcome,time");
   for (std::size_t i = 1; i < lines.size(); ++i) {
     std::vector<std::string> fields;
     std::stringstream line(lines[i]);

@@ -107,7 +107,7 @@ xdotool key alt+t  # Stop: the series is over already
 sleep 0.5          # the window collects every 0.1 s
 import -window "$win" "$SHOT" || fail "screenshot"
 
-[ "$(head -n 1 "$WORK/log.csv")" = "index,seconds,microfarads,outcome" ] || fail "CSV header"
+[ "$(head -n 1 "$WORK/log.csv")" = "index,seconds,microfarads,outcome,time" ] || fail "CSV header"
 [ "$(wc -l <"$WORK/log.csv")" -eq 21 ] || fail "not 20 rows"
 # A busy machine can only make a reading late (larger), never early.
 # Every row a reading; over emulated USB on a busy machine one may come in a
