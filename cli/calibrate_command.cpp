@@ -5,9 +5,9 @@
 #include <cmath>
 #include <ostream>
 
-#include "cli/report.h"
 #include "measurement/float_chars.h"
 #include "measurement/line_fit.h"
+#include "measurement/reading_formats.h"
 #include "measurement/result_text.h"
 #include "measurement/series.h"
 #include "measurement/statistics.h"

@@ -135,16 +135,20 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       ->type_name("M");
   AddValue(*series, "--intercept", intercept, Lenient, "a number", "b in µF (default 0)")
       ->type_name("B");
-  series->add_option("--format", measure.format, "table (default), csv or json")
+  std::vector<std::string> formatNames;
+  std::string formatHelp =
+      "How the readings are written (default " + std::string(ReadingFormats().front().name) + "):";
+  for (const ReadingFormat& format : ReadingFormats()) {
+    formatNames.emplace_back(format.name);
+    formatHelp += "\n  " + std::string(format.name) + ": " + std::string(format.description);
+  }
+  series
+      ->add_option_function<std::string>(
+          "--format",
+          [&measure](const std::string& name) { measure.format = FindReadingFormat(name); },
+          formatHelp)
       ->type_name("FORMAT")
-      ->transform(CLI::Transformer(
-                      std::map<std::string, Format>{
-                          {"table", Format::Table}, {"csv", Format::Csv}, {"json", Format::Json}},
-                      CLI::ignore_case)
-                      .description(""))
-      // A transform runs before those added earlier: the name is checked
-      // first, so the error lists the names and no number passes for one.
-      ->transform(CLI::IsMember({"table", "csv", "json"}, CLI::ignore_case).description(""));
+      ->transform(CLI::IsMember(formatNames, CLI::ignore_case).description(""));
   series
       ->add_option("--output", measure.output,
                    "Write the readings to FILE; on a terminal a progress line goes to standard "

@@ -33,7 +33,7 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
   }
 
   const std::unique_ptr<ReadingWriter> writer =
-      MakeReadingWriter(options.format, out, err, context.decimalSeparator);
+      options.format->makeWriter(out, err, context.decimalSeparator);
   // The first failed write is kept with its reason, read at once before
   // anything else can change errno.
   int writeError = 0;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/command_context.h"
-#include "cli/report.h"
+#include "measurement/reading_formats.h"
 
 namespace capmeter::cli {
 
@@ -12,7 +12,7 @@ struct MeasureOptions {
   // Count, interval, dither, seed and the calibration line (no capacitance
   // while its slope is 0).
   SeriesSetup series;
-  Format format = Format::Table;
+  const ReadingFormat* format = &ReadingFormats().front();
   std::string output;     // the file the readings go to; empty: standard output
   bool progress = false;  // a progress line on `err` as readings arrive
 };

@@ -3,36 +3,45 @@
 #include <cerrno>
 #include <cstring>
 
-#include "measurement/reading_text.h"
-
 namespace capmeter {
 
 bool ReadingLog::Open(const std::string& path) {
   path_ = path;
   problem_.clear();
-  file_.reset(std::fopen(path.c_str(), "w"));
+  writer_.reset();
+  file_.close();
+  file_.clear();
+  errno = 0;
+  file_.open(path, std::ios::out | std::ios::trunc);
   if (!file_) {
     problem_ = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
-  return Put(std::string(kReadingCsvHeader));
+  // The CSV writer's summary has no place in a log.
+  writer_ = FindReadingFormat("csv")->makeWriter(file_, file_, ".");
+  writer_->Begin();
+  return Check();
 }
 
 bool ReadingLog::Write(const Reading& reading) {
-  return file_ && Put(ReadingCsvRow(reading));
+  if (!writer_) {
+    return false;
+  }
+  errno = 0;
+  writer_->Add(reading);
+  return Check();
 }
 
-bool ReadingLog::Put(const std::string& line) {
-  errno = 0;
-  const bool written = std::fputs(line.c_str(), file_.get()) >= 0 &&
-                       std::fputc('\n', file_.get()) != EOF && std::fflush(file_.get()) == 0;
-  if (!written) {
-    const int error = errno;
-    problem_ = "writing " + path_ + " failed" +
-               (error != 0 ? ": " + std::string(std::strerror(error)) : "");
-    file_.reset();
+bool ReadingLog::Check() {
+  if (file_) {
+    return true;
   }
-  return written;
+  const int error = errno;
+  problem_ =
+      "writing " + path_ + " failed" + (error != 0 ? ": " + std::string(std::strerror(error)) : "");
+  writer_.reset();
+  file_.close();
+  return false;
 }
 
 }  // namespace capmeter

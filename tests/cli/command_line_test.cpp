@@ -92,7 +92,7 @@ TEST(CommandLine, MeasureWithItsOptions) {
   EXPECT_EQ(p.measure.series.interval, std::chrono::milliseconds(500));
   EXPECT_DOUBLE_EQ(p.measure.series.calibration.slope, 9.0909);
   EXPECT_DOUBLE_EQ(p.measure.series.calibration.intercept, -0.5);
-  EXPECT_EQ(p.measure.format, cli::Format::Csv);
+  EXPECT_EQ(p.measure.format->name, "csv");
   EXPECT_EQ(p.measure.output, "readings.csv");
   EXPECT_TRUE(p.measure.series.dither);
 }
@@ -105,7 +105,7 @@ TEST(CommandLine, SlopeAndInterceptAreReadAsTheWindowReadsThem) {
   const Parsed noSlope = Parse({"measure", "--slope", "abc", "--intercept", "7"});
   EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.slope, 0.0);
   EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.intercept, 0.0);
-  EXPECT_EQ(Parse({"measure", "--format", "JSON"}).measure.format, cli::Format::Json);
+  EXPECT_EQ(Parse({"measure", "--format", "JSON"}).measure.format->name, "json");
 }
 
 TEST(CommandLine, DitherIsOnForMoreThanOneReadingUnlessSwitchedOff) {

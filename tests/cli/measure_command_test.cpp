@@ -55,10 +55,10 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
   return rows;
 }
 
-cli::MeasureOptions Options(int count, cli::Format format = cli::Format::Csv) {
+cli::MeasureOptions Options(int count, std::string_view format = "csv") {
   cli::MeasureOptions options;
   options.series.count = count;
-  options.format = format;
+  options.format = FindReadingFormat(format);
   return options;
 }
 
@@ -83,7 +83,7 @@ TEST(MeasureCommand, CsvHasAHeadingAndOneRowPerReadingWithAPointAsSeparator) {
   const auto rows = CsvRows(run.out);
   ASSERT_EQ(rows.size(), 5U) << run.out;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    ASSERT_EQ(rows[i].size(), 4U);
+    ASSERT_EQ(rows[i].size(), 5U);
     EXPECT_EQ(rows[i][0], std::to_string(i + 1));
     EXPECT_NEAR(std::strtod(rows[i][1].c_str(), nullptr), kDefaultHighTime, 1e-3);
     EXPECT_NEAR(std::strtod(rows[i][2].c_str(), nullptr), 4.7, 0.01);
@@ -97,7 +97,7 @@ TEST(MeasureCommand, CsvHasAHeadingAndOneRowPerReadingWithAPointAsSeparator) {
 
 TEST(MeasureCommand, TheTableUsesTheWindowsTextsAndTheLocalesSeparator) {
   SimMeter sim;
-  cli::MeasureOptions options = Options(2, cli::Format::Table);
+  cli::MeasureOptions options = Options(2, "table");
   options.series.calibration = {9.0909, 0.0};
   sim.context.decimalSeparator = ",";
 
@@ -127,7 +127,7 @@ TEST(MeasureCommand, WithoutASlopeTheCapacitanceStaysEmpty) {
 
 TEST(MeasureCommand, JsonIsOneDocumentWithTheReadingsAndTheSummary) {
   SimMeter sim;
-  cli::MeasureOptions options = Options(3, cli::Format::Json);
+  cli::MeasureOptions options = Options(3, "json");
   options.series.calibration = {2.0, 0.25};
 
   const Outcome run = Measure(sim, options);
@@ -173,7 +173,7 @@ TEST(MeasureCommand, AStopSignalDropsTheReadingUnderWayPrintsTheSummaryAndCloses
   SimMeter sim;                       // 0.517 s charges, a read every 100 us: some 5170 reads each
   sim.StopAfterReads(7'000, SIGINT);  // in the middle of the second reading
 
-  const Outcome run = Measure(sim, Options(3, cli::Format::Table));
+  const Outcome run = Measure(sim, Options(3, "table"));
 
   EXPECT_EQ(run.exitCode, 130);
   const auto lines = Lines(run.out);
@@ -243,9 +243,7 @@ TEST(MeasureCommand, SaysWhyTheDeviceCannotBeUsed) {
   }
   {
     SimMeter sim;
-    sim.context.loadLibrary = [] {
-      return DriverLoad{false, "could not load libx.so (gone)"};
-    };
+    sim.context.loadLibrary = [] { return DriverLoad{false, "could not load libx.so (gone)"}; };
     const Outcome run = Measure(sim, Options(3));
     EXPECT_EQ(run.exitCode, cli::kExitFailed);
     EXPECT_EQ(run.err, "capmeter-cli: driver library: could not load libx.so (gone).\n");

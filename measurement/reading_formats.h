@@ -2,15 +2,14 @@
 
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "measurement/reading_text.h"
 #include "measurement/series.h"
 
-namespace capmeter::cli {
-
-enum class Format { Table, Csv, Json };
+namespace capmeter {
 
 // How a series came about, for the end of the report.
 struct SeriesNotes {
@@ -31,15 +30,26 @@ class ReadingWriter {
   virtual void Finish(const Summary& summary, const SeriesNotes& notes) = 0;
 };
 
-// The module for `format` writing to `out`:
-// Every format has the capacitance column, empty without a slope.
+// An output format: its name on command lines, what it is for, and the
+// module that writes it to `out`. Every format has the capacitance column,
+// empty without a slope.
 // - table: for people, with the window's number texts and the user's decimal
 //   separator;
-// - CSV and JSON: for programs, "." and the shortest text that reads back as
-//   the same number. CSV holds nothing but its heading and the readings, so
-//   that any spreadsheet opens it; its summary goes to `aside` as a table.
-std::unique_ptr<ReadingWriter> MakeReadingWriter(Format format, std::ostream& out,
-                                                 std::ostream& aside, std::string decimalSeparator);
+// - csv and json: for programs, "." and the shortest text that reads back as
+//   the same number, and the clock time of each reading. CSV holds nothing
+//   but its heading and the readings, so that any spreadsheet opens it; its
+//   summary goes to `aside` as a table.
+struct ReadingFormat {
+  std::string_view name;
+  std::string_view description;
+  std::unique_ptr<ReadingWriter> (*makeWriter)(std::ostream& out, std::ostream& aside,
+                                               std::string decimalSeparator);
+};
+
+// Every format, the default (table) first.
+std::span<const ReadingFormat> ReadingFormats();
+// The format called `name`; null for none.
+const ReadingFormat* FindReadingFormat(std::string_view name);
 
 // `text` left-aligned in a column of `width` characters (at least one blank
 // after it), counting each UTF-8 character once so that "µF" lines up.
@@ -49,4 +59,4 @@ std::string Column(std::string_view text, std::size_t width);
 // that locale is unknown here.
 std::string LocaleDecimalSeparator();
 
-}  // namespace capmeter::cli
+}  // namespace capmeter

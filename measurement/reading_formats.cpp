@@ -1,4 +1,4 @@
-#include "cli/report.h"
+#include "measurement/reading_formats.h"
 
 #include <chrono>
 #include <clocale>
@@ -9,7 +9,7 @@
 #include "measurement/display_texts.h"
 #include "measurement/result_text.h"
 
-namespace capmeter::cli {
+namespace capmeter {
 
 namespace {
 
@@ -161,16 +161,29 @@ class JsonWriter final : public ReadingWriter {
 
 }  // namespace
 
-std::unique_ptr<ReadingWriter> MakeReadingWriter(Format format, std::ostream& out,
-                                                 std::ostream& aside,
-                                                 std::string decimalSeparator) {
-  switch (format) {
-    case Format::Table:
-      return std::make_unique<TableWriter>(out, std::move(decimalSeparator));
-    case Format::Csv:
-      return std::make_unique<CsvWriter>(out, aside, std::move(decimalSeparator));
-    case Format::Json:
-      return std::make_unique<JsonWriter>(out);
+std::span<const ReadingFormat> ReadingFormats() {
+  static constexpr ReadingFormat kFormats[] = {
+      {"table", "for people: the window's number texts, your decimal separator, a summary",
+       [](std::ostream& out, std::ostream&,
+          std::string separator) -> std::unique_ptr<ReadingWriter> {
+         return std::make_unique<TableWriter>(out, std::move(separator));
+       }},
+      {"csv", "for spreadsheets: a heading and one row per reading, the summary on standard error",
+       [](std::ostream& out, std::ostream& aside,
+          std::string separator) -> std::unique_ptr<ReadingWriter> {
+         return std::make_unique<CsvWriter>(out, aside, std::move(separator));
+       }},
+      {"json", "for programs: the readings and the summary in one document",
+       [](std::ostream& out, std::ostream&, std::string) -> std::unique_ptr<ReadingWriter> {
+         return std::make_unique<JsonWriter>(out);
+       }},
+  };
+  return kFormats;
+}
+
+const ReadingFormat* FindReadingFormat(std::string_view name) {
+  for (const ReadingFormat& format : ReadingFormats()) {
+    if (format.name == name) return &format;
   }
   return nullptr;
 }
@@ -200,4 +213,4 @@ std::string LocaleDecimalSeparator() {
   return separator;
 }
 
-}  // namespace capmeter::cli
+}  // namespace capmeter
