@@ -105,9 +105,9 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   app.set_help_flag("-h,--help", "Show this help and exit");
   app.require_subcommand(0, 1);
   app.footer(
-      "The capacitance meter on the command line, on the vendor's driver library or the\n"
-      "simulated chip: bring-up checks, series of readings with statistics, and\n"
-      "calibration. \"capmeter-cli COMMAND --help\" tells more of each command.\n\n" +
+      "The capacitance meter on the command line, on the vendor's driver library, the\n"
+      "chip directly over USB (--usb) or the simulated chip (--simulate): bring-up\n"
+      "checks, series of readings with statistics, and calibration. \"capmeter-cli COMMAND --help\" tells more of each command.\n\n" +
       std::string(kExitStatuses));
 
   CLI::App* check = app.add_subcommand(

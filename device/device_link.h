@@ -13,7 +13,8 @@ inline constexpr std::int32_t kFirstDevice = 0;
 inline constexpr std::uint8_t kAllInputs = 0x00;
 inline constexpr std::uint8_t kLeaveBitBang = 0x00;
 
-// The device link state the window holds for the whole run. The handle is
+// The device link state a program holds for the whole run (the window, the
+// monitor). The handle is
 // null before the open and is never cleared, not even after the close.
 struct DeviceLink {
   FT_HANDLE lngHandle = nullptr;
