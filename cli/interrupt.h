@@ -2,12 +2,15 @@
 
 #include <memory>
 
+#include "measurement/stop_switch.h"
+
 namespace capmeter::cli {
 
 // Catches SIGINT, SIGTERM and SIGHUP (Ctrl-C, kill, a closed terminal) while
 // it lives, so that a stopped command can still reset the chip and close it.
-// A signal only sets a flag; the commands look at it after every poll and
-// between readings. A read from the terminal that a signal interrupts returns
+// A signal sets a flag, which the commands look at after every poll, and
+// presses `stop` (from a thread of this object's, as a handler may not), which
+// ends a pause between readings at once. A read from the terminal that a signal interrupts returns
 // rather than going on, so a prompt is left too. A signal the program was
 // started with ignored (nohup) stays ignored. SIGPIPE is ignored meanwhile, so
 // that a reader going away fails the next write instead of killing the
@@ -15,7 +18,7 @@ namespace capmeter::cli {
 // back when this goes. One at a time.
 class InterruptCatcher {
  public:
-  InterruptCatcher();
+  explicit InterruptCatcher(StopSwitch& stop);
   ~InterruptCatcher();
   InterruptCatcher(const InterruptCatcher&) = delete;
   InterruptCatcher& operator=(const InterruptCatcher&) = delete;
@@ -25,6 +28,8 @@ class InterruptCatcher {
 
  private:
   struct Previous;  // the handlers to put back
+  struct Relay;     // hands a caught signal on to the stop switch
+  std::unique_ptr<Relay> relay_;
   std::unique_ptr<Previous> previous_;
 };
 

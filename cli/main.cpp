@@ -10,7 +10,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <thread>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -27,20 +26,6 @@
 namespace capmeter::cli {
 namespace {
 
-// Sleeps rather than spins: pauses between readings can be long. Returns
-// early once a stop signal came.
-void Rest(Clock::Duration span, const InterruptCatcher& interrupts) {
-  constexpr auto kSlice = std::chrono::milliseconds(20);
-  const auto until = std::chrono::steady_clock::now() + span;
-  while (interrupts.Signal() == 0) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= until) {
-      break;
-    }
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, kSlice));
-  }
-}
-
 bool StandardErrorIsTerminal() {
 #if defined(_WIN32)
   return _isatty(_fileno(stderr)) != 0;
@@ -55,7 +40,8 @@ using Command = std::function<int(CommandContext& context, ChosenDriver& driver)
 // Sets up the driver the options ask for, the clock and the stop signals,
 // and runs `command` in that context.
 int RunWithDriver(const DriverOptions& options, const Command& command) {
-  InterruptCatcher interrupts;
+  StopSwitch stop;
+  InterruptCatcher interrupts(stop);
   MonotonicClock clock;
   std::string problem;
   const std::unique_ptr<ChosenDriver> driver = ChooseDriver(options, clock, problem);
@@ -68,7 +54,7 @@ int RunWithDriver(const DriverOptions& options, const Command& command) {
       driver->Library(),
       clock,
       {[&interrupts] { return interrupts.Signal(); },
-       [&interrupts](Clock::Duration span) { Rest(span, interrupts); }},
+       [&stop](Clock::Duration span) { stop.Rest(span); }},
       LocaleDecimalSeparator(),
   };
   return command(context, *driver);

@@ -5,30 +5,6 @@
 
 namespace capmeter {
 
-void StopSwitch::Press() {
-  {
-    const std::lock_guard lock(mutex_);
-    pressed_ = true;
-  }
-  pressedOrDue_.notify_all();
-}
-
-void StopSwitch::Reset() {
-  const std::lock_guard lock(mutex_);
-  pressed_ = false;
-}
-
-SeriesControl StopSwitch::Control() {
-  return {[this] { return Pressed() ? kStopped : 0; },
-          [this](Clock::Duration span) { Rest(span); }};
-}
-
-void StopSwitch::Rest(Clock::Duration span) {
-  // Sleeps rather than spins: pauses between readings may be long.
-  std::unique_lock lock(mutex_);
-  pressedOrDue_.wait_for(lock, span, [this] { return pressed_.load(); });
-}
-
 SeriesWorker::SeriesWorker(DriverLibrary& library, Clock& clock)
     : library_(library), clock_(clock) {}
 

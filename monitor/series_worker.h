@@ -11,30 +11,10 @@
 #include "device/ft_types.h"
 #include "measurement/clock.h"
 #include "measurement/series.h"
+#include "measurement/stop_switch.h"
 #include "monitor/reading_log.h"
 
 namespace capmeter {
-
-// The Stop button as the series engine sees it: a stop that abandons the
-// reading under way at its next poll, and pauses between readings that end
-// as soon as the stop comes. Any thread may press it.
-class StopSwitch {
- public:
-  // The stop, as a series' "signal".
-  static constexpr int kStopped = 1;
-
-  void Press();
-  void Reset();
-  bool Pressed() const { return pressed_.load(); }
-  SeriesControl Control();
-
- private:
-  void Rest(Clock::Duration span);
-
-  std::atomic<bool> pressed_{false};
-  std::mutex mutex_;
-  std::condition_variable pressedOrDue_;
-};
 
 // One series at a time on a thread of its own, so the window never waits for
 // a reading. Each reading is numbered on from `firstIndex`, written to the log
