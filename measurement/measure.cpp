@@ -1,5 +1,8 @@
 #include "measurement/measure.h"
 
+#include <utility>
+
+#include "device/hex_text.h"
 #include "measurement/display_texts.h"
 #include "measurement/pin_text.h"
 
@@ -8,25 +11,31 @@ namespace capmeter {
 namespace {
 
 // Drives the pattern back to back with no delay, so the low pulse on D0 lasts
-// one write. False as soon as a write fails or takes less than its one byte:
-// the timer may then never have been triggered.
-bool DriveTriggerPattern(FT_HANDLE lngHandle, DriverLibrary& library) {
+// one write. Empty, or what went wrong as soon as a write fails or takes less
+// than its one byte: the timer may then never have been triggered.
+std::string DriveTriggerPattern(FT_HANDLE lngHandle, DriverLibrary& library) {
   for (const std::uint8_t pattern : kTriggerPattern) {
     const std::uint8_t byte[1] = {pattern};
     std::uint32_t written = 0;
-    if (library.FT_Write(lngHandle, byte, 1, &written) != kStatusOk || written != 1) {
-      return false;
+    const FT_STATUS status = library.FT_Write(lngHandle, byte, 1, &written);
+    if (status != kStatusOk) {
+      return "FT_Write: " + StatusText(library, status);
+    }
+    if (written != 1) {
+      return "FT_Write: " + std::to_string(written) + " of 1 bytes written";
     }
   }
-  return true;
+  return {};
 }
 
 float Seconds(Clock::Duration span) {
   return static_cast<float>(std::chrono::duration<double>(span).count());
 }
 
-MeasureResult Fail(MeasureResult result, MeasureOutcome outcome, Display& display) {
+MeasureResult Fail(MeasureResult result, MeasureOutcome outcome, Display& display,
+                   std::string failure = {}) {
   result.outcome = outcome;
+  result.failure = std::move(failure);
   display.SetCaption(LabelSlot::lblTime, outcome == MeasureOutcome::TimedOut
                                              ? display_texts::kTimedOut
                                              : display_texts::kReadError);
@@ -45,9 +54,13 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
   // it would not be a charge time, and an unplugged chip would otherwise be
   // read as the last pin byte it gave.
   MeasureResult result;
-  if (library.FT_SetBitMode(lngHandle, kDirectionMask, kEnableValue) != kStatusOk ||
-      !DriveTriggerPattern(lngHandle, library)) {
-    return Fail(result, MeasureOutcome::ReadError, display);
+  const FT_STATUS bitBang = library.FT_SetBitMode(lngHandle, kDirectionMask, kEnableValue);
+  if (bitBang != kStatusOk) {
+    return Fail(result, MeasureOutcome::ReadError, display,
+                "FT_SetBitMode: " + StatusText(library, bitBang));
+  }
+  if (std::string failure = DriveTriggerPattern(lngHandle, library); !failure.empty()) {
+    return Fail(result, MeasureOutcome::ReadError, display, std::move(failure));
   }
 
   PinBuffer strPins{};
@@ -66,9 +79,15 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
       result.outcome = MeasureOutcome::Abandoned;
       return result;
     }
-    const auto pinValue = status == kStatusOk ? ParsePinText(strPins) : std::nullopt;
+    if (status != kStatusOk) {
+      return Fail(result, MeasureOutcome::ReadError, display,
+                  "FT_GetBitMode: " + StatusText(library, status));
+    }
+    const auto pinValue = ParsePinText(strPins);
     if (!pinValue) {
-      return Fail(result, MeasureOutcome::ReadError, display);
+      return Fail(result, MeasureOutcome::ReadError, display,
+                  "FT_GetBitMode: pin byte " + HexText(static_cast<std::uint8_t>(strPins[0])) +
+                      " is no digit (D4 or D5 low?)");
     }
     if (elapsed >= kPollTimeLimit) {
       return Fail(result, MeasureOutcome::TimedOut, display);

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "device/driver_library.h"
 #include "measurement/clock.h"
@@ -33,6 +34,10 @@ struct MeasureResult {
   MeasureOutcome outcome = MeasureOutcome::ReadError;
   float seconds = 0.0F;     // the charge time; only meaningful with ChargeTime
   std::uint64_t polls = 0;  // passes of the poll loop
+  // What went wrong, for a read error: the call and its status in the
+  // driver's words ("FT_GetBitMode: status 1004 (device gone)"), a short
+  // write, or a pin byte that is no digit.
+  std::string failure;
 
   bool HasTime() const { return outcome == MeasureOutcome::ChargeTime; }
 };

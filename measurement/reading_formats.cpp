@@ -39,6 +39,9 @@ void WriteTableSummary(const Summary& summary, const SeriesNotes& notes,
        << notes.requested << ", the reading under way dropped";
   }
   to << ".\n";
+  if (!summary.lastFailure.empty()) {
+    to << "The last read error: " << summary.lastFailure << ".\n";
+  }
   if (summary.seconds.count == 0) {
     to << "No reading gave a time.\n";
     return;
@@ -80,7 +83,8 @@ class TableWriter final : public ReadingWriter {
     }
     out_ << Column(std::to_string(r.index), 6)
          << Column(r.HasTime() ? GeneralText(r.seconds, separator_) : "", 14)
-         << Column(capacitance, 14) << OutcomeWord(r.outcome) << std::endl;
+         << Column(capacitance, 14) << OutcomeWord(r.outcome)
+         << (r.failure.empty() ? "" : " (" + r.failure + ")") << std::endl;
   }
   void Finish(const Summary& summary, const SeriesNotes& notes) override {
     out_ << '\n';
@@ -128,6 +132,8 @@ class JsonWriter final : public ReadingWriter {
   void Finish(const Summary& summary, const SeriesNotes& notes) override {
     out_ << (added_ > 0 ? "\n" : "") << "],\n\"summary\": {\"ok\": " << summary.ok
          << ", \"read_error\": " << summary.readErrors << ", \"timed_out\": " << summary.timedOut
+         << ", \"last_failure\": "
+         << (summary.lastFailure.empty() ? "null" : JsonString(summary.lastFailure))
          << ", \"requested\": " << notes.requested << ", \"stopped_by_signal\": "
          << (notes.stopSignal != 0 ? std::string("\"").append(SignalName(notes.stopSignal)) + "\""
                                    : "null")
@@ -141,6 +147,8 @@ class JsonWriter final : public ReadingWriter {
   }
 
  private:
+  // Failure texts hold only printable ASCII without quotes or backslashes.
+  static std::string JsonString(const std::string& text) { return "\"" + text + "\""; }
   static std::string Number(double value) {
     return std::isfinite(value) ? MachineNumber(value) : "null";
   }

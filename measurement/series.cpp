@@ -75,6 +75,7 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
     reading.index = i + 1;
     reading.outcome = result.outcome;
     reading.endedAt = control.wallClock();
+    reading.failure = result.failure;
     if (result.HasTime()) {
       reading.seconds = result.seconds;
       if (setup.calibration.slope != 0.0) {
@@ -104,6 +105,7 @@ Summary Summarize(const std::vector<Reading>& readings, bool withCapacitance) {
         break;
       case MeasureOutcome::ReadError:
         ++summary.readErrors;
+        summary.lastFailure = r.failure;
         break;
       case MeasureOutcome::TimedOut:
         ++summary.timedOut;

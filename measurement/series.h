@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "device/driver_library.h"
@@ -21,6 +22,8 @@ struct Reading {
   float seconds = 0.0F;  // only with a time
   // m x t + b, when there is a time and m is not 0; may be infinite.
   std::optional<double> microfarads;
+  // Why a read error happened (see MeasureResult::failure).
+  std::string failure;
   // The clock time the reading ended, for logs that say when.
   std::chrono::system_clock::time_point endedAt{};
 
@@ -83,6 +86,7 @@ struct Summary {
   int timedOut = 0;
   Statistics seconds;
   std::optional<Statistics> microfarads;  // when a slope was given
+  std::string lastFailure;                // why the last read error happened
 };
 
 Summary Summarize(const std::vector<Reading>& readings, bool withCapacitance);

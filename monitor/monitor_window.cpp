@@ -330,7 +330,8 @@ void MonitorWindow::Collect() {
   }
   if (mail.gaveUp) {
     ShowMessage("Stopped after " + std::to_string(SeriesWorker::kFailuresToGiveUp) +
-                " read errors in a row: is the device still connected?");
+                " read errors in a row (the last: " + mail.lastFailure +
+                "): is the device still connected?");
   }
   if (mail.finished) {
     worker_.Join();

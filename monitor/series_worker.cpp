@@ -63,6 +63,9 @@ void SeriesWorker::Run(FT_HANDLE handle, SeriesSetup setup, int firstIndex, Read
       mail_.logProblem = problem;
     }
     mail_.gaveUp = mail_.gaveUp || giveUp;
+    if (giveUp) {
+      mail_.lastFailure = measured.failure;
+    }
     return true;  // a failed log write stops the log, not the series
   });
   const std::lock_guard lock(mailMutex_);

@@ -29,9 +29,10 @@ class SeriesWorker {
   // What the window's thread collects.
   struct Mail {
     std::vector<Arrival> arrivals;
-    std::string logProblem;  // set once, when the log stopped
-    bool gaveUp = false;     // stopped after kFailuresToGiveUp read errors in a row
-    bool finished = false;   // the series is over; Join() will not wait
+    std::string logProblem;   // set once, when the log stopped
+    bool gaveUp = false;      // stopped after kFailuresToGiveUp read errors in a row
+    std::string lastFailure;  // why the last of them happened
+    bool finished = false;    // the series is over; Join() will not wait
   };
 
   // A device gone away fails every reading at once; a continuous series

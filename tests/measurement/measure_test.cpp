@@ -167,6 +167,7 @@ struct FailureCase {
   FaultyDriver::Fault fault;
   std::size_t writes;  // FT_Write calls made, the failing one included
   std::uint64_t polls;
+  const char* failure;  // in the driver's words
 };
 
 class MeasureFailure : public ::testing::TestWithParam<FailureCase> {};
@@ -181,6 +182,7 @@ TEST_P(MeasureFailure, EndsWithReadErrorAndNoFurtherCall) {
   EXPECT_EQ(result.outcome, MeasureOutcome::ReadError);
   EXPECT_FALSE(result.HasTime());
   EXPECT_EQ(result.polls, c.polls);
+  EXPECT_EQ(result.failure, c.failure);
   EXPECT_EQ(bench.faulty.Calls(FaultyDriver::Operation::Write), c.writes);
   EXPECT_EQ(bench.faulty.Calls(FaultyDriver::Operation::GetBitMode), c.polls);
   EXPECT_EQ(bench.faulty.callsAfterFailure, 0U);
@@ -195,19 +197,25 @@ constexpr auto Fails = FaultyDriver::Fails;
 constexpr auto ShortWrite = FaultyDriver::ShortWrite;
 constexpr auto Stalls = FaultyDriver::Stalls;
 constexpr FT_STATUS kIoError = sim_status::kIoError;
+constexpr const char* kWriteFailed = "FT_Write: status 4 (I/O error)";
+constexpr const char* kWriteShort = "FT_Write: 0 of 1 bytes written";
+constexpr const char* kReadFailed = "FT_GetBitMode: status 4 (I/O error)";
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, MeasureFailure,
-    ::testing::Values(FailureCase{"SwitchOnFails", Fails(Op::SetBitMode, 1, kIoError), 0, 0},
-                      FailureCase{"FirstWriteFails", Fails(Op::Write, 1, kIoError), 1, 0},
-                      FailureCase{"SecondWriteFails", Fails(Op::Write, 2, kIoError), 2, 0},
-                      FailureCase{"ThirdWriteFails", Fails(Op::Write, 3, kIoError), 3, 0},
-                      FailureCase{"FourthWriteFails", Fails(Op::Write, 4, kIoError), 4, 0},
-                      FailureCase{"FirstWriteShort", ShortWrite(1, 0), 1, 0},
-                      FailureCase{"FourthWriteShort", ShortWrite(4, 0), 4, 0},
-                      FailureCase{"FirstReadFails", Fails(Op::GetBitMode, 1, kIoError), 4, 1},
-                      FailureCase{"LaterReadFails", Fails(Op::GetBitMode, 1000, kIoError), 4, 1000},
-                      FailureCase{"OddStatus", Fails(Op::GetBitMode, 3, 0x80000000U), 4, 3}),
+    ::testing::Values(
+        FailureCase{"SwitchOnFails", Fails(Op::SetBitMode, 1, kIoError), 0, 0,
+                    "FT_SetBitMode: status 4 (I/O error)"},
+        FailureCase{"FirstWriteFails", Fails(Op::Write, 1, kIoError), 1, 0, kWriteFailed},
+        FailureCase{"SecondWriteFails", Fails(Op::Write, 2, kIoError), 2, 0, kWriteFailed},
+        FailureCase{"ThirdWriteFails", Fails(Op::Write, 3, kIoError), 3, 0, kWriteFailed},
+        FailureCase{"FourthWriteFails", Fails(Op::Write, 4, kIoError), 4, 0, kWriteFailed},
+        FailureCase{"FirstWriteShort", ShortWrite(1, 0), 1, 0, kWriteShort},
+        FailureCase{"FourthWriteShort", ShortWrite(4, 0), 4, 0, kWriteShort},
+        FailureCase{"FirstReadFails", Fails(Op::GetBitMode, 1, kIoError), 4, 1, kReadFailed},
+        FailureCase{"LaterReadFails", Fails(Op::GetBitMode, 1000, kIoError), 4, 1000, kReadFailed},
+        FailureCase{"OddStatus", Fails(Op::GetBitMode, 3, 0x80000000U), 4, 3,
+                    "FT_GetBitMode: status 2147483648"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The limit holds for every read, the last one too: a read that comes back
