@@ -2,7 +2,16 @@
 # or on Windows a zip of one folder and a setup program (cpack -G ZIP and
 # -G NSIS, tools/package-windows).
 if(WIN32)
-  # Named and with line ends as Notepad opens them.
+  # Named and with line ends as Notepad opens them; the monitor's line only
+  # where it is built (with Qt Charts).
+  set(CAPMETER_README_MONITOR "")
+  if(TARGET capmeter-monitor)
+    set(CAPMETER_README_MONITOR "capmeter-monitor.exe
+                  series of readings watched live: a trend chart, a
+                  histogram, running statistics, limits and a CSV log
+                  (\"capmeter-monitor.exe --simulate\" runs without hardware)
+")
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/data/README-Windows.txt.in
                  ${PROJECT_BINARY_DIR}/README-Windows.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
