@@ -1,6 +1,8 @@
 # Documentation beside the programs, and the Debian package (cpack -G DEB)
 # or on Windows a zip of one folder and a setup program (cpack -G ZIP and
 # -G NSIS, tools/package-windows).
+set(CPACK_PACKAGE_NAME capmeter)
+set(CPACK_PACKAGE_VENDOR "The capmeter authors")
 if(WIN32)
   # Named and with line ends as Notepad opens them; the monitor's line only
   # where it is built (with Qt Charts).
@@ -39,15 +41,20 @@ if(WIN32)
   if(TARGET capmeter-monitor)
     list(APPEND CPACK_PACKAGE_EXECUTABLES capmeter-monitor "Capacitance Monitor")
   endif()
-  # The size shown in "Apps & features": the one section's, in KiB.
+  # The size shown in "Apps & features": the one section's, in KiB. CPack's
+  # template keeps the installation folder under the vendor's key, but
+  # removes only the folder's key, not the vendor's, then empty.
+  set(reg_uninstall "Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall")
+  set(reg_vendor "Software\\\\${CPACK_PACKAGE_VENDOR}")
   set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "SectionGetSize 0 $0
-  WriteRegDWORD SHCTX 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}' EstimatedSize $0")
+  WriteRegDWORD SHCTX '${reg_uninstall}\\\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}' EstimatedSize $0")
+  set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+      "DeleteRegKey SHCTX '${reg_vendor}\\\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}'
+  DeleteRegKey /ifempty SHCTX '${reg_vendor}'")
 else()
   install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
-set(CPACK_PACKAGE_NAME capmeter)
-set(CPACK_PACKAGE_VENDOR "The capmeter authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "capacitance meter over a USB interface chip")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)

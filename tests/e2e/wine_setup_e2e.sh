@@ -8,7 +8,7 @@
 #      installed capmeter-cli.exe reads 4.7 uF with m = 9.0909;
 #   3. installed again over itself, it is still whole (the old one is
 #      uninstalled first);
-#   4. the silent uninstall removes the files, the entries and the key, and
+#   4. the silent uninstall removes the files, the entries and the keys, and
 #      leaves a file the user saved beside the installation folder.
 # Expects WINEPREFIX set, with a running Wine server.
 #
@@ -101,6 +101,8 @@ done
 [ -z "$(entries)" ] || fail "Start-menu entries left: $(entries)"
 find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/capmeter' | grep . && fail "Start-menu folder left"
 [ -z "$(registry)" ] || fail "the Uninstall key is left"
+"$WINE" reg query 'HKLM\Software\The capmeter authors' >/dev/null 2>&1 &&
+  fail "the key of the installation folder is left"
 [ "$(cat "$PARENT/readings.csv")" = "index,seconds,microfarads,outcome" ] ||
   fail "the user's file beside the installation is gone or changed"
 echo "PASS: uninstalled: no file, entry or key left; the user's file kept"
