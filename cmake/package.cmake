@@ -1,20 +1,60 @@
 # Documentation beside the programs, and the Debian package (cpack -G DEB)
-# or on Windows a zip of one folder (cpack -G ZIP, tools/package-windows).
+# or on Windows a zip of one folder and a setup program (cpack -G ZIP and
+# -G NSIS, tools/package-windows).
+set(CPACK_PACKAGE_NAME capmeter)
+set(CPACK_PACKAGE_VENDOR "The capmeter authors")
 if(WIN32)
-  # Named and with line ends as Notepad opens them.
+  # Named and with line ends as Notepad opens them; the monitor's line only
+  # where it is built (with Qt Charts).
+  set(CAPMETER_README_MONITOR "")
+  if(TARGET capmeter-monitor)
+    set(CAPMETER_README_MONITOR "capmeter-monitor.exe
+                  series of readings watched live: a trend chart, a
+                  histogram, running statistics, limits and a CSV log
+                  (\"capmeter-monitor.exe --simulate\" runs without hardware)
+")
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/data/README-Windows.txt.in
                  ${PROJECT_BINARY_DIR}/README-Windows.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${PROJECT_BINARY_DIR}/README-Windows.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
           DESTINATION .)
   set(CPACK_PACKAGE_FILE_NAME capmeter-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})
-  set(CPACK_GENERATOR ZIP)
+  set(CPACK_GENERATOR ZIP NSIS)
+  # The setup program (cpack -G NSIS, with makensis, which runs on Linux too):
+  # a 64-bit installer into Program Files\capmeter, with a Start-menu entry
+  # for each window program and an uninstaller under the Uninstall key. One
+  # folder and one key for every version, so a newer version replaces an
+  # older one, which the setup program uninstalls first. CPack's NSIS
+  # template asks for administrator rights and installs for all users.
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_file_names.cmake)
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY capmeter)
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY capmeter)
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+  set(CPACK_NSIS_INSTALLED_ICON_NAME capmeter.exe)
+  set(CPACK_NSIS_URL_INFO_ABOUT ${CAPMETER_HOMEPAGE_URL})
+  set(CPACK_PACKAGE_EXECUTABLES capmeter "Capacitance Meter" capmeter-sim
+      "Capacitance Meter (simulated)")
+  if(TARGET capmeter-monitor)
+    list(APPEND CPACK_PACKAGE_EXECUTABLES capmeter-monitor "Capacitance Monitor")
+  endif()
+  # The size shown in "Apps & features": the one section's, in KiB. CPack's
+  # template keeps the installation folder under the vendor's key, but
+  # removes only the folder's key, not the vendor's, then empty.
+  set(reg_uninstall "Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall")
+  set(reg_vendor "Software\\\\${CPACK_PACKAGE_VENDOR}")
+  set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "SectionGetSize 0 $0
+  WriteRegDWORD SHCTX '${reg_uninstall}\\\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}' EstimatedSize $0")
+  set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+      "DeleteRegKey SHCTX '${reg_vendor}\\\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}'
+  DeleteRegKey /ifempty SHCTX '${reg_vendor}'")
 else()
   install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
-set(CPACK_PACKAGE_NAME capmeter)
-set(CPACK_PACKAGE_VENDOR "The capmeter authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "capacitance meter over a USB interface chip")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)

@@ -7,6 +7,8 @@
 #   2. capmeter.exe with the stand-in FTD2XX.DLL beside it and --trace: the
 #      same, and the trace holds the five operations on the stand-in.
 #   3. capmeter.exe without FTD2XX.DLL: the library message, the open error.
+#   4. capmeter-monitor.exe, where the zip has it (a Qt with Charts): a
+#      logged series near 4.7 uF and a clean exit, through monitor_e2e.sh.
 # Expects WINEPREFIX set, with a running Wine server.
 #
 # Usage: wine_window_e2e.sh ZIP STANDIN_DLL WORK_DIR
@@ -65,4 +67,12 @@ run no-library "$app" 2 2 none "Error: Could not load the USB driver library FTD
 Error: Could not open the device.  *
 Error terminating Bit-Bang mode.
 Error closing device" "$app/capmeter.exe"
+if [ -f "$app/capmeter-monitor.exe" ]; then
+  echo "-- monitor"
+  file "$app/capmeter-monitor.exe" | grep -q '(GUI)' || fail "capmeter-monitor.exe opens a console window"
+  (cd "$app" && "$HERE/monitor_e2e.sh" "$WINE" log "$WORK/monitor.png" \
+    "$app/capmeter-monitor.exe" --simulate) || fail "monitor"
+else
+  echo "-- monitor: not in the zip, whose Qt has no Charts"
+fi
 echo "PASS: the zip's window programs under Wine"
