@@ -17,6 +17,7 @@ struct ChosenDriver::Parts {
   std::unique_ptr<DriverLibrary> driver;
   SimulatedChip* chip = nullptr;
   VendorLibrary* vendor = nullptr;
+  std::string name;
   std::function<DriverLoad()> load;
   CheckNotes notes;
   std::ofstream traceFile;
@@ -32,6 +33,7 @@ void ChooseSimulatedChip(const DriverOptions& options, Clock& clock, Parts& part
   chip->SetCallLatency(options.latency);
   parts.chip = chip.get();
   parts.driver = std::move(chip);
+  parts.name = "simulated chip";
   const auto number = [](double v) { return GeneralText(static_cast<float>(v), "."); };
   const std::string text =
       "none needed, simulated chip and timing circuit (R = " +
@@ -46,6 +48,7 @@ void ChooseVendorLibrary(Parts& parts) {
   VendorLibrary& vendor = *library;
   parts.vendor = library.get();
   parts.driver = std::move(library);
+  parts.name = "driver library";
   parts.load = [&vendor] { return LoadVendorLibrary(vendor); };
 }
 
@@ -97,6 +100,7 @@ void ChooseDirectUsb(UsbId id, Parts& parts) {
   auto driver = std::make_unique<DirectUsb>(id);
   DirectUsb& usb = *driver;
   parts.driver = std::move(driver);
+  parts.name = "direct USB driver";
   parts.load = [&usb] {
     return DriverLoad{true, "libusb " + DirectUsb::LibraryVersion() +
                                 ", the direct USB driver for " + usb.Id().Text() +
@@ -135,6 +139,10 @@ TraceDriver* ChosenDriver::Trace() {
 
 SimulatedChip* ChosenDriver::Chip() {
   return parts_->chip;
+}
+
+const std::string& ChosenDriver::Name() const {
+  return parts_->name;
 }
 
 DriverLoad ChosenDriver::Load() {

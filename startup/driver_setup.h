@@ -70,6 +70,9 @@ class ChosenDriver {
   TraceDriver* Trace();
   // The simulated chip, whose parts a program may change; null otherwise.
   SimulatedChip* Chip();
+  // What kind of driver it is, in a few words ("simulated chip"), for an
+  // instrument's identity.
+  const std::string& Name() const;
 
   // Binds the driver now (the vendor's library is otherwise bound at the
   // first open) and says how that went, in the trace too.
