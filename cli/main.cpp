@@ -175,6 +175,19 @@ int Calibrate(const DriverOptions& driver, CalibrateOptions options) {
   });
 }
 
+// What *IDN? names as the driver.
+std::string DriverName(const DriverOptions& driver) {
+  if (driver.simulate) return "simulated chip";
+  if (driver.usb) return "direct USB driver";
+  return "driver library";
+}
+
+int Serve(const DriverOptions& driver, const ServeOptions& options) {
+  return RunWithDriver(driver, [&](CommandContext& context, const ChosenDriver& chosen) {
+    return RunServe(context, options, {DriverName(driver), chosen.checkNotes}, std::cerr);
+  });
+}
+
 }  // namespace
 }  // namespace capmeter::cli
 
@@ -188,6 +201,7 @@ int main(int argc, char** argv) {
       },
       Measure,
       Calibrate,
+      Serve,
   };
   int status = RunCommandLine(argc, argv, commands, std::cout, std::cerr);
   // Whatever the command, what it printed must have arrived.
