@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """capmeter-cli serve driven as lab scripts drive it: PyVISA with pyvisa-py.
 
-Usage: scpi_e2e.py CAPMETER_CLI CASE [DOCS_SCPI_MD | USB_CHIP_EMULATOR]
+Usage: scpi_e2e.py CAPMETER_CLI CASE [DOCS_SCPI_MD | USB_CHIP_EMULATOR | WINE]
 """
 import atexit
 import csv
@@ -106,6 +106,18 @@ def session(wrapper=()):
                f"log rows {rows}")
 
 
+def wine_session(wine):
+    """The Windows program under Wine, answering PyVISA on Linux."""
+    server = Server("--simulate", wrapper=(wine,))
+    meter = open_instrument(pyvisa.ResourceManager("@py"), server)
+    expect(meter.query("*IDN?").startswith("capmeter,"), "no *IDN? answer")
+    meter.write("CAL:SLOP 9.0909E-6")
+    farads = float(meter.query("MEAS:CAP?"))
+    expect(abs(farads - 4.7e-6) < 0.1 * 4.7e-6, f"MEAS:CAP? {farads}")
+    expect(meter.query("SYST:ERR?") == '0,"No error"', "an error queued")
+    server.process.kill()  # Wine does not pass a Linux signal on as one
+
+
 def docs_example(docs):
     """The PyVISA example of docs/scpi.md as it is written, on a free port."""
     server = Server("--simulate")
@@ -208,6 +220,7 @@ CASES = {
     "docs_example": lambda: docs_example(sys.argv[3]),
     "usb_session": lambda: session(wrapper=(sys.argv[3],)),
     "clients": clients,
+    "wine_session": lambda: wine_session(sys.argv[3]),
     "bad_input": bad_input,
 }
 
