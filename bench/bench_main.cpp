@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
   CLI::App app("", "capmeter-bench");
   app.footer(
       "Times one pass of the poll loop, one whole measurement on the simulated chip\n"
-      "on virtual time, and the two result texts. Google Benchmark's options pass\n"
+      "on virtual time, the two result texts, and capmeter-cli serve's round trips\n"
+      "(*IDN?, MEAS:CAP?) over loopback. Google Benchmark's options pass\n"
       "through, e.g. --benchmark_filter=REGEX, --benchmark_repetitions=N,\n"
       "--benchmark_format=console|json|csv, --benchmark_list_tests.");
   // Google Benchmark's flags are all --benchmark_*; the rest are ours.

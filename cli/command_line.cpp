@@ -93,6 +93,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   DriverOptions driver;
   MeasureOptions measure;
   CalibrateOptions calibrate;
+  ServeOptions serve;
   double slope = 0.0;
   double intercept = 0.0;
   bool noDither = false;
@@ -107,7 +108,8 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   app.footer(
       "The capacitance meter on the command line, on the vendor's driver library, the\n"
       "chip directly over USB (--usb) or the simulated chip (--simulate): bring-up\n"
-      "checks, series of readings with statistics, and calibration. \"capmeter-cli COMMAND --help\" tells more of each command.\n\n" +
+      "checks, series of readings with statistics, calibration, and an SCPI instrument\n"
+      "server. \"capmeter-cli COMMAND --help\" tells more of each command.\n\n" +
       std::string(kExitStatuses));
 
   CLI::App* check = app.add_subcommand(
@@ -204,6 +206,29 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
     outcome.status = commands.calibrate(driver, calibrate);
   });
 
+  CLI::App* instrument = app.add_subcommand(
+      "serve", "Serve the meter as an SCPI instrument on TCP (as LXI instruments on port 5025)");
+  AddDriverOptions(*instrument, driver);
+  AddValue(*instrument, "--listen", serve.listen, ParseListenAddress,
+           "an address such as 127.0.0.1:5025 or [::1]:5025",
+           "Listen on ADDR:PORT (default 127.0.0.1:5025; port 0 takes a free one). Anyone who "
+           "can reach the port can drive the meter.")
+      ->type_name("ADDR:PORT");
+  AddValue(*instrument, "--slope", serve.slope, Lenient, "a number",
+           "The initial m in µF per second (default 0; CAL:SLOP sets it in F/s)")
+      ->type_name("M");
+  AddValue(*instrument, "--intercept", serve.intercept, Lenient, "a number",
+           "The initial b in µF (default 0; CAL:INT sets it in F)")
+      ->type_name("B");
+  instrument->add_option("--log", serve.log, "Write every reading taken to FILE as CSV")
+      ->type_name("FILE");
+  instrument->footer(
+      "Prints \"capmeter-cli: listening on ADDR:PORT\" on standard error once clients may "
+      "connect; docs/scpi.md lists the commands.\nExit status: 1 when the address or the log "
+      "cannot be had, 2 for a bad command line, 129 after SIGHUP, 130 after Ctrl-C (SIGINT), "
+      "143 after SIGTERM.");
+  instrument->callback([&] { outcome.status = commands.serve(driver, serve); });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
@@ -222,7 +247,8 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   if (app.get_subcommands().empty()) {
     // Checked here rather than by CLI11, which would say so before naming an
     // unknown option.
-    err << "capmeter-cli: a command is needed: check, measure or calibrate\nTry 'capmeter-cli "
+    err << "capmeter-cli: a command is needed: check, measure, calibrate or serve\nTry "
+           "'capmeter-cli "
            "--help' for more information.\n";
     return kExitUsage;
   }

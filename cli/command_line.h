@@ -7,6 +7,7 @@
 
 #include "cli/calibrate_command.h"
 #include "cli/measure_command.h"
+#include "cli/serve_command.h"
 #include "startup/driver_setup.h"
 
 namespace capmeter::cli {
@@ -18,6 +19,7 @@ struct Commands {
   std::function<int(const DriverOptions&)> check;
   std::function<int(const DriverOptions&, const MeasureOptions&)> measure;
   std::function<int(const DriverOptions&, const CalibrateOptions&)> calibrate;
+  std::function<int(const DriverOptions&, const ServeOptions&)> serve;
 };
 
 // Reads the command line and runs the sub-command it names. Help and the

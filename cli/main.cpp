@@ -99,6 +99,12 @@ int Calibrate(const DriverOptions& driver, CalibrateOptions options) {
   });
 }
 
+int Serve(const DriverOptions& driver, const ServeOptions& options) {
+  return RunWithDriver(driver, [&](CommandContext& context, ChosenDriver& chosen) {
+    return RunServe(context, options, {chosen.Name(), chosen.Notes()}, std::cerr);
+  });
+}
+
 }  // namespace
 }  // namespace capmeter::cli
 
@@ -112,6 +118,7 @@ int main(int argc, char** argv) {
       },
       Measure,
       Calibrate,
+      Serve,
   };
   int status = RunCommandLine(argc, argv, commands, std::cout, std::cerr);
   // Whatever the command, what it printed must have arrived.

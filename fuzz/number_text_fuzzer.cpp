@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/require.h"
 #include "measurement/display_texts.h"
 #include "measurement/float_chars.h"
 #include "measurement/lenient_number.h"
@@ -23,12 +24,7 @@ namespace {
 using capmeter::GeneralText;
 using capmeter::LenientNumber;
 using capmeter::PatternText;
-
-void Require(bool condition, const char* what, std::string_view text) {
-  if (condition) return;
-  std::fprintf(stderr, "broken: %s: \"%.*s\"\n", what, static_cast<int>(text.size()), text.data());
-  std::abort();
-}
+using capmeter::fuzz::Require;
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';

@@ -20,6 +20,7 @@ struct Parsed {
   DriverOptions driver;
   cli::MeasureOptions measure;
   cli::CalibrateOptions calibrate;
+  cli::ServeOptions serve;
   std::string out;
   std::string err;
 };
@@ -49,6 +50,12 @@ Parsed Parse(std::vector<std::string> arguments) {
         parsed.command = "calibrate";
         parsed.driver = driver;
         parsed.calibrate = calibrate;
+        return kRan;
+      },
+      [&](const DriverOptions& driver, const cli::ServeOptions& serve) {
+        parsed.command = "serve";
+        parsed.driver = driver;
+        parsed.serve = serve;
         return kRan;
       },
   };
@@ -106,6 +113,33 @@ TEST(CommandLine, SlopeAndInterceptAreReadAsTheWindowReadsThem) {
   EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.slope, 0.0);
   EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.intercept, 0.0);
   EXPECT_EQ(Parse({"measure", "--format", "JSON"}).measure.format->name, "json");
+}
+
+TEST(CommandLine, ServeListensWhereAsked) {
+  const struct {
+    const char* listen;
+    const char* host;  // null: a usage error
+    int port;
+  } kCases[] = {
+      {"127.0.0.1:5025", "127.0.0.1", 5025},
+      {":0", "127.0.0.1", 0},
+      {"[::]:5025", "::", 5025},
+      {"0.0.0.0:65535", "0.0.0.0", 65535},
+      {"5025", nullptr, 0},
+      {"host:65536", nullptr, 0},
+      {"[::1]5025", nullptr, 0},
+      {"::1:5025", nullptr, 0},
+      {"a:", nullptr, 0},
+  };
+  for (const auto& c : kCases) {
+    const Parsed p = Parse({"serve", "--listen", c.listen});
+    if (c.host == nullptr) {
+      EXPECT_EQ(p.exitCode, cli::kExitUsage) << c.listen;
+      continue;
+    }
+    EXPECT_EQ(p.serve.listen.host, c.host) << c.listen;
+    EXPECT_EQ(p.serve.listen.port, c.port) << c.listen;
+  }
 }
 
 TEST(CommandLine, DitherIsOnForMoreThanOneReadingUnlessSwitchedOff) {

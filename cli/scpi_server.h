@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "scpi/instrument.h"
+
+namespace capmeter::cli {
+
+// Where the server listens: a host (an address or a name) and a port, 0 for
+// any free one.
+struct ListenAddress {
+  std::string host = "127.0.0.1";
+  std::uint16_t port = 5025;
+};
+
+// "ADDR:PORT", "[IPv6]:PORT" or ":PORT" (on 127.0.0.1); none when it is not
+// one of those.
+std::optional<ListenAddress> ParseListenAddress(std::string_view text);
+
+// The instrument on raw TCP, as LXI instruments answer on port 5025: each
+// line a client sends is one message, each answer goes back to that client
+// with LF. Messages run one at a time, in the order they arrive, on a thread
+// of their own; the network is served meanwhile, so a reading that takes
+// seconds keeps no client from connecting or being answered next.
+class InstrumentServer {
+ public:
+  static constexpr std::size_t kMaxClients = 8;         // a ninth is closed at once
+  static constexpr std::size_t kLineLimit = 64 * 1024;  // beyond: -363, the rest dropped
+  static constexpr std::size_t kUnreadLimit = 1 << 20;  // unread answers: then closed
+
+  // Binds and listens; throws std::system_error when it cannot.
+  InstrumentServer(const ListenAddress& address, scpi::Instrument& instrument);
+  ~InstrumentServer();
+  InstrumentServer(const InstrumentServer&) = delete;
+  InstrumentServer& operator=(const InstrumentServer&) = delete;
+
+  // Where it listens, as clients give it: "127.0.0.1:5025", "[::1]:5025".
+  std::string LocalAddress() const;
+  // Whether only this machine can reach it.
+  bool OnlyLoopback() const;
+
+  // Serves until `stopSignal` gives non-zero (looked at every few tens of
+  // milliseconds and after every poll of a reading, which it abandons), then
+  // closes every connection and returns that number.
+  int Run(const std::function<int()>& stopSignal);
+
+ private:
+  struct Network;
+  std::unique_ptr<Network> network_;
+};
+
+}  // namespace capmeter::cli

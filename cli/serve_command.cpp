@@ -1,0 +1,121 @@
+#include "cli/serve_command.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <system_error>
+
+#include "capmeter_version.h"
+#include "measurement/reading_formats.h"
+
+namespace capmeter::cli {
+
+namespace {
+
+constexpr double kMicro = 1e-6;
+
+// Device 0 held for the instrument, opened again after it was let go.
+class HeldDevice final : public scpi::DeviceAccess {
+ public:
+  explicit HeldDevice(CommandContext& context) : context_(context) {}
+
+  Opened Open() override {
+    if (session_ && session_->IsOpen()) return {session_->Handle(), {}};
+    if (!load_.loaded) load_ = context_.loadLibrary();
+    if (!load_.loaded) return {nullptr, "driver library: " + load_.text};
+    session_.emplace(context_.library);
+    if (!session_->IsOpen()) {
+      return {nullptr,
+              "could not open device 0: " + StatusText(context_.library, session_->OpenStatus())};
+    }
+    return {session_->Handle(), {}};
+  }
+
+  void Release() override {
+    if (session_) session_->Close();
+    session_.reset();
+  }
+
+  // Lets the device go for good, saying on `err` what of that failed.
+  void CloseAndReport(std::ostream& err) {
+    if (session_) cli::CloseAndReport(*session_, err);
+    session_.reset();
+  }
+
+ private:
+  CommandContext& context_;
+  DriverLoad load_;
+  std::optional<DeviceSession> session_;
+};
+
+// check's steps: the number of the first that failed, with its text.
+scpi::SelfTestResult SelfTest(CommandContext& context, const CheckNotes& notes) {
+  std::ostringstream out;
+  RunCheck(context, out, notes);
+  std::istringstream lines(out.str());
+  int step = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("ok ")) ++step;
+    if (line.starts_with("FAIL ")) return {step + 1, line.substr(line.find_first_not_of(' ', 4))};
+  }
+  return {};
+}
+
+}  // namespace
+
+int RunServe(CommandContext& context, const ServeOptions& options, const ServeIdentity& identity,
+             std::ostream& err) {
+  std::ofstream log;
+  if (!options.log.empty()) {
+    log.open(options.log);
+    if (!log) {
+      err << "capmeter-cli: cannot write " << options.log << ": " << std::strerror(errno) << "\n";
+      return kExitUsage;
+    }
+  }
+  // The columns of measure's CSV, each row flushed as it is written.
+  const std::unique_ptr<ReadingWriter> logWriter =
+      log.is_open() ? FindReadingFormat("csv")->makeWriter(log, log, ".") : nullptr;
+  if (logWriter) logWriter->Begin();
+
+  HeldDevice device(context);
+  scpi::InstrumentSetup setup;
+  setup.identity =
+      std::string("capmeter,capmeter-cli serve on the ") + identity.driver + ",0," + kVersion;
+  setup.slope = options.slope * kMicro;
+  setup.intercept = options.intercept * kMicro;
+  setup.selfTest = [&context, &identity] { return SelfTest(context, identity.checkNotes); };
+  if (logWriter) {
+    setup.logReading = [&logWriter](const Reading& reading) { logWriter->Add(reading); };
+  }
+  scpi::Instrument instrument(context.library, context.clock, device, std::move(setup));
+
+  std::optional<InstrumentServer> server;
+  try {
+    server.emplace(options.listen, instrument);
+  } catch (const std::system_error& error) {
+    err << "capmeter-cli: cannot listen on " << options.listen.host << ":" << options.listen.port
+        << ": " << error.what() << "\n";
+    return kExitFailed;
+  }
+  // Held from the start; a device that cannot be opened now is tried again
+  // at every measurement.
+  if (const auto opened = device.Open(); opened.handle == nullptr) {
+    err << "capmeter-cli: " << opened.whyNot << "; measurements will try again.\n";
+  }
+  if (!server->OnlyLoopback()) {
+    err << "capmeter-cli: warning: anyone who can reach " << server->LocalAddress()
+        << " can drive the meter: SCPI has no authentication (docs/scpi.md tells how to use an "
+           "SSH tunnel instead).\n";
+  }
+  err << "capmeter-cli: listening on " << server->LocalAddress() << std::endl;
+
+  const int signal = server->Run(context.control.stopSignal);
+  device.CloseAndReport(err);
+  return ExitForSignal(signal);
+}
+
+}  // namespace capmeter::cli

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "cli/check.h"
+#include "cli/command_context.h"
+#include "cli/scpi_server.h"
+
+namespace capmeter::cli {
+
+struct ServeOptions {
+  ListenAddress listen;
+  // The initial calibration in the units of `measure`: m in µF/s, b in µF.
+  double slope = 0.0;
+  double intercept = 0.0;
+  std::string log;  // CSV of every reading; empty: none
+};
+
+// What *IDN? says: the program and its driver, which tell the readings apart.
+struct ServeIdentity {
+  std::string driver;     // "simulated chip", "direct USB 1234:5678", ...
+  CheckNotes checkNotes;  // the driver's own steps for *TST?
+};
+
+// Serves the meter as an SCPI instrument until a stop signal: the device
+// opened at the start and held, `capmeter-cli: listening on ADDR:PORT` on
+// `err` once clients may connect. Returns the status of the signal, or
+// kExitUsage/kExitFailed when the log or the address cannot be had.
+int RunServe(CommandContext& context, const ServeOptions& options, const ServeIdentity& identity,
+             std::ostream& err);
+
+}  // namespace capmeter::cli

@@ -1,0 +1,72 @@
+#include "scpi/commands.h"
+
+#include <array>
+
+namespace capmeter::scpi {
+
+namespace {
+
+constexpr NumberRule kRegister{0, 255, 0, Unit::None, true, false};
+constexpr NumberRule kEventRegister{0, 32767, 0, Unit::None, true, false};
+// Readings per trigger, and single readings averaged into each: at the most
+// a few hours of readings.
+constexpr NumberRule kCount{1, 10000, 1, Unit::None, true, false};
+// The slope of C = m x t + b in F/s and its intercept in F; wide enough for
+// any resistor and capacitor the circuit takes.
+constexpr NumberRule kSlope{-1e3, 1e3, 0, Unit::FaradPerSecond, false, false};
+constexpr NumberRule kIntercept{-1, 1, 0, Unit::Farad, false, false};
+// The expected value DMM scripts pass to CONFigure and MEASure; there is one
+// range, so it is checked and otherwise has no effect.
+constexpr NumberRule kCapacitanceRange{0, 1, 1, Unit::Farad, false, true};
+constexpr NumberRule kTimeRange{0, 10, 10, Unit::Second, false, true};
+
+constexpr std::array kCommands{
+    CommandRow{"*IDN?", Command::Identify, {}},
+    CommandRow{"*RST", Command::Reset, {}},
+    CommandRow{"*CLS", Command::ClearStatus, {}},
+    CommandRow{"*ESE", Command::SetEventEnable, kRegister},
+    CommandRow{"*ESE?", Command::EventEnable, {}},
+    CommandRow{"*ESR?", Command::EventStatus, {}},
+    CommandRow{"*OPC", Command::SetOperationComplete, {}},
+    CommandRow{"*OPC?", Command::OperationComplete, {}},
+    CommandRow{"*SRE", Command::SetServiceRequestEnable, kRegister},
+    CommandRow{"*SRE?", Command::ServiceRequestEnable, {}},
+    CommandRow{"*STB?", Command::StatusByte, {}},
+    CommandRow{"*TST?", Command::SelfTest, {}},
+    CommandRow{"*WAI", Command::Wait, {}},
+    CommandRow{"SYSTem:ERRor[:NEXT]?", Command::NextError, {}},
+    CommandRow{"SYSTem:ERRor:COUNt?", Command::ErrorCount, {}},
+    CommandRow{"SYSTem:VERSion?", Command::Version, {}},
+    CommandRow{"STATus:PRESet", Command::StatusPreset, {}},
+    CommandRow{"STATus:OPERation[:EVENt]?", Command::OperationEvents, {}},
+    CommandRow{"STATus:OPERation:ENABle", Command::SetOperationEnable, kEventRegister},
+    CommandRow{"STATus:OPERation:ENABle?", Command::OperationEnable, {}},
+    CommandRow{"STATus:QUEStionable[:EVENt]?", Command::QuestionableEvents, {}},
+    CommandRow{"STATus:QUEStionable:ENABle", Command::SetQuestionableEnable, kEventRegister},
+    CommandRow{"STATus:QUEStionable:ENABle?", Command::QuestionableEnable, {}},
+    CommandRow{"CONFigure:CAPacitance", Command::ConfigureCapacitance, kCapacitanceRange},
+    CommandRow{"CONFigure:TIME", Command::ConfigureTime, kTimeRange},
+    CommandRow{"CONFigure?", Command::Configuration, {}},
+    CommandRow{"MEASure:CAPacitance?", Command::MeasureCapacitance, kCapacitanceRange},
+    CommandRow{"MEASure:TIME?", Command::MeasureTime, kTimeRange},
+    CommandRow{"READ?", Command::Read, {}},
+    CommandRow{"INITiate[:IMMediate]", Command::Initiate, {}},
+    CommandRow{"FETCh?", Command::Fetch, {}},
+    CommandRow{"ABORt", Command::Abort, {}},
+    CommandRow{"SAMPle:COUNt", Command::SetSampleCount, kCount},
+    CommandRow{"SAMPle:COUNt?", Command::SampleCount, {}},
+    CommandRow{"[SENSe:]AVERage:COUNt", Command::SetAverageCount, kCount},
+    CommandRow{"[SENSe:]AVERage:COUNt?", Command::AverageCount, {}},
+    CommandRow{"CALibration:SLOPe", Command::SetSlope, kSlope},
+    CommandRow{"CALibration:SLOPe?", Command::Slope, {}},
+    CommandRow{"CALibration:INTercept", Command::SetIntercept, kIntercept},
+    CommandRow{"CALibration:INTercept?", Command::Intercept, {}},
+};
+
+}  // namespace
+
+std::span<const CommandRow> CommandTable() {
+  return kCommands;
+}
+
+}  // namespace capmeter::scpi

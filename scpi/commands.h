@@ -1,0 +1,79 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace capmeter::scpi {
+
+// Every command the instrument knows; the table below gives each its header.
+enum class Command {
+  Identify,
+  Reset,
+  ClearStatus,
+  SetEventEnable,
+  EventEnable,
+  EventStatus,
+  SetOperationComplete,
+  OperationComplete,
+  SetServiceRequestEnable,
+  ServiceRequestEnable,
+  StatusByte,
+  SelfTest,
+  Wait,
+  NextError,
+  ErrorCount,
+  Version,
+  StatusPreset,
+  OperationEvents,
+  SetOperationEnable,
+  OperationEnable,
+  QuestionableEvents,
+  SetQuestionableEnable,
+  QuestionableEnable,
+  ConfigureCapacitance,
+  ConfigureTime,
+  Configuration,
+  MeasureCapacitance,
+  MeasureTime,
+  Read,
+  Initiate,
+  Fetch,
+  Abort,
+  SetSampleCount,
+  SampleCount,
+  SetAverageCount,
+  AverageCount,
+  SetSlope,
+  Slope,
+  SetIntercept,
+  Intercept,
+};
+
+// The unit a numeric parameter may carry as a suffix, after an optional
+// multiplier (4.7UF, 10MS).
+enum class Unit { None, Farad, Second, FaradPerSecond };
+
+// A command's one numeric parameter: its range, what MIN, MAX and DEF stand
+// for, and whether it is a whole number (others are rounded to one).
+struct NumberRule {
+  double min = 0.0;
+  double max = 0.0;
+  double byDefault = 0.0;
+  Unit unit = Unit::None;
+  bool whole = false;
+  bool optional = false;  // may be left out
+};
+
+// One row of the command table. The header has SCPI's notation: the short
+// form in capitals, optional nodes in brackets, '?' for a query.
+struct CommandRow {
+  std::string_view header;
+  Command command;
+  std::optional<NumberRule> number;  // none: no parameter allowed
+};
+
+// The instrument's command table.
+std::span<const CommandRow> CommandTable();
+
+}  // namespace capmeter::scpi

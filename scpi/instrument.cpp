@@ -1,0 +1,232 @@
+#include "scpi/instrument.h"
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "measurement/float_chars.h"
+
+namespace capmeter::scpi {
+
+namespace {
+
+constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
+// What SCPI answers for a value that could not be had.
+constexpr double kScpiNotANumber = 9.91e37;
+constexpr double kMicro = 1e-6;
+
+int Whole(const ProgramUnit& unit) {
+  return static_cast<int>(unit.number.value_or(0.0));
+}
+
+}  // namespace
+
+std::string Nr3(double value) {
+  if (!std::isfinite(value)) value = kScpiNotANumber;
+  char text[32];
+  const auto written =
+      DoubleToChars(std::begin(text), std::end(text), value, std::chars_format::scientific, 8);
+  std::string nr3(text, written.ptr);
+  for (char& c : nr3) {
+    if (c == 'e') c = 'E';
+  }
+  return value >= 0 ? "+" + nr3 : nr3;
+}
+
+Instrument::Instrument(DriverLibrary& library, Clock& clock, DeviceAccess& device,
+                       InstrumentSetup setup)
+    : library_(library), clock_(clock), device_(device), setup_(std::move(setup)) {}
+
+std::string Instrument::Execute(std::string_view line, const SeriesControl& control) {
+  ParsedMessage message = ParseMessage(line);
+  std::string answer;
+  for (const ProgramUnit& unit : message.units) {
+    Run(unit, control, answer);
+  }
+  if (message.error) {
+    status_.Push(message.error->code, std::move(message.error->detail));
+  }
+  return answer;
+}
+
+void Instrument::Reset() {
+  function_ = Function::Capacitance;
+  sampleCount_ = 1;
+  averageCount_ = 1;
+  readings_.clear();
+}
+
+void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std::string& answer) {
+  const auto say = [&answer](const std::string& text) {
+    if (!answer.empty()) answer += ';';
+    answer += text;
+  };
+  const auto sayNumber = [&say](int number) { say(std::to_string(number)); };
+  switch (unit.command) {
+    case Command::Identify:
+      return say(setup_.identity);
+    case Command::Reset:
+      return Reset();
+    case Command::ClearStatus:
+      return status_.Clear();
+    case Command::SetEventEnable:
+      status_.eventEnable = Whole(unit);
+      return;
+    case Command::EventEnable:
+      return sayNumber(status_.eventEnable);
+    case Command::EventStatus:
+      return sayNumber(status_.ReadEventStatus());
+    case Command::SetOperationComplete:
+      // Commands run one after the other, so all before this one are done.
+      return status_.SetEvent(Status::kOperationComplete);
+    case Command::OperationComplete:
+      return say("1");
+    case Command::SetServiceRequestEnable:
+      status_.serviceRequestEnable = Whole(unit) & ~Status::kServiceRequest;
+      return;
+    case Command::ServiceRequestEnable:
+      return sayNumber(status_.serviceRequestEnable);
+    case Command::StatusByte:
+      return sayNumber(status_.StatusByte(!answer.empty()));
+    case Command::SelfTest: {
+      device_.Release();
+      const SelfTestResult result = setup_.selfTest ? setup_.selfTest() : SelfTestResult{};
+      if (result.failedStep != 0) status_.Push(-330, result.text);
+      device_.Open();  // held again, as before the test
+      return sayNumber(result.failedStep);
+    }
+    case Command::Wait:
+      return;  // nothing runs in the background to wait for
+    case Command::NextError:
+      return say(status_.PopText());
+    case Command::ErrorCount:
+      return sayNumber(status_.ErrorCount());
+    case Command::Version:
+      return say("1999.0");
+    case Command::StatusPreset:
+      return status_.Preset();
+    case Command::OperationEvents:
+      return sayNumber(status_.ReadOperationEvents());
+    case Command::SetOperationEnable:
+      status_.operationEnable = Whole(unit);
+      return;
+    case Command::OperationEnable:
+      return sayNumber(status_.operationEnable);
+    case Command::QuestionableEvents:
+      return sayNumber(status_.ReadQuestionableEvents());
+    case Command::SetQuestionableEnable:
+      status_.questionableEnable = Whole(unit);
+      return;
+    case Command::QuestionableEnable:
+      return sayNumber(status_.questionableEnable);
+    case Command::ConfigureCapacitance:
+    case Command::ConfigureTime:
+      function_ = unit.command == Command::ConfigureTime ? Function::Time : Function::Capacitance;
+      readings_.clear();
+      return;
+    case Command::Configuration:
+      return say(function_ == Function::Time ? "\"TIME\"" : "\"CAP\"");
+    case Command::MeasureCapacitance:
+    case Command::MeasureTime:
+      function_ = unit.command == Command::MeasureTime ? Function::Time : Function::Capacitance;
+      Initiate(control);
+      return say(Readings());
+    case Command::Read:
+      Initiate(control);
+      return say(Readings());
+    case Command::Initiate:
+      return Initiate(control);
+    case Command::Fetch:
+      if (readings_.empty()) {
+        status_.Push(-230, "no readings; INIT or READ? first");
+        return say(Nr3(kNotANumber));
+      }
+      return say(Readings());
+    case Command::Abort:
+      return;  // a reading never outlives the command that took it
+    case Command::SetSampleCount:
+      sampleCount_ = Whole(unit);
+      return;
+    case Command::SampleCount:
+      return sayNumber(sampleCount_);
+    case Command::SetAverageCount:
+      averageCount_ = Whole(unit);
+      return;
+    case Command::AverageCount:
+      return sayNumber(averageCount_);
+    case Command::SetSlope:
+      setup_.slope = unit.number.value_or(0.0);
+      return;
+    case Command::Slope:
+      return say(Nr3(setup_.slope));
+    case Command::SetIntercept:
+      setup_.intercept = unit.number.value_or(0.0);
+      return;
+    case Command::Intercept:
+      return say(Nr3(setup_.intercept));
+  }
+}
+
+void Instrument::Initiate(const SeriesControl& control) {
+  readings_.clear();
+  const auto padWithFailures = [this] {
+    readings_.resize(static_cast<std::size_t>(sampleCount_), kNotANumber);
+  };
+  if (function_ == Function::Capacitance && setup_.slope == 0.0) {
+    status_.Push(-221, "no calibration slope; set CAL:SLOP");
+    status_.SetQuestionable(Status::kCalibration);
+    return padWithFailures();
+  }
+  const DeviceAccess::Opened opened = device_.Open();
+  if (opened.handle == nullptr) {
+    status_.Push(-241, opened.whyNot);
+    return padWithFailures();
+  }
+
+  SeriesSetup series;
+  series.count = sampleCount_ * averageCount_;
+  series.dither = series.count > 1;  // as `measure` spreads a series
+  series.seed = NewSeed();
+  series.calibration = Calibration(setup_.slope / kMicro, setup_.intercept / kMicro);
+  double sum = 0.0;
+  int inMean = 0;
+  bool callFailed = false;
+  const SeriesEnd end =
+      RunSeries(library_, clock_, opened.handle, series, control, [&](const Reading& taken) {
+        Reading reading = taken;
+        reading.index = ++readingsTaken_;
+        if (setup_.logReading) setup_.logReading(reading);
+        double value = kNotANumber;
+        if (reading.outcome == MeasureOutcome::ChargeTime) {
+          value = function_ == Function::Time ? static_cast<double>(reading.seconds)
+                                              : reading.microfarads.value_or(kNotANumber) * kMicro;
+        } else if (reading.outcome == MeasureOutcome::TimedOut) {
+          status_.Push(-240, "timed out; D1 stayed high");
+        } else {
+          status_.Push(-240, "read error; a driver call failed");
+          callFailed = true;
+        }
+        sum += value;  // NaN stays NaN: a mean with a failed reading fails
+        if (++inMean == averageCount_) {
+          readings_.push_back(sum / averageCount_);
+          sum = 0.0;
+          inMean = 0;
+        }
+        // After a failed call the device may be gone: the rest would fail too.
+        return !callFailed;
+      });
+  if (end.stopSignal != 0) status_.Push(-410, "the reading was abandoned");
+  if (callFailed) device_.Release();
+  status_.SetOperation(Status::kMeasuring);
+  padWithFailures();
+}
+
+std::string Instrument::Readings() const {
+  std::string text;
+  for (const double value : readings_) {
+    text += (text.empty() ? "" : ",") + Nr3(value);
+  }
+  return text;
+}
+
+}  // namespace capmeter::scpi

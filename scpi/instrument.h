@@ -1,0 +1,93 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/driver_library.h"
+#include "device/ft_types.h"
+#include "measurement/clock.h"
+#include "measurement/series.h"
+#include "scpi/parser.h"
+#include "scpi/status.h"
+
+namespace capmeter::scpi {
+
+// The device as the instrument holds it: opened on demand and kept open, let
+// go after a failure so that the next reading opens it again (a replugged
+// chip works without a restart).
+class DeviceAccess {
+ public:
+  virtual ~DeviceAccess() = default;
+
+  struct Opened {
+    FT_HANDLE handle = nullptr;  // null when it cannot be opened
+    std::string whyNot;          // then why
+  };
+  // The open device, opening it first when it is not.
+  virtual Opened Open() = 0;
+  // Leaves bit-bang mode and closes the device, when it is open.
+  virtual void Release() = 0;
+};
+
+// What *TST? found: 0 when every step passed, else the failing step's number
+// and its text.
+struct SelfTestResult {
+  int failedStep = 0;
+  std::string text;
+};
+
+struct InstrumentSetup {
+  std::string identity;    // the *IDN? answer
+  double slope = 0.0;      // F/s, the initial calibration
+  double intercept = 0.0;  // F
+  // Runs the bring-up check on a released device; none: *TST? passes.
+  std::function<SelfTestResult()> selfTest;
+  // Every single reading taken, numbered from 1 over the instrument's life.
+  std::function<void(const Reading&)> logReading;
+};
+
+// The meter as an SCPI instrument: runs one message at a time and returns its
+// answer. Readings block until they are done; `control` abandons one (the
+// client went away, or a stop signal came), which then answers the SCPI
+// not-a-number and queues -410.
+class Instrument {
+ public:
+  Instrument(DriverLibrary& library, Clock& clock, DeviceAccess& device, InstrumentSetup setup);
+
+  // The answer to one line (without its LF): the queries' answers joined with
+  // ';', or empty when nothing was asked.
+  std::string Execute(std::string_view line, const SeriesControl& control);
+
+  // What the connection noticed before the parser could: a line beyond the
+  // input buffer, or a query cut off by the end of the connection.
+  void ReportInputError(int code) { status_.Push(code); }
+
+ private:
+  enum class Function { Capacitance, Time };
+
+  // The answer of one command, appended to `answer`.
+  void Run(const ProgramUnit& unit, const SeriesControl& control, std::string& answer);
+  // Takes SAMPle:COUNt values, each the mean of AVERage:COUNt readings.
+  void Initiate(const SeriesControl& control);
+  std::string Readings() const;
+  void Reset();
+
+  DriverLibrary& library_;
+  Clock& clock_;
+  DeviceAccess& device_;
+  InstrumentSetup setup_;
+  Status status_;
+  Function function_ = Function::Capacitance;
+  int sampleCount_ = 1;
+  int averageCount_ = 1;
+  std::vector<double> readings_;  // of the last INITiate, for FETCh?; NaN for a failed one
+  int readingsTaken_ = 0;
+};
+
+// A number as SCPI answers it: NR3 with nine significant digits
+// ("+4.69998500E-06"); NaN and infinities as +9.91E+37.
+std::string Nr3(double value);
+
+}  // namespace capmeter::scpi

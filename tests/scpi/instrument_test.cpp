@@ -1,0 +1,128 @@
+// The instrument on the simulated chip and virtual time.
+#include "scpi/instrument.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "device/device_link.h"
+#include "sim/simulated_chip.h"
+#include "sim/virtual_clock.h"
+
+namespace capmeter::scpi {
+namespace {
+
+// Device 0 opened on demand, as the server holds it.
+class OpenOnDemand final : public DeviceAccess {
+ public:
+  explicit OpenOnDemand(DriverLibrary& library) : library_(library) {}
+  Opened Open() override {
+    if (handle_ == nullptr && library_.FT_Open(kFirstDevice, &handle_) != kStatusOk) {
+      handle_ = nullptr;
+      return {nullptr, "could not open device 0"};
+    }
+    return {handle_, {}};
+  }
+  void Release() override {
+    if (handle_ == nullptr) return;
+    library_.FT_SetBitMode(handle_, kAllInputs, kLeaveBitBang);
+    library_.FT_Close(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  DriverLibrary& library_;
+  FT_HANDLE handle_ = nullptr;
+};
+
+class InstrumentTest : public ::testing::Test {
+ protected:
+  InstrumentTest() { chip.SetCallLatency(std::chrono::microseconds(125)); }  // a high-speed chip
+  std::string Ask(std::string_view line) { return instrument.Execute(line, control); }
+
+  VirtualClock clock;
+  SimulatedChip chip{clock};  // 4.7 uF and 100 kOhm: 0.517 s
+  OpenOnDemand device{chip};
+  std::vector<Reading> logged;
+  SeriesControl control;
+  Instrument instrument{chip, clock, device, [this] {
+                          InstrumentSetup setup;
+                          setup.identity = "capmeter,test,0,1.0";
+                          setup.slope = 9.0909e-6;
+                          setup.logReading = [this](const Reading& r) { logged.push_back(r); };
+                          return setup;
+                        }()};
+};
+
+double Number(const std::string& text) {
+  return std::stod(text);
+}
+
+// Settings, status registers and number formats, one line after the other.
+TEST_F(InstrumentTest, AnswersInOrder) {
+  const std::pair<std::string_view, std::string_view> kDialogue[] = {
+      {"*IDN?;SYST:VERS?", "capmeter,test,0,1.0;1999.0"},
+      {"CAL:SLOP?;INT?", "+9.09090000E-06;+0.00000000E+00"},
+      {"SAMP:COUN 7;COUN?;:AVER:COUN 3;COUN?", "7;3"},
+      {"*RST;SAMP:COUN?;:AVER:COUN?;:CONF?", "1;1;\"CAP\""},
+      {"CONF:TIME;:CONF?", "\"TIME\""},
+      {"*ESE 36;*ESE?;*SRE 255;*SRE?", "36;191"},
+      {"FOO", ""},
+      {"*STB?", "100"},  // EAV, ESB and the service request they raise
+      {"*ESR?;*ESR?", "32;0"},
+      {"SYST:ERR:COUN?;:SYST:ERR?;:SYST:ERR?", "1;-113,\"Undefined header;FOO\";0,\"No error\""},
+      {"*OPC;*ESR?;*OPC?;*TST?", "1;1;0"},
+      {"FETC?", "+9.91000000E+37"},
+      {"SYST:ERR?", "-230,\"Data corrupt or stale;no readings; INIT or READ? first\""},
+  };
+  for (const auto& [line, answer] : kDialogue) {
+    EXPECT_EQ(Ask(line), answer) << line;
+  }
+  for (int i = 0; i < 11; ++i) Ask("FOO");
+  EXPECT_EQ(Ask("SYST:ERR:COUN?"), "10");
+  for (int i = 0; i < 9; ++i) Ask("SYST:ERR?");
+  EXPECT_EQ(Ask("SYST:ERR?"), "-350,\"Queue overflow\"");
+}
+
+TEST_F(InstrumentTest, EachValueIsTheMeanOfItsReadingsAndEveryReadingIsLogged) {
+  const std::string answer = Ask("SAMP:COUN 3;:AVER:COUN 2;:READ?");
+  ASSERT_EQ(std::count(answer.begin(), answer.end(), ','), 2) << answer;
+  EXPECT_NEAR(Number(answer), 4.7e-6, 0.001 * 4.7e-6);  // dither: half a poll below at most
+  EXPECT_EQ(Ask("FETC?"), answer);
+  ASSERT_EQ(logged.size(), 6U);
+  EXPECT_EQ(logged.back().index, 6);
+  const std::string time = Ask("SAMP:COUN 1;:AVER:COUN 1;:MEAS:TIME?");
+  EXPECT_EQ(static_cast<float>(Number(time)), logged.back().seconds);
+  EXPECT_EQ(Ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+TEST_F(InstrumentTest, AReadingThatCannotBeHadAnswersNotANumberAndSaysWhy) {
+  Ask("CAL:SLOP 0");
+  EXPECT_EQ(Ask("MEAS:CAP?"), "+9.91000000E+37");
+  EXPECT_EQ(Ask("SYST:ERR?").substr(0, 5), "-221,");
+  EXPECT_TRUE(logged.empty());
+
+  Ask("CAL:SLOP 9.0909UF/S");
+  int polls = 0;
+  control.stopSignal = [&polls] { return ++polls > 100 ? 1 : 0; };
+  EXPECT_EQ(Ask("READ?"), "+9.91000000E+37");
+  EXPECT_EQ(Ask("SYST:ERR?").substr(0, 5), "-410,");
+  control.stopSignal = [] { return 0; };
+
+  chip.SetDeviceConnected(false);
+  Ask("*TST?");  // lets the device go
+  EXPECT_EQ(Ask("MEAS:CAP?"), "+9.91000000E+37");
+  EXPECT_EQ(Ask("SYST:ERR?").substr(0, 5), "-241,");
+  chip.SetDeviceConnected(true);  // opened again at the next reading
+  EXPECT_NEAR(Number(Ask("MEAS:CAP?")), 4.7e-6, 0.001 * 4.7e-6);
+
+  chip.UnplugAt(clock.Now() + std::chrono::milliseconds(100));
+  EXPECT_EQ(Ask("SAMP:COUN 2;:READ?"), "+9.91000000E+37,+9.91000000E+37");
+  EXPECT_EQ(Ask("SYST:ERR?").substr(0, 5), "-240,");
+  EXPECT_EQ(Ask("SYST:ERR?"), "0,\"No error\"");  // the series stops at the failed call
+}
+
+}  // namespace
+}  // namespace capmeter::scpi

@@ -1,0 +1,232 @@
+#!/usr/bin/env python3
+"""capmeter-cli serve driven as lab scripts drive it: PyVISA with pyvisa-py.
+
+Usage: scpi_e2e.py CAPMETER_CLI CASE [DOCS_SCPI_MD | USB_CHIP_EMULATOR | WINE]
+"""
+import atexit
+import csv
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyvisa
+
+CLI = sys.argv[1]
+CASE = sys.argv[2]
+# The simulated charge time of 1.1 x 100k x 4.7u; with 47u, ten times that.
+READING_SECONDS = 0.517
+
+
+def fail(message):
+    print("FAIL:", message)
+    sys.exit(1)
+
+
+class Server:
+    """capmeter-cli serve on a free port, its standard error kept."""
+
+    def __init__(self, *args, wrapper=()):
+        self.process = subprocess.Popen(
+            [*wrapper, CLI, "serve", "--listen", "127.0.0.1:0", *args],
+            stderr=subprocess.PIPE, text=True)
+        atexit.register(lambda: self.process.poll() is None and self.process.kill())
+        self.said = []
+        for line in self.process.stderr:
+            self.said.append(line)
+            found = re.match(r"capmeter-cli: listening on 127\.0\.0\.1:(\d+)$", line)
+            if found:
+                self.port = int(found.group(1))
+                return
+        fail("no listening line: " + "".join(self.said))
+
+    def resource(self):
+        return f"TCPIP::127.0.0.1::{self.port}::SOCKET"
+
+    def stop(self, signal_number=signal.SIGTERM):
+        # Under the chip emulator the signal goes to the program it runs.
+        with open(f"/proc/{self.process.pid}/task/{self.process.pid}/children") as file:
+            children = [int(pid) for pid in file.read().split()]
+        os.kill(children[0] if children else self.process.pid, signal_number)
+        rest = self.process.communicate(timeout=30)[1]
+        return self.process.returncode, "".join(self.said) + rest
+
+
+def open_instrument(manager, server):
+    instrument = manager.open_resource(server.resource(), read_termination="\n",
+                                       write_termination="\n", timeout=60000)
+    return instrument
+
+
+def expect(condition, message):
+    if not condition:
+        fail(message)
+
+
+def session(wrapper=()):
+    with tempfile.TemporaryDirectory() as directory:
+        log = os.path.join(directory, "readings.csv")
+        trace = os.path.join(directory, "trace.txt")
+        driver = ["--usb", "1234:5678"] if wrapper else ["--simulate"]
+        server = Server(*driver, "--log", log, "--trace", trace, wrapper=wrapper)
+        manager = pyvisa.ResourceManager("@py")
+        meter = open_instrument(manager, server)
+        fields = meter.query("*IDN?").split(",")
+        expect(len(fields) == 4 and fields[0] == "capmeter", f"*IDN? {fields}")
+        meter.write("CAL:SLOP 9.0909E-6")
+        farads = float(meter.query("MEAS:CAP?"))
+        expect(abs(farads - 4.7e-6) < 0.02 * 4.7e-6, f"MEAS:CAP? {farads}")
+        meter.write("SAMP:COUN 5")
+        values = [float(v) for v in meter.query("READ?").split(",")]
+        # A busy machine can only make a reading late: each loosely, the
+        # median closely.
+        expect(len(values) == 5 and all(abs(v - 4.7e-6) < 0.1 * 4.7e-6 for v in values) and
+               abs(sorted(values)[2] - 4.7e-6) < 0.02 * 4.7e-6, f"READ? {values}")
+        meter.write("NOT:A:COMMand")
+        expect(meter.query("SYST:ERR?").startswith("-113,"), "no -113 for an unknown header")
+        expect(meter.query("*TST?") == "0", "*TST? failed")
+        # Stopped in the middle of a reading: abandoned, then let go once.
+        meter.write("READ?")
+        time.sleep(READING_SECONDS / 2)
+        status, said = server.stop()
+        expect(status == 143, f"exit status {status}: {said}")
+        with open(trace) as file:
+            calls = [line.split(" ", 2)[1] for line in file if line[:1].isdigit()]
+        expect(calls[-2:] == ["FT_SetBitMode", "FT_Close"] and
+               calls.count("FT_Close") == calls.count("FT_Open"),
+               f"the trace ends {calls[-3:]}; {calls.count('FT_Open')} opens, "
+               f"{calls.count('FT_Close')} closes")
+        with open(log, newline="") as file:
+            rows = list(csv.DictReader(file))
+        expect(len(rows) == 6 and all(row["outcome"] == "ok" for row in rows),
+               f"log rows {rows}")
+
+
+def wine_session(wine):
+    """The Windows program under Wine, answering PyVISA on Linux."""
+    server = Server("--simulate", wrapper=(wine,))
+    meter = open_instrument(pyvisa.ResourceManager("@py"), server)
+    expect(meter.query("*IDN?").startswith("capmeter,"), "no *IDN? answer")
+    meter.write("CAL:SLOP 9.0909E-6")
+    farads = float(meter.query("MEAS:CAP?"))
+    expect(abs(farads - 4.7e-6) < 0.1 * 4.7e-6, f"MEAS:CAP? {farads}")
+    expect(meter.query("SYST:ERR?") == '0,"No error"', "an error queued")
+    server.process.kill()  # Wine does not pass a Linux signal on as one
+
+
+def docs_example(docs):
+    """The PyVISA example of docs/scpi.md as it is written, on a free port."""
+    server = Server("--simulate")
+    with open(docs) as file:
+        text = file.read()
+    code = re.search(r"```python\n(.*?)```", text, re.S).group(1)
+    code = code.replace("::5025::", f"::{server.port}::")
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                            timeout=60)
+    expect(result.returncode == 0 and '0,"No error"' in result.stdout,
+           f"the documented example: {result.stdout}{result.stderr}")
+    server.stop()
+
+
+def line_client(port):
+    client = socket.create_connection(("127.0.0.1", port), timeout=60)
+    return client, client.makefile("rb")
+
+
+def ask(client, reader, text):
+    client.sendall(text.encode() + b"\n")
+    return reader.readline().decode().rstrip("\n")
+
+
+def clients():
+    server = Server("--simulate", "--capacitance", "47u", "--slope", "9.0909")
+    # Two PyVISA sessions at once: each answer reaches the one that asked.
+    manager = pyvisa.ResourceManager("@py")
+    first = open_instrument(manager, server)
+    other = open_instrument(manager, server)
+    first.write("MEAS:CAP?")
+    expect(other.query("SYST:VERS?") == "1999.0", "the second session's answer")
+    expect(abs(float(first.read()) - 47e-6) < 1e-6, "the first session's reading")
+    first.close()
+    other.close()
+    second, second_reader = line_client(server.port)
+    # A client killed a quarter into a 5.2 s reading: the next client's answer
+    # comes at once, not after the three quarters left of it.
+    killed = subprocess.Popen([sys.executable, "-c", (
+        "import socket,sys,time\n"
+        f"c=socket.create_connection(('127.0.0.1',{server.port}))\n"
+        "c.sendall(b'READ?\\n'); time.sleep(60)")])
+    time.sleep(10 * READING_SECONDS / 4)
+    killed.kill()
+    killed.wait()
+    began = time.monotonic()
+    answer = ask(second, second_reader, "*IDN?")
+    took = time.monotonic() - began
+    expect(answer.startswith("capmeter,") and took < 10 * READING_SECONDS / 2,
+           f"*IDN? took {took:.2f} s: {answer}")
+    expect(ask(second, second_reader, "SYST:ERR?").startswith("-410,"), "no -410")
+    # At most eight: a ninth is closed at once.
+    others = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(7)]
+    ninth = socket.create_connection(("127.0.0.1", server.port), timeout=10)
+    expect(ninth.recv(1) == b"", "a ninth connection was kept")
+    for other in others:
+        other.close()
+    status, said = server.stop(signal.SIGINT)
+    expect(status == 130, f"exit status {status}: {said}")
+
+
+def bad_input():
+    server = Server("--simulate")
+    client, reader = line_client(server.port)
+    for junk in (b"\0\0\0", bytes(range(256)).replace(b"\n", b""), b"\xff\xfe\xc3(",
+                 b"*IDN?" + b"x" * (1 << 20)):
+        client.sendall(junk + b"\n")
+    expect(ask(client, reader, "*IDN?").startswith("capmeter,"), "no answer after junk")
+    errors = [ask(client, reader, "SYST:ERR?").split(",")[0] for _ in range(5)]
+    # NUL is white space in IEEE 488.2: that line is an empty message.
+    expect(errors == ["-102", "-102", "-363", "0", "0"], f"errors {errors}")
+    # Reset in the middle of a line, and a client that never reads.
+    reset = socket.create_connection(("127.0.0.1", server.port))
+    reset.sendall(b"MEAS:CA")
+    reset.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\1\0\0\0\0\0\0\0")
+    reset.close()
+    deaf = socket.create_connection(("127.0.0.1", server.port))
+    deaf.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    deaf.settimeout(30)
+    try:
+        while True:
+            deaf.sendall(b"*IDN?\n" * 1000)
+    except (ConnectionResetError, BrokenPipeError):
+        pass
+    except socket.timeout:
+        fail("a client that never reads was kept")
+    expect(ask(client, reader, "SYST:ERR:COUN?") == "0", "errors from the reset line")
+    # A query the connection's end cut off; the server may see that end after
+    # this client's next line, so it is asked again.
+    cut = socket.create_connection(("127.0.0.1", server.port))
+    cut.sendall(b"*IDN?")
+    cut.close()
+    for _ in range(100):
+        error = ask(client, reader, "SYST:ERR?")
+        if not error.startswith("0,"):
+            break
+    expect(error.startswith("-420,"), f"no -420: {error}")
+    status, said = server.stop(signal.SIGHUP)
+    expect(status == 129, f"exit status {status}: {said}")
+
+
+CASES = {
+    "session": session,
+    "docs_example": lambda: docs_example(sys.argv[3]),
+    "usb_session": lambda: session(wrapper=(sys.argv[3],)),
+    "clients": clients,
+    "wine_session": lambda: wine_session(sys.argv[3]),
+    "bad_input": bad_input,
+}
+
+CASES[CASE]()
+print("PASS:", CASE)
