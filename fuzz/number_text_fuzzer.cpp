@@ -95,19 +95,22 @@ void CheckStandIns(std::string_view text, double value, float single) {
   Require(std::memcmp(&wanted, &got, sizeof got) == 0 || (std::isnan(wanted) && std::isnan(got)),
           "stand-in reads the same value", text);
 
-  char x[400];
-  char y[400];
-  const auto c = std::to_chars(x, x + sizeof x, value, std::chars_format::fixed, 6);
-  const auto d =
-      capmeter::portable::DoubleToChars(y, y + sizeof y, value, std::chars_format::fixed, 6);
-  Require(std::string_view(x, static_cast<std::size_t>(c.ptr - x)) ==
-              std::string_view(y, static_cast<std::size_t>(d.ptr - y)),
+  // The text `write(buffer, end)` puts in a buffer of its own.
+  const auto written = [](const auto& write) {
+    char buffer[400];
+    return std::string(buffer, write(buffer, buffer + sizeof buffer).ptr);
+  };
+  constexpr auto kFixed = std::chars_format::fixed;
+  constexpr auto kGeneral = std::chars_format::general;
+  Require(written([&](char* f, char* l) { return std::to_chars(f, l, value, kFixed, 6); }) ==
+              written([&](char* f, char* l) {
+                return capmeter::portable::DoubleToChars(f, l, value, kFixed, 6);
+              }),
           "stand-in writes the same fixed text", text);
-  const auto e = std::to_chars(x, x + sizeof x, single, std::chars_format::general, 7);
-  const auto f =
-      capmeter::portable::FloatToChars(y, y + sizeof y, single, std::chars_format::general, 7);
-  Require(std::string_view(x, static_cast<std::size_t>(e.ptr - x)) ==
-              std::string_view(y, static_cast<std::size_t>(f.ptr - y)),
+  Require(written([&](char* f, char* l) { return std::to_chars(f, l, single, kGeneral, 7); }) ==
+              written([&](char* f, char* l) {
+                return capmeter::portable::FloatToChars(f, l, single, kGeneral, 7);
+              }),
           "stand-in writes the same general text", text);
 #else
   (void)text;

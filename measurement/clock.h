@@ -22,6 +22,11 @@ class Clock {
   virtual void Wait(Duration span) = 0;
 };
 
+// A span in seconds, for people and for arithmetic.
+inline double ToSeconds(Clock::Duration span) {
+  return std::chrono::duration<double>(span).count();
+}
+
 // The platform's steady clock at its full resolution.
 class MonotonicClock final : public Clock {
  public:

@@ -29,7 +29,7 @@ std::string DriveTriggerPattern(FT_HANDLE lngHandle, DriverLibrary& library) {
 }
 
 float Seconds(Clock::Duration span) {
-  return static_cast<float>(std::chrono::duration<double>(span).count());
+  return static_cast<float>(ToSeconds(span));
 }
 
 MeasureResult Fail(MeasureResult result, MeasureOutcome outcome, Display& display,

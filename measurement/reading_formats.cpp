@@ -140,9 +140,8 @@ class JsonWriter final : public ReadingWriter {
          << ",\n  \"seconds\": " << Statistics(summary.seconds) << ",\n  \"microfarads\": "
          << (summary.microfarads ? Statistics(*summary.microfarads) : "null")
          << ",\n  \"dither_poll_period_seconds\": "
-         << (notes.pollPeriod > Clock::Duration::zero()
-                 ? MachineNumber(std::chrono::duration<double>(notes.pollPeriod).count())
-                 : "null")
+         << (notes.pollPeriod > Clock::Duration::zero() ? MachineNumber(ToSeconds(notes.pollPeriod))
+                                                        : "null")
          << "}}" << std::endl;
   }
 

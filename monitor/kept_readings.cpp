@@ -35,8 +35,8 @@ void KeptReadings::ForEach(const std::function<void(const Reading&)>& visit) con
     Reading reading;
     reading.index = static_cast<int>(kept.index);
     reading.outcome = kept.outcome;
-    reading.endedAt = std::chrono::system_clock::time_point(
-        std::chrono::milliseconds(kept.endedAtMilliseconds));
+    reading.endedAt =
+        std::chrono::system_clock::time_point(std::chrono::milliseconds(kept.endedAtMilliseconds));
     if (reading.HasTime()) {
       reading.seconds = kept.seconds;
       const Line& line = calibration->second;

@@ -43,46 +43,46 @@ QChartView* ViewOf(QChart* chart, const QString& accessibleName) {
 }  // namespace
 
 MonitorCharts::MonitorCharts() {
-  trendLine_ = new QLineSeries;
-  trendLine_->setName(QObject::tr("points (lowest and highest per column)"));
-  failureMarks_ = new QScatterSeries;
-  failureMarks_->setName(QObject::tr("read error or time-out"));
-  failureMarks_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-  failureMarks_->setMarkerSize(7.0);
-  failureMarks_->setColor(QColor(0xf0, 0xb4, 0x00));
+  trend_.line = new QLineSeries;
+  trend_.line->setName(QObject::tr("points (lowest and highest per column)"));
+  trend_.failureMarks = new QScatterSeries;
+  trend_.failureMarks->setName(QObject::tr("read error or time-out"));
+  trend_.failureMarks->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+  trend_.failureMarks->setMarkerSize(7.0);
+  trend_.failureMarks->setColor(QColor(0xf0, 0xb4, 0x00));
   auto* trend = new QChart;
   trend->setTitle(QObject::tr("Trend"));
-  trend->addSeries(trendLine_);
-  trend->addSeries(failureMarks_);
-  trendTime_ = new QValueAxis;
-  trendTime_->setTitleText(QObject::tr("elapsed time (s)"));
-  trendValue_ = new QValueAxis;
-  trend->addAxis(trendTime_, Qt::AlignBottom);
-  trend->addAxis(trendValue_, Qt::AlignLeft);
-  for (QXYSeries* series : std::initializer_list<QXYSeries*>{trendLine_, failureMarks_}) {
-    series->attachAxis(trendTime_);
-    series->attachAxis(trendValue_);
+  trend->addSeries(trend_.line);
+  trend->addSeries(trend_.failureMarks);
+  trend_.time = new QValueAxis;
+  trend_.time->setTitleText(QObject::tr("elapsed time (s)"));
+  trend_.value = new QValueAxis;
+  trend->addAxis(trend_.time, Qt::AlignBottom);
+  trend->addAxis(trend_.value, Qt::AlignLeft);
+  for (QXYSeries* series : std::initializer_list<QXYSeries*>{trend_.line, trend_.failureMarks}) {
+    series->attachAxis(trend_.time);
+    series->attachAxis(trend_.value);
   }
   trend->legend()->setAlignment(Qt::AlignBottom);
-  trendView_ = ViewOf(trend, QStringLiteral("Trend chart"));
-  trendView_->setRenderHint(QPainter::Antialiasing);
+  trend_.view = ViewOf(trend, QStringLiteral("Trend chart"));
+  trend_.view->setRenderHint(QPainter::Antialiasing);
 
-  histogramOutline_ = new QLineSeries;
-  auto* area = new QAreaSeries(histogramOutline_);
+  histogram_.outline = new QLineSeries;
+  auto* area = new QAreaSeries(histogram_.outline);
   area->setName(QObject::tr("points per bin"));
   auto* histogram = new QChart;
   histogram->setTitle(QObject::tr("Histogram"));
   histogram->addSeries(area);
-  histogramValue_ = new QValueAxis;
-  histogramCount_ = new QValueAxis;
-  histogramCount_->setTitleText(QObject::tr("points"));
-  histogramCount_->setLabelFormat(QStringLiteral("%d"));
-  histogram->addAxis(histogramValue_, Qt::AlignBottom);
-  histogram->addAxis(histogramCount_, Qt::AlignLeft);
-  area->attachAxis(histogramValue_);
-  area->attachAxis(histogramCount_);
+  histogram_.value = new QValueAxis;
+  histogram_.count = new QValueAxis;
+  histogram_.count->setTitleText(QObject::tr("points"));
+  histogram_.count->setLabelFormat(QStringLiteral("%d"));
+  histogram->addAxis(histogram_.value, Qt::AlignBottom);
+  histogram->addAxis(histogram_.count, Qt::AlignLeft);
+  area->attachAxis(histogram_.value);
+  area->attachAxis(histogram_.count);
   histogram->legend()->hide();
-  histogramView_ = ViewOf(histogram, QStringLiteral("Histogram"));
+  histogram_.view = ViewOf(histogram, QStringLiteral("Histogram"));
 }
 
 void MonitorCharts::Repaint(const TallyPicture& picture) {
@@ -90,8 +90,8 @@ void MonitorCharts::Repaint(const TallyPicture& picture) {
                                                  "C (\xC2\xB5"
                                                  "F)")
                                            : QObject::tr("t (s)");
-  trendValue_->setTitleText(unit);
-  histogramValue_->setTitleText(unit);
+  trend_.value->setTitleText(unit);
+  histogram_.value->setTitleText(unit);
   RepaintTrend(picture.trend);
   RepaintHistogram(picture.histogram);
 }
@@ -117,16 +117,16 @@ void MonitorCharts::RepaintTrend(const Trend& trend) {
     low = 0.0;
     high = 1.0;
   }
-  const double bottom = ApplyRoundScale(*trendValue_, low, high, kTicksUp).low;
+  const double bottom = ApplyRoundScale(*trend_.value, low, high, kTicksUp).low;
   QList<QPointF> marks;
   for (const Trend::Column& column : trend.Columns()) {
     if (column.failures > 0) {
       marks.append({column.Middle(), bottom});
     }
   }
-  trendLine_->replace(line);
-  failureMarks_->replace(marks);
-  ApplyRoundScale(*trendTime_, 0.0, std::max(end, 1.0), kTicksAcross);
+  trend_.line->replace(line);
+  trend_.failureMarks->replace(marks);
+  ApplyRoundScale(*trend_.time, 0.0, std::max(end, 1.0), kTicksAcross);
 }
 
 void MonitorCharts::RepaintHistogram(const Histogram& histogram) {
@@ -141,14 +141,14 @@ void MonitorCharts::RepaintHistogram(const Histogram& histogram) {
     outline.append({bin.upper, 0.0});
     tallest = std::max(tallest, bin.count);
   }
-  histogramOutline_->replace(outline);
+  histogram_.outline->replace(outline);
   if (bins.empty()) {
-    ApplyRoundScale(*histogramValue_, 0.0, 1.0, kTicksAcross);
+    ApplyRoundScale(*histogram_.value, 0.0, 1.0, kTicksAcross);
   } else {
-    ApplyRoundScale(*histogramValue_, bins.front().lower, bins.back().upper, kTicksAcross);
+    ApplyRoundScale(*histogram_.value, bins.front().lower, bins.back().upper, kTicksAcross);
   }
-  histogramCount_->setRange(0.0, static_cast<double>(tallest));
-  histogramCount_->applyNiceNumbers();
+  histogram_.count->setRange(0.0, static_cast<double>(tallest));
+  histogram_.count->applyNiceNumbers();
 }
 
 }  // namespace capmeter

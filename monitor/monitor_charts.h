@@ -18,23 +18,29 @@ class MonitorCharts final {
  public:
   MonitorCharts();
 
-  QChartView* TrendView() const { return trendView_; }
-  QChartView* HistogramView() const { return histogramView_; }
+  QChartView* TrendView() const { return trend_.view; }
+  QChartView* HistogramView() const { return histogram_.view; }
   void Repaint(const TallyPicture& picture);
 
  private:
   void RepaintTrend(const Trend& trend);
   void RepaintHistogram(const Histogram& histogram);
 
-  QChartView* trendView_ = nullptr;
-  QLineSeries* trendLine_ = nullptr;
-  QScatterSeries* failureMarks_ = nullptr;
-  QValueAxis* trendTime_ = nullptr;
-  QValueAxis* trendValue_ = nullptr;
-  QChartView* histogramView_ = nullptr;
-  QLineSeries* histogramOutline_ = nullptr;
-  QValueAxis* histogramValue_ = nullptr;
-  QValueAxis* histogramCount_ = nullptr;
+  // The trend: points over elapsed time, failures marked.
+  struct TrendParts {
+    QChartView* view = nullptr;
+    QLineSeries* line = nullptr;
+    QScatterSeries* failureMarks = nullptr;
+    QValueAxis* time = nullptr;
+    QValueAxis* value = nullptr;
+  } trend_;
+  // The histogram: the outline of the bins' counts.
+  struct HistogramParts {
+    QChartView* view = nullptr;
+    QLineSeries* outline = nullptr;
+    QValueAxis* value = nullptr;
+    QValueAxis* count = nullptr;
+  } histogram_;
 };
 
 }  // namespace capmeter

@@ -59,58 +59,77 @@ VerdictLook LookOf(const TallyPicture& picture) {
 
 }  // namespace
 
-MonitorReadouts::MonitorReadouts()
-    : points_(Readout(QStringLiteral("Points"))),
-      last_(Readout(QStringLiteral("Last point"))),
-      mean_(Readout(QStringLiteral("Mean"))),
-      deviation_(Readout(QStringLiteral("Standard deviation"))),
-      minimum_(Readout(QStringLiteral("Minimum"))),
-      maximum_(Readout(QStringLiteral("Maximum"))),
-      readErrors_(Readout(QStringLiteral("Read errors"))),
-      timeOuts_(Readout(QStringLiteral("Time-outs"))),
-      passes_(Readout(QStringLiteral("Passes"))),
-      fails_(Readout(QStringLiteral("Fails"))),
-      verdict_(Readout(QStringLiteral("Verdict on the last reading"))) {
-  verdict_->setAlignment(Qt::AlignCenter);
-  QFont bold = verdict_->font();
+namespace {
+
+// Each readout's caption and the name a screen reader gives it, in row order.
+struct RowNames {
+  const char* caption;
+  const char* accessibleName;
+};
+constexpr RowNames kRowNames[] = {
+    {"Points", "Points"},
+    {"Last", "Last point"},
+    {"Mean", "Mean"},
+    {"Std. deviation", "Standard deviation"},
+    {"Minimum", "Minimum"},
+    {"Maximum", "Maximum"},
+    {"Read errors", "Read errors"},
+    {"Time-outs", "Time-outs"},
+    {"Passes", "Passes"},
+    {"Fails", "Fails"},
+    {"Last", "Verdict on the last reading"},
+};
+
+}  // namespace
+
+MonitorReadouts::MonitorReadouts() {
+  static_assert(std::size(kRowNames) == kRows);
+  for (int row = 0; row < kRows; ++row) {
+    labels_[row] = Readout(QString::fromUtf8(kRowNames[row].accessibleName));
+  }
+  QLabel* verdict = labels_[kVerdict];
+  verdict->setAlignment(Qt::AlignCenter);
+  QFont bold = verdict->font();
   bold.setBold(true);
-  verdict_->setFont(bold);
+  verdict->setFont(bold);
+}
+
+void MonitorReadouts::AddRows(QFormLayout& form, int first, int end) const {
+  for (int row = first; row < end; ++row) {
+    form.addRow(QObject::tr(kRowNames[row].caption), labels_[row]);
+  }
 }
 
 void MonitorReadouts::AddStatisticsRows(QFormLayout& form) const {
-  form.addRow(QObject::tr("Points"), points_);
-  form.addRow(QObject::tr("Last"), last_);
-  form.addRow(QObject::tr("Mean"), mean_);
-  form.addRow(QObject::tr("Std. deviation"), deviation_);
-  form.addRow(QObject::tr("Minimum"), minimum_);
-  form.addRow(QObject::tr("Maximum"), maximum_);
-  form.addRow(QObject::tr("Read errors"), readErrors_);
-  form.addRow(QObject::tr("Time-outs"), timeOuts_);
+  AddRows(form, kPoints, kPasses);
 }
 
 void MonitorReadouts::AddVerdictRows(QFormLayout& form) const {
-  form.addRow(QObject::tr("Passes"), passes_);
-  form.addRow(QObject::tr("Fails"), fails_);
-  form.addRow(QObject::tr("Last"), verdict_);
+  AddRows(form, kPasses, kRows);
 }
 
 void MonitorReadouts::Show(const TallyPicture& picture) {
   const bool uf = picture.microfarads;
   const RunningStatistics& s = picture.points;
   const bool any = s.Count() > 0;
-  points_->setText(Count(s.Count()));
-  last_->setText(picture.lastPoint ? Number(*picture.lastPoint, uf) : Dash());
-  mean_->setText(any ? Number(s.Mean(), uf) : Dash());
-  deviation_->setText(s.StandardDeviation() ? Number(*s.StandardDeviation(), uf) : Dash());
-  minimum_->setText(any ? Number(s.Minimum(), uf) : Dash());
-  maximum_->setText(any ? Number(s.Maximum(), uf) : Dash());
-  readErrors_->setText(Count(picture.readErrors));
-  timeOuts_->setText(Count(picture.timeOuts));
-  passes_->setText(Count(picture.passes));
-  fails_->setText(Count(picture.fails));
   const VerdictLook look = LookOf(picture);
-  verdict_->setText(look.word);
-  verdict_->setStyleSheet(QString::fromLatin1(look.style));
+  const std::array<QString, kRows> texts = {
+      Count(s.Count()),
+      picture.lastPoint ? Number(*picture.lastPoint, uf) : Dash(),
+      any ? Number(s.Mean(), uf) : Dash(),
+      s.StandardDeviation() ? Number(*s.StandardDeviation(), uf) : Dash(),
+      any ? Number(s.Minimum(), uf) : Dash(),
+      any ? Number(s.Maximum(), uf) : Dash(),
+      Count(picture.readErrors),
+      Count(picture.timeOuts),
+      Count(picture.passes),
+      Count(picture.fails),
+      look.word,
+  };
+  for (int row = 0; row < kRows; ++row) {
+    labels_[row]->setText(texts[row]);
+  }
+  labels_[kVerdict]->setStyleSheet(QString::fromLatin1(look.style));
 }
 
 }  // namespace capmeter

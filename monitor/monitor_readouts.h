@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include "monitor/series_tally.h"
 
 class QFormLayout;
@@ -22,17 +24,26 @@ class MonitorReadouts final {
   void Show(const TallyPicture& picture);
 
  private:
-  QLabel* points_ = nullptr;
-  QLabel* last_ = nullptr;
-  QLabel* mean_ = nullptr;
-  QLabel* deviation_ = nullptr;
-  QLabel* minimum_ = nullptr;
-  QLabel* maximum_ = nullptr;
-  QLabel* readErrors_ = nullptr;
-  QLabel* timeOuts_ = nullptr;
-  QLabel* passes_ = nullptr;
-  QLabel* fails_ = nullptr;
-  QLabel* verdict_ = nullptr;
+  // The readouts in the order of their rows: the statistics, then the
+  // verdicts, the last verdict last.
+  enum Row {
+    kPoints,
+    kLast,
+    kMean,
+    kDeviation,
+    kMinimum,
+    kMaximum,
+    kReadErrors,
+    kTimeOuts,
+    kPasses,
+    kFails,
+    kVerdict,
+    kRows
+  };
+
+  void AddRows(QFormLayout& form, int first, int end) const;
+
+  std::array<QLabel*, kRows> labels_{};
 };
 
 }  // namespace capmeter

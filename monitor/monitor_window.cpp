@@ -321,7 +321,7 @@ void MonitorWindow::Collect() {
   SeriesWorker::Mail mail = worker_.Collect();
   for (const SeriesWorker::Arrival& arrival : mail.arrivals) {
     const Clock::Duration since = arrival.at - origin_.value_or(arrival.at);
-    tally_.Add(arrival.reading, std::chrono::duration<double>(since).count());
+    tally_.Add(arrival.reading, ToSeconds(since));
     nextIndex_ = arrival.reading.index + 1;
   }
   if (!mail.logProblem.empty()) {

@@ -35,11 +35,10 @@ void ChooseSimulatedChip(const DriverOptions& options, Clock& clock, Parts& part
   parts.driver = std::move(chip);
   parts.name = "simulated chip";
   const auto number = [](double v) { return GeneralText(static_cast<float>(v), "."); };
-  const std::string text =
-      "none needed, simulated chip and timing circuit (R = " +
-      number(options.parts.resistanceOhms) + " ohm, C = " +
-      number(options.parts.capacitanceFarads) + " F, round trip " +
-      number(std::chrono::duration<double>(options.latency).count()) + " s)";
+  const std::string text = "none needed, simulated chip and timing circuit (R = " +
+                           number(options.parts.resistanceOhms) +
+                           " ohm, C = " + number(options.parts.capacitanceFarads) +
+                           " F, round trip " + number(ToSeconds(options.latency)) + " s)";
   parts.load = [text] { return DriverLoad{true, text}; };
 }
 

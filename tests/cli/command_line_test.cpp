@@ -34,30 +34,24 @@ Parsed Parse(std::vector<std::string> arguments) {
   std::ostringstream out;
   std::ostringstream err;
   Parsed parsed;
+  // Each stand-in command notes its name, the driver options and its own.
+  const auto ran = [&parsed](const char* name, auto Parsed::*options) {
+    return [&parsed, name, options](const DriverOptions& driver, const auto& given) {
+      parsed.command = name;
+      parsed.driver = driver;
+      parsed.*options = given;
+      return kRan;
+    };
+  };
   const cli::Commands commands{
       [&](const DriverOptions& driver) {
         parsed.command = "check";
         parsed.driver = driver;
         return kRan;
       },
-      [&](const DriverOptions& driver, const cli::MeasureOptions& measure) {
-        parsed.command = "measure";
-        parsed.driver = driver;
-        parsed.measure = measure;
-        return kRan;
-      },
-      [&](const DriverOptions& driver, const cli::CalibrateOptions& calibrate) {
-        parsed.command = "calibrate";
-        parsed.driver = driver;
-        parsed.calibrate = calibrate;
-        return kRan;
-      },
-      [&](const DriverOptions& driver, const cli::ServeOptions& serve) {
-        parsed.command = "serve";
-        parsed.driver = driver;
-        parsed.serve = serve;
-        return kRan;
-      },
+      ran("measure", &Parsed::measure),
+      ran("calibrate", &Parsed::calibrate),
+      ran("serve", &Parsed::serve),
   };
   parsed.exitCode =
       cli::RunCommandLine(static_cast<int>(argv.size()), argv.data(), commands, out, err);

@@ -17,10 +17,8 @@
 namespace capmeter {
 namespace {
 
-using std::chrono::microseconds;
-using std::chrono::milliseconds;
-using testing::EventLog;
-using testing::RecordingDisplay;
+using namespace std::chrono;
+using namespace testing;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -15,14 +15,8 @@
 namespace capmeter {
 namespace {
 
-using std::chrono::duration;
-using std::chrono::milliseconds;
-using testing::EventLog;
-using testing::RecordingDisplay;
-
-double Seconds(Clock::Duration span) {
-  return duration<double>(span).count();
-}
+using namespace std::chrono;
+using namespace testing;
 
 TEST(DitherSequence, SpreadsAnyRunEvenlyOverOnePeriod) {
   const Clock::Duration period = milliseconds(1);
@@ -34,7 +28,7 @@ TEST(DitherSequence, SpreadsAnyRunEvenlyOverOnePeriod) {
       const Clock::Duration wait = sequence.Next();
       ASSERT_GE(wait, Clock::Duration::zero());
       ASSERT_LT(wait, period);
-      fractions.push_back(Seconds(wait) / Seconds(period));
+      fractions.push_back(ToSeconds(wait) / ToSeconds(period));
     }
     std::sort(fractions.begin(), fractions.end());
     double widestGap = fractions.front() + (1.0 - fractions.back());  // around the end
@@ -101,7 +95,7 @@ class DitheredMean : public ::testing::TestWithParam<double> {};
 
 TEST_P(DitheredMean, OfAHundredReadingsLandsHalfAPollBelowTheChargeTime) {
   const Clock::Duration latency = milliseconds(1);
-  const double L = Seconds(latency);
+  const double L = ToSeconds(latency);
   const double T = GetParam();
   const double goal = T - L / 2;
 

@@ -14,16 +14,8 @@
 namespace capmeter {
 namespace {
 
-using std::chrono::duration;
-using std::chrono::microseconds;
-using testing::EventLog;
-using testing::FaultyDriver;
-using testing::RecordingDisplay;
-using testing::RecordingDriver;
-
-double Seconds(Clock::Duration span) {
-  return duration<double>(span).count();
-}
+using namespace std::chrono;
+using namespace testing;
 
 // The simulated circuit behind an opened link, with faults that a test
 // injects and a recorder in between.
@@ -75,13 +67,13 @@ class MeasureChargeTime : public ::testing::TestWithParam<ChargeCase> {};
 TEST_P(MeasureChargeTime, IsTheHighTimeToWithinOnePoll) {
   const ChargeCase c = GetParam();
   Bench bench({c.resistanceOhms, c.capacitanceFarads}, c.latency);
-  const double highTime = Seconds(bench.chip.Circuit().HighTime());
+  const double highTime = ToSeconds(bench.chip.Circuit().HighTime());
 
   const MeasureResult result = bench.Sample();
 
   ASSERT_EQ(result.outcome, MeasureOutcome::ChargeTime);
-  EXPECT_NEAR(result.seconds, highTime, Seconds(c.latency) + 1e-6 * highTime);
-  EXPECT_NEAR(static_cast<double>(result.polls), highTime / Seconds(c.latency), 2.0);
+  EXPECT_NEAR(result.seconds, highTime, ToSeconds(c.latency) + 1e-6 * highTime);
+  EXPECT_NEAR(static_cast<double>(result.polls), highTime / ToSeconds(c.latency), 2.0);
   EXPECT_EQ(bench.display.captions[LabelSlot::lblTime], "Processing!");  // left for the results
 }
 
@@ -245,8 +237,6 @@ TEST_P(MeasureBound, CountsEveryReadAgainstTheLimit) {
 
 constexpr CircuitParts kHalfSecond{100e3, 4.7e-6};
 constexpr CircuitParts kAlreadyLow{100e3, 0.0};
-using std::chrono::nanoseconds;
-using std::chrono::seconds;
 
 INSTANTIATE_TEST_SUITE_P(
     Stalls, MeasureBound,
