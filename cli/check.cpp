@@ -53,8 +53,8 @@ class Steps {
 // The steps between open and close; false at the first that fails.
 bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
   const FT_STATUS bitBang = library.FT_SetBitMode(handle, kDirectionMask, kEnableValue);
-  if (!steps.Judge(bitBang == kStatusOk,
-                   "Switch bit-bang mode on (D1 the only input): " + StatusText(library, bitBang) + ".")) {
+  if (!steps.Judge(bitBang == kStatusOk, "Switch bit-bang mode on (D1 the only input): " +
+                                             StatusText(library, bitBang) + ".")) {
     return false;
   }
 
@@ -62,7 +62,8 @@ bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
     std::uint32_t written = 0;
     const FT_STATUS status = library.FT_Write(handle, &level, 1, &written);
     if (status != kStatusOk || written != 1) {
-      return steps.Fail("Drive " + HexText(level) + " on the outputs: " + StatusText(library, status) + ", " +
+      return steps.Fail("Drive " + HexText(level) +
+                        " on the outputs: " + StatusText(library, status) + ", " +
                         std::to_string(written) + " byte(s) written.");
     }
   }
@@ -107,7 +108,8 @@ int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes
     out << "Verdict: no driver library, so no device can be reached.\n";
     return kExitFailed;
   }
-  for (const CheckStep& verdict : notes.beforeOpen ? notes.beforeOpen() : std::vector<CheckStep>{}) {
+  for (const CheckStep& verdict :
+       notes.beforeOpen ? notes.beforeOpen() : std::vector<CheckStep>{}) {
     if (!steps.Judge(verdict.passed, verdict.text)) {
       out << "Verdict: the device is not there to be opened.\n";
       return kExitFailed;
@@ -115,7 +117,8 @@ int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes
   }
 
   DeviceSession session(context.library);
-  std::string openText = "Open device 0: " + StatusText(context.library, session.OpenStatus()) + ".";
+  std::string openText =
+      "Open device 0: " + StatusText(context.library, session.OpenStatus()) + ".";
   if (!session.IsOpen() && notes.whyOpenFailed) {
     const std::string why = notes.whyOpenFailed(session.OpenStatus());
     if (!why.empty()) openText += " " + why + ".";

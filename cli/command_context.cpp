@@ -31,7 +31,8 @@ bool ReportUnreachable(const DriverLoad& load, const DeviceSession& session, std
   }
   if (!session.IsOpen()) {
     err << "capmeter-cli: could not open device 0: "
-        << StatusText(session.Library(), session.OpenStatus()) << ". Run \"capmeter-cli check\" to see which step fails.\n";
+        << StatusText(session.Library(), session.OpenStatus())
+        << ". Run \"capmeter-cli check\" to see which step fails.\n";
     return true;
   }
   return false;

@@ -161,19 +161,32 @@ std::string DirectUsb::StatusName(FT_STATUS status) const {
     return {};
   }
   switch (-static_cast<int>(status - kUsbStatusBase)) {
-    case LIBUSB_ERROR_IO: return "input/output error";
-    case LIBUSB_ERROR_INVALID_PARAM: return "invalid parameter";
-    case LIBUSB_ERROR_ACCESS: return "access denied";
-    case LIBUSB_ERROR_NO_DEVICE: return "device gone";
-    case LIBUSB_ERROR_NOT_FOUND: return "no such device";
-    case LIBUSB_ERROR_BUSY: return "busy";
-    case LIBUSB_ERROR_TIMEOUT: return "timed out";
-    case LIBUSB_ERROR_OVERFLOW: return "overflow";
-    case LIBUSB_ERROR_PIPE: return "endpoint stalled";
-    case LIBUSB_ERROR_INTERRUPTED: return "interrupted";
-    case LIBUSB_ERROR_NO_MEM: return "out of memory";
-    case LIBUSB_ERROR_NOT_SUPPORTED: return "not supported";
-    default: return "other error";
+    case LIBUSB_ERROR_IO:
+      return "input/output error";
+    case LIBUSB_ERROR_INVALID_PARAM:
+      return "invalid parameter";
+    case LIBUSB_ERROR_ACCESS:
+      return "access denied";
+    case LIBUSB_ERROR_NO_DEVICE:
+      return "device gone";
+    case LIBUSB_ERROR_NOT_FOUND:
+      return "no such device";
+    case LIBUSB_ERROR_BUSY:
+      return "busy";
+    case LIBUSB_ERROR_TIMEOUT:
+      return "timed out";
+    case LIBUSB_ERROR_OVERFLOW:
+      return "overflow";
+    case LIBUSB_ERROR_PIPE:
+      return "endpoint stalled";
+    case LIBUSB_ERROR_INTERRUPTED:
+      return "interrupted";
+    case LIBUSB_ERROR_NO_MEM:
+      return "out of memory";
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+      return "not supported";
+    default:
+      return "other error";
   }
 }
 

@@ -48,7 +48,7 @@ struct CheckStep {
 // What a driver that can tell more about the device adds to the check,
 // around the open.
 struct CheckNotes {
-  std::function<std::vector<CheckStep>()> beforeOpen;     // the check stops after a failed one
+  std::function<std::vector<CheckStep>()> beforeOpen;   // the check stops after a failed one
   std::function<std::string(FT_STATUS)> whyOpenFailed;  // empty: nothing to add
   std::function<std::vector<CheckStep>()> afterOpen;
 };

@@ -35,9 +35,9 @@ int main(int argc, char** argv) {
   if (const auto status = capmeter::AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
     return *status;
   }
-  return capmeter::RunWindowProgram(
-      commandLine, commandLine.Driver(), argv[0], capmeter::frmMain::kMessageTitle, "capmeter",
-      [](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
-        return std::make_unique<capmeter::frmMain>(driver, clock);
-      });
+  return capmeter::RunWindowProgram(commandLine, commandLine.Driver(), argv[0],
+                                    capmeter::frmMain::kMessageTitle, "capmeter",
+                                    [](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
+                                      return std::make_unique<capmeter::frmMain>(driver, clock);
+                                    });
 }

@@ -14,9 +14,9 @@ int main(int argc, char** argv) {
   if (const auto status = capmeter::AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
     return *status;
   }
-  return capmeter::RunWindowProgram(
-      commandLine, commandLine.Driver(), argv[0], capmeter::frmMain::kMessageTitle,
-      "capmeter-sim", [](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
-        return std::make_unique<capmeter::frmMain>(driver, clock);
-      });
+  return capmeter::RunWindowProgram(commandLine, commandLine.Driver(), argv[0],
+                                    capmeter::frmMain::kMessageTitle, "capmeter-sim",
+                                    [](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
+                                      return std::make_unique<capmeter::frmMain>(driver, clock);
+                                    });
 }

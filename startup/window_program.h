@@ -51,7 +51,8 @@ int RunWindowProgram(const CommandLine& commandLine, const DriverOptions& driver
                                   commandLine.InitialIntercept().value_or("0"));
   }
   TerminationSignals ending([&window](int) { window->EndOnSignal(); });
-  driver->SetLoadFailureReport([&window](std::string_view message) { window->ShowMessage(message); });
+  driver->SetLoadFailureReport(
+      [&window](std::string_view message) { window->ShowMessage(message); });
   if (driver->Trace() != nullptr) {
     // Bound a moment early, so the trace names what the program talks to.
     driver->Load();

@@ -1,11 +1,11 @@
 #include "cli/check.h"
-#include "device/vendor_library.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <sstream>
 
+#include "device/vendor_library.h"
 #include "tests/cli/cli_bench.h"
 
 namespace capmeter {

@@ -42,7 +42,8 @@ TEST(ChooseDriver, TheSimulatedChipGetsItsPartsAndLatency) {
 TEST(ChooseDriver, ATraceTakesEveryCallAndTheLoadWithTheDriversStatusNames) {
   VirtualClock clock;
   const auto path = std::filesystem::temp_directory_path() /
-                    ("capmeter-trace-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".txt");
+                    ("capmeter-trace-" +
+                     std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".txt");
   DriverOptions options;
   options.simulate = true;
   options.trace = path.string();

@@ -14,12 +14,12 @@
 #include "device/link_messages.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
+#include "startup/program_icon.h"
+#include "startup/termination_signals.h"
 #include "tests/support/forwarding_driver.h"
 #include "tests/support/recording_driver.h"
 #include "tests/ui/message_box_watcher.h"
 #include "ui/fitting_label.h"
-#include "startup/program_icon.h"
-#include "startup/termination_signals.h"
 
 namespace capmeter {
 

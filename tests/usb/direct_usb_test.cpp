@@ -111,10 +111,8 @@ struct FaultCase {
 };
 
 const FaultCase kFaultCases[] = {
-    {"no device with the ID", [](EmulatedChip& c) { c.Disconnect(); }, false,
-     "no such device"},
-    {"another program holds it", [](EmulatedChip& c) { c.HoldElsewhere(); }, false,
-     "busy"},
+    {"no device with the ID", [](EmulatedChip& c) { c.Disconnect(); }, false, "no such device"},
+    {"another program holds it", [](EmulatedChip& c) { c.HoldElsewhere(); }, false, "busy"},
     {"unplugged after the open", [](EmulatedChip&) {}, true, "device gone"},
 };
 
