@@ -1,12 +1,8 @@
 // capmeter: the meter on the vendor's D2XX driver library, bound at run time,
 // or with --usb on the chip reached directly through libusb.
 
-#include <iostream>
-#include <memory>
-
 #include "startup/hardware_options.h"
-#include "startup/window_program.h"
-#include "ui/frm_main.h"
+#include "startup/meter_program.h"
 
 namespace {
 
@@ -29,15 +25,6 @@ constexpr const char* kDetails =
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Read before Qt starts, so --help, --version and a bad option need no display.
   capmeter::HardwareCommandLine commandLine(kDetails);
-  const bool parsed = commandLine.Parse(std::vector<std::string>(argv + 1, argv + argc));
-  if (const auto status = capmeter::AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
-    return *status;
-  }
-  return capmeter::RunWindowProgram(commandLine, commandLine.Driver(), argv[0],
-                                    capmeter::frmMain::kMessageTitle, "capmeter",
-                                    [](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
-                                      return std::make_unique<capmeter::frmMain>(driver, clock);
-                                    });
+  return capmeter::RunMeterProgram(commandLine, argc, argv, "capmeter");
 }
