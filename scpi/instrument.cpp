@@ -224,7 +224,8 @@ void Instrument::Initiate(const SeriesControl& control) {
 std::string Instrument::Readings() const {
   std::string text;
   for (const double value : readings_) {
-    text += (text.empty() ? "" : ",") + Nr3(value);
+    if (!text.empty()) text += ',';
+    text += Nr3(value);
   }
   return text;
 }
