@@ -210,8 +210,8 @@ Number ReadNumber(std::string_view text, const NumberRule& rule) {
   const Scale scale = ReadSuffix(suffix, rule.unit);
   if (scale.error) return {0, scale.error};
   // Scaled in the text, so 4.7U is the double nearest 4.7e-6.
-  const std::string exact = (negative ? "-" : "") + std::string(mantissa) + "e" +
-                            std::to_string(exponent + scale.exponent);
+  std::string exact(negative ? "-" : "");
+  exact.append(mantissa).append("e").append(std::to_string(exponent + scale.exponent));
   double value = 0.0;
   if (DoubleFromChars(exact.data(), exact.data() + exact.size(), value).ec != std::errc{}) {
     return {0, Mistake(-222, text)};  // beyond what a double holds
