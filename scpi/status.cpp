@@ -81,7 +81,7 @@ std::string Status::PopText() {
     queue_.pop_front();
   }
   std::string text = std::to_string(error.code) + ",\"" + std::string(ErrorText(error.code));
-  if (!error.detail.empty()) text += ";" + Quotable(error.detail);
+  if (!error.detail.empty()) text.append(";").append(Quotable(error.detail));
   return text + "\"";
 }
 
