@@ -55,9 +55,8 @@ TEST(ChooseDriver, ATraceTakesEveryCallAndTheLoadWithTheDriversStatusNames) {
     driver->Load();
     EXPECT_NE(driver->Library().FT_Open(0, &handle), kStatusOk);
   }
-  std::ifstream file(path);
   std::stringstream text;
-  text << file.rdbuf();
+  text << std::ifstream(path).rdbuf();  // closed again before the removal, as Windows wants
   std::filesystem::remove(path);
   EXPECT_NE(text.str().find(" driver library: none needed, simulated chip"), std::string::npos)
       << text.str();
