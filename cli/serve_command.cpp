@@ -1,15 +1,12 @@
 #include "cli/serve_command.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <system_error>
 
 #include "capmeter_version.h"
-#include "measurement/reading_formats.h"
+#include "measurement/reading_log.h"
 
 namespace capmeter::cli {
 
@@ -68,18 +65,11 @@ scpi::SelfTestResult SelfTest(CommandContext& context, const CheckNotes& notes) 
 
 int RunServe(CommandContext& context, const ServeOptions& options, const ServeIdentity& identity,
              std::ostream& err) {
-  std::ofstream log;
-  if (!options.log.empty()) {
-    log.open(options.log);
-    if (!log) {
-      err << "capmeter-cli: cannot write " << options.log << ": " << std::strerror(errno) << "\n";
-      return kExitUsage;
-    }
+  ReadingLog log;
+  if (!options.log.empty() && !log.Open(options.log)) {
+    err << "capmeter-cli: " << log.Problem() << "\n";
+    return kExitUsage;
   }
-  // The columns of measure's CSV, each row flushed as it is written.
-  const std::unique_ptr<ReadingWriter> logWriter =
-      log.is_open() ? FindReadingFormat("csv")->makeWriter(log, log, ".") : nullptr;
-  if (logWriter) logWriter->Begin();
 
   HeldDevice device(context);
   scpi::InstrumentSetup setup;
@@ -88,8 +78,8 @@ int RunServe(CommandContext& context, const ServeOptions& options, const ServeId
   setup.slope = options.slope * kMicro;
   setup.intercept = options.intercept * kMicro;
   setup.selfTest = [&context, &identity] { return SelfTest(context, identity.checkNotes); };
-  if (logWriter) {
-    setup.logReading = [&logWriter](const Reading& reading) { logWriter->Add(reading); };
+  if (log.IsOpen()) {
+    setup.logReading = [&log](const Reading& reading) { log.Write(reading); };
   }
   scpi::Instrument instrument(context.library, context.clock, device, std::move(setup));
 

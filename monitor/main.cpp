@@ -6,9 +6,9 @@
 #include <memory>
 #include <optional>
 
+#include "measurement/reading_log.h"
 #include "monitor/monitor_command_line.h"
 #include "monitor/monitor_window.h"
-#include "monitor/reading_log.h"
 #include "startup/window_program.h"
 
 int main(int argc, char** argv) {

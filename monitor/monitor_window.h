@@ -9,9 +9,9 @@
 #include "device/device_link.h"
 #include "device/driver_library.h"
 #include "measurement/clock.h"
+#include "measurement/reading_log.h"
 #include "monitor/monitor_charts.h"
 #include "monitor/monitor_readouts.h"
-#include "monitor/reading_log.h"
 #include "monitor/series_tally.h"
 #include "monitor/series_worker.h"
 

@@ -10,9 +10,9 @@
 #include "device/driver_library.h"
 #include "device/ft_types.h"
 #include "measurement/clock.h"
+#include "measurement/reading_log.h"
 #include "measurement/series.h"
 #include "measurement/stop_switch.h"
-#include "monitor/reading_log.h"
 
 namespace capmeter {
 

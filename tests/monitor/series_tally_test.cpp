@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "measurement/reading_log.h"
 #include "measurement/reading_text.h"
 #include "measurement/series.h"
-#include "monitor/reading_log.h"
 #include "monitor/series_worker.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"

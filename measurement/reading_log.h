@@ -10,8 +10,8 @@
 namespace capmeter {
 
 // A CSV file of readings in the csv format of `capmeter-cli measure`, with
-// "." as the decimal point. Every row is flushed as it is written, so a
-// crash keeps every reading up to the last. The first write that fails
+// "." as the decimal point: the monitor's --log and Save, and serve's --log. Every row is flushed
+// as it is written, so a crash keeps every reading up to the last. The first write that fails
 // closes the file for good; Problem() then says what happened.
 class ReadingLog {
  public:

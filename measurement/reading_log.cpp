@@ -1,4 +1,4 @@
-#include "monitor/reading_log.h"
+#include "measurement/reading_log.h"
 
 #include <cerrno>
 #include <cstring>
