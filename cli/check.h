@@ -1,9 +1,6 @@
 #pragma once
 
-#include <functional>
 #include <iosfwd>
-#include <string>
-#include <vector>
 
 #include "cli/command_context.h"
 

@@ -1,14 +1,11 @@
 // capmeter-cli: the meter on the command line, on the vendor's driver library,
 // the chip directly over USB or the simulated chip. Qt-free.
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <string>
 
 #if defined(_WIN32)
@@ -20,7 +17,7 @@
 #include "cli/check.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
-#include "measurement/result_text.h"
+#include "measurement/reading_formats.h"
 #include "startup/driver_setup.h"
 
 namespace capmeter::cli {

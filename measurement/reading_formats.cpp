@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <ostream>
 
 #include "measurement/display_texts.h"
@@ -146,8 +147,23 @@ class JsonWriter final : public ReadingWriter {
   }
 
  private:
-  // Failure texts hold only printable ASCII without quotes or backslashes.
-  static std::string JsonString(const std::string& text) { return "\"" + text + "\""; }
+  // A driver's words may hold anything: quotes, backslashes and control
+  // characters are escaped; UTF-8 passes as it is.
+  static std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    for (const char c : text) {
+      if (c == '"' || c == '\\') {
+        json.append(1, '\\').append(1, c);
+      } else if (static_cast<unsigned char>(c) < 0x20) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+        json += escaped;
+      } else {
+        json += c;
+      }
+    }
+    return json + '"';
+  }
   static std::string Number(double value) {
     return std::isfinite(value) ? MachineNumber(value) : "null";
   }
