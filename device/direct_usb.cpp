@@ -19,8 +19,8 @@ constexpr std::uint8_t kReset = 0x00;
 constexpr std::uint8_t kSetBitMode = 0x0B;
 constexpr std::uint8_t kReadPins = 0x0C;
 constexpr std::uint16_t kResetPort = 0;
-constexpr std::uint16_t kPurgeReceive = 1;
-constexpr std::uint16_t kPurgeTransmit = 2;
+constexpr std::uint16_t kResetPurgeReceive = 1;
+constexpr std::uint16_t kResetPurgeTransmit = 2;
 constexpr std::uint16_t kPort = 1;
 constexpr int kInterface = 0;
 // Long enough for any answer of a healthy chip, short enough that a stuck one
@@ -265,7 +265,7 @@ FT_STATUS DirectUsb::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
       return Status(failure);
     }
   }
-  for (const std::uint16_t reset : {kResetPort, kPurgeReceive, kPurgeTransmit}) {
+  for (const std::uint16_t reset : {kResetPort, kResetPurgeReceive, kResetPurgeTransmit}) {
     if (failure == LIBUSB_SUCCESS) {
       failure = std::min(device->Request(kReset, reset), 0);
     }

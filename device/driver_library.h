@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/ft_types.h"
+#include "device/sample_stream.h"
 
 namespace capmeter {
 
@@ -54,6 +55,12 @@ class DriverLibrary {
   // The driver's own words for one of its failure statuses ("device gone"),
   // for messages and the trace; empty when it has none for `status`.
   virtual std::string StatusName(FT_STATUS /*status*/) const { return {}; }
+
+  // The pins streamed on the chip's own clock (device/sample_stream.h), when
+  // this driver can; null otherwise, and WhyNoSampleStream() says why. May
+  // bind the driver to find out.
+  virtual SampleStream* SampleStreaming() { return nullptr; }
+  virtual std::string WhyNoSampleStream() const { return "this driver cannot stream the pins"; }
 };
 
 // A status as people read it: "status 4 (I/O error)", or "status 7" when the

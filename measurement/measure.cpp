@@ -32,8 +32,16 @@ float Seconds(Clock::Duration span) {
   return static_cast<float>(ToSeconds(span));
 }
 
-MeasureResult Fail(MeasureResult result, MeasureOutcome outcome, Display& display,
-                   std::string failure = {}) {
+}  // namespace
+
+void BeginMeasurement(Display& display) {
+  display.SetCaption(LabelSlot::lblCapacitance, "");
+  display.SetCaption(LabelSlot::lblTime, display_texts::kProcessing);
+  display.RepaintNow(LabelSlot::lblTime);
+}
+
+MeasureResult FailMeasurement(MeasureResult result, MeasureOutcome outcome, Display& display,
+                              std::string failure) {
   result.outcome = outcome;
   result.failure = std::move(failure);
   display.SetCaption(LabelSlot::lblTime, outcome == MeasureOutcome::TimedOut
@@ -42,13 +50,9 @@ MeasureResult Fail(MeasureResult result, MeasureOutcome outcome, Display& displa
   return result;
 }
 
-}  // namespace
-
 MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& display, Clock& clock,
                       MeasurePolicy* policy) {
-  display.SetCaption(LabelSlot::lblCapacitance, "");
-  display.SetCaption(LabelSlot::lblTime, display_texts::kProcessing);
-  display.RepaintNow(LabelSlot::lblTime);
+  BeginMeasurement(display);
 
   // Any failed call ends the measurement there and then: a time taken after
   // it would not be a charge time, and an unplugged chip would otherwise be
@@ -56,11 +60,11 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
   MeasureResult result;
   const FT_STATUS bitBang = library.FT_SetBitMode(lngHandle, kDirectionMask, kEnableValue);
   if (bitBang != kStatusOk) {
-    return Fail(result, MeasureOutcome::ReadError, display,
+    return FailMeasurement(result, MeasureOutcome::ReadError, display,
                 "FT_SetBitMode: " + StatusText(library, bitBang));
   }
   if (std::string failure = DriveTriggerPattern(lngHandle, library); !failure.empty()) {
-    return Fail(result, MeasureOutcome::ReadError, display, std::move(failure));
+    return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
   }
 
   PinBuffer strPins{};
@@ -80,17 +84,17 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
       return result;
     }
     if (status != kStatusOk) {
-      return Fail(result, MeasureOutcome::ReadError, display,
+      return FailMeasurement(result, MeasureOutcome::ReadError, display,
                   "FT_GetBitMode: " + StatusText(library, status));
     }
     const auto pinValue = ParsePinText(strPins);
     if (!pinValue) {
-      return Fail(result, MeasureOutcome::ReadError, display,
+      return FailMeasurement(result, MeasureOutcome::ReadError, display,
                   "FT_GetBitMode: pin byte " + HexText(static_cast<std::uint8_t>(strPins[0])) +
                       " is no digit (D4 or D5 low?)");
     }
     if (elapsed >= kPollTimeLimit) {
-      return Fail(result, MeasureOutcome::TimedOut, display);
+      return FailMeasurement(result, MeasureOutcome::TimedOut, display);
     }
     if (!ChargeGoesOn(*pinValue)) {
       result.outcome = MeasureOutcome::ChargeTime;

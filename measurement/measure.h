@@ -54,6 +54,13 @@ class MeasurePolicy {
   virtual bool Abandon() { return false; }
 };
 
+// The start of every measurement: the capacitance display emptied and
+// "Processing!" shown at once.
+void BeginMeasurement(Display& display);
+// Ends `result` with `outcome`, showing "Read Error!" or "Timed Out!".
+MeasureResult FailMeasurement(MeasureResult result, MeasureOutcome outcome, Display& display,
+                              std::string failure = {});
+
 // One measurement: set bit-bang mode, drive the trigger pattern, then time how
 // long D1 stays high. Ends with "Read Error!" or "Timed Out!" in lblTime when
 // no time can be had, making no further driver call after a failed one;

@@ -14,12 +14,15 @@ using PinBuffer = std::array<char, 256>;
 // character gives 0 to 9. The empty text or any other character is a parse
 // failure. Only the first character is ever written, so the text is that one
 // character or nothing.
-constexpr std::optional<unsigned> ParsePinText(const PinBuffer& strPins) {
-  const char pin = strPins[0];
+constexpr std::optional<unsigned> PinDigit(char pin) {
   if (pin < '0' || pin > '9') {
     return std::nullopt;
   }
   return static_cast<unsigned>(pin - '0');
+}
+
+constexpr std::optional<unsigned> ParsePinText(const PinBuffer& strPins) {
+  return PinDigit(strPins[0]);
 }
 
 // With D4 and D5 driven high every read-back byte is a digit character whose

@@ -44,12 +44,21 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
   const auto stopped = [&control] { return control.stopSignal() != 0; };
   SeriesEnd end;
   std::optional<DitherSequence> dither;
-  if (setup.dither) {
+  if (setup.dither && setup.timing == Timing::Poll) {
     end.pollPeriod = MeasurePollPeriod(handle, library, clock);
     dither.emplace(end.pollPeriod, setup.seed);
   }
   SeriesPolicy policy(control, dither);
   NullDisplay display;
+  SampleClock sampleClock = setup.sampleClock;
+  std::string rateFailure;
+  if (setup.timing == Timing::Stream && !(sampleClock.rate > 0.0)) {
+    const RateMeasurement measured =
+        MeasureSampleRate(handle, library, clock, sampleClock.requestedRate);
+    sampleClock.rate = measured.rate;
+    rateFailure = measured.failure;
+  }
+  end.sampleRate = setup.timing == Timing::Stream ? sampleClock.rate : 0.0;
 
   const Clock::Duration began = clock.Now();
   for (int i = 0; i < setup.count && !stopped(); ++i) {
@@ -67,7 +76,14 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
         break;
       }
     }
-    const MeasureResult result = Measure(handle, library, display, clock, &policy);
+    MeasureResult result;
+    if (!rateFailure.empty()) {
+      result.failure = rateFailure;  // no call after the failed one
+    } else if (setup.timing == Timing::Stream) {
+      result = MeasureByStream(handle, library, display, clock, sampleClock, &policy);
+    } else {
+      result = Measure(handle, library, display, clock, &policy);
+    }
     if (result.outcome == MeasureOutcome::Abandoned) {
       break;
     }
@@ -82,7 +98,7 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
         reading.microfarads = setup.calibration.At(static_cast<double>(result.seconds));
       }
     }
-    if (!onReading(reading)) {
+    if (!onReading(reading) || !rateFailure.empty()) {
       break;
     }
   }

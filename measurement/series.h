@@ -13,6 +13,7 @@
 #include "measurement/line_fit.h"
 #include "measurement/measure.h"
 #include "measurement/statistics.h"
+#include "measurement/stream_timing.h"
 
 namespace capmeter {
 
@@ -48,6 +49,11 @@ struct SeriesSetup {
   // C = m x t + b in microfarads, m (slope) in microfarads per second; no
   // capacitance while m is 0.
   Line calibration;
+  // Polls (dithered when asked), or the chip's samples at `sampleClock`'s
+  // requested rate; its measured rate when already known (a rate of 0 is
+  // measured before the first reading).
+  Timing timing = Timing::Poll;
+  SampleClock sampleClock;
 };
 
 // How a series learns that it must stop, and how it lets time pass between
@@ -68,12 +74,15 @@ struct SeriesControl {
 struct SeriesEnd {
   int stopSignal = 0;             // the signal that cut the series short, or 0
   Clock::Duration pollPeriod{0};  // as measured for the dither; zero without it
+  double sampleRate = 0.0;        // the sample clock streamed readings counted with
 };
 
 // Takes up to `setup.count` readings on the opened device, handing each to
 // `onReading` as it arrives; the series ends early when that returns false
 // (its output failed, say). A stop signal abandons the reading under way,
-// which is not handed on.
+// which is not handed on. With stream timing whose rate is not yet known it
+// is measured first; a failure there is the series' one reading, a read
+// error.
 SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
                     const SeriesSetup& setup, const SeriesControl& control,
                     const std::function<bool(const Reading&)>& onReading);

@@ -1,7 +1,10 @@
 #include "sim/simulated_chip.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace capmeter {
 
@@ -9,6 +12,13 @@ namespace {
 constexpr std::uint8_t kD1 = 1U << 1;
 // Pins nobody drives read high: the chip has pull-ups on its data pins.
 constexpr std::uint8_t kPulledUp = 0xFF;
+// The fastest baud rate of the high-speed family.
+constexpr std::uint32_t kFastestBaud = 12'000'000;
+constexpr std::uint32_t kModemStatusBytes = 2;
+
+Clock::Duration Nanoseconds(double ns) {
+  return Clock::Duration(static_cast<Clock::Duration::rep>(std::ceil(ns)));
+}
 }  // namespace
 
 SimulatedChip::SimulatedChip(Clock& clock, CircuitParts parts) : clock_(clock), circuit_(parts) {}
@@ -26,26 +36,101 @@ bool SimulatedChip::Unplugged() const {
 
 std::optional<FT_STATUS> SimulatedChip::BeginCall(FT_HANDLE handle) {
   clock_.Wait(latency_);
+  return Admit(handle);
+}
+
+std::optional<FT_STATUS> SimulatedChip::Admit(FT_HANDLE handle) {
   if (!open_ || handle != Handle()) {
     return sim_status::kInvalidHandle;
   }
   if (Unplugged()) {
     return sim_status::kIoError;
   }
+  AdvanceStream();
   return std::nullopt;
 }
 
-std::uint8_t SimulatedChip::PinLevels() const {
+std::uint8_t SimulatedChip::PinLevels(Clock::Duration at) const {
   const std::uint8_t driven = bitBang_ ? mask_ : 0;
   std::uint8_t levels = static_cast<std::uint8_t>((latch_ & driven) | (kPulledUp & ~driven));
-  if ((driven & kD1) == 0 && !circuit_.D1High(clock_.Now())) {
+  if ((driven & kD1) == 0 && !circuit_.D1High(at)) {
     levels = static_cast<std::uint8_t>(levels & ~kD1);  // the timer's output pulls D1 low
   }
   return levels;
 }
 
 void SimulatedChip::DriveCircuit() {
-  circuit_.Drive(PinLevels(), clock_.Now());
+  circuit_.Drive(PinLevels(clock_.Now()), clock_.Now());
+}
+
+void SimulatedChip::ClockOut(std::uint8_t byte, Clock::Duration at) {
+  latch_ = byte;
+  if (bitBang_) {
+    circuit_.Drive(PinLevels(at), at);
+  }
+}
+
+double SimulatedChip::NextPeriod() {
+  if (runLeft_ == 0) {
+    runLeft_ = kJitterRun;
+    double factor = 1.0;
+    if (jitter_ > 0.0) {
+      factor += std::uniform_real_distribution<double>(-jitter_, jitter_)(jitterSource_);
+    }
+    periodNs_ = 1e9 / samplesPerSecond_ * factor;
+  }
+  --runLeft_;
+  return periodNs_;
+}
+
+void SimulatedChip::AdvanceStream() {
+  if (samplesPerSecond_ <= 0.0) {
+    return;
+  }
+  const double now = static_cast<double>(clock_.Now().count());
+  const std::size_t capacity = std::size_t{buffers_.chipFifo} + buffers_.driverBuffer;
+  constexpr double kNever = std::numeric_limits<double>::infinity();
+  for (;;) {
+    const double nextOut =
+        pending_.empty() ? kNever : static_cast<double>(pending_.front().at.count());
+    const double nextSample = bitBang_ ? nextSampleNs_ : kNever;
+    if (std::min(nextOut, nextSample) > now) {
+      break;
+    }
+    if (nextOut <= nextSample) {
+      ClockOut(pending_.front().byte, pending_.front().at);
+      pending_.pop_front();
+    } else if (samples_.size() < capacity) {
+      const Clock::Duration at = Nanoseconds(nextSample);
+      samples_.push_back({at, PinLevels(at)});
+      nextSampleNs_ += NextPeriod();
+    } else {
+      // Full: the clock's ticks pass unsampled until the host makes room.
+      // Skipped a run at a time, so a long stall costs little.
+      const double until = std::min(now, nextOut);
+      const double ticks = std::floor((until - nextSample) / periodNs_) + 1.0;
+      const auto skip = static_cast<std::uint32_t>(
+          std::max(1.0, std::min(ticks, static_cast<double>(std::max(runLeft_, 1U)))));
+      for (std::uint32_t i = 0; i < skip; ++i) {
+        nextSampleNs_ += NextPeriod();
+      }
+      skipped_ += skip;
+    }
+  }
+}
+
+std::uint32_t SimulatedChip::Deliverable() const {
+  if (samples_.empty()) {
+    return 0;
+  }
+  const double periodNs = 1e9 / samplesPerSecond_;
+  const double packetFillNs = (buffers_.packetSize - kModemStatusBytes) * periodNs;
+  const Clock::Duration delay = std::min(
+      latencyTimer_, Nanoseconds(std::max(packetFillNs, 0.0)));
+  const Clock::Duration newest = clock_.Now() - delay;
+  const auto end = std::upper_bound(samples_.begin(), samples_.end(), newest,
+                                    [](Clock::Duration t, const Sample& s) { return t < s.at; });
+  return static_cast<std::uint32_t>(end - samples_.begin());
 }
 
 FT_STATUS SimulatedChip::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
@@ -61,6 +146,10 @@ FT_STATUS SimulatedChip::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   }
   open_ = true;
   bitBang_ = false;
+  samplesPerSecond_ = 0.0;
+  latencyTimer_ = std::chrono::milliseconds(16);
+  samples_.clear();
+  pending_.clear();
   *handle = Handle();
   return kStatusOk;
 }
@@ -75,6 +164,9 @@ FT_STATUS SimulatedChip::FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std:
     }
     bitBang_ = false;
   } else {
+    if (!bitBang_) {
+      nextSampleNs_ = std::max(nextSampleNs_, static_cast<double>(clock_.Now().count()));
+    }
     bitBang_ = true;
     mask_ = mask;
   }
@@ -91,10 +183,23 @@ FT_STATUS SimulatedChip::FT_Write(FT_HANDLE handle, const void* buffer, std::uin
     return sim_status::kInvalidParameter;
   }
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  for (std::uint32_t i = 0; i < bytesToWrite; ++i) {
-    latch_ = bytes[i];
-    if (bitBang_) {
-      DriveCircuit();
+  if (samplesPerSecond_ > 0.0) {
+    // Clocked out one per sample period, after whatever still waits.
+    const double periodNs = 1e9 / samplesPerSecond_;
+    double at = static_cast<double>(clock_.Now().count());
+    if (!pending_.empty()) {
+      at = std::max(at, static_cast<double>(pending_.back().at.count()) + periodNs);
+    }
+    for (std::uint32_t i = 0; i < bytesToWrite; ++i, at += periodNs) {
+      pending_.push_back({Nanoseconds(at), bytes[i]});
+    }
+    AdvanceStream();
+  } else {
+    for (std::uint32_t i = 0; i < bytesToWrite; ++i) {
+      latch_ = bytes[i];
+      if (bitBang_) {
+        DriveCircuit();
+      }
     }
   }
   *bytesWritten = bytesToWrite;
@@ -108,7 +213,7 @@ FT_STATUS SimulatedChip::FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) {
   if (pins == nullptr) {
     return sim_status::kInvalidParameter;
   }
-  *pins = PinLevels();
+  *pins = PinLevels(clock_.Now());
   return kStatusOk;
 }
 
@@ -121,6 +226,91 @@ FT_STATUS SimulatedChip::FT_Close(FT_HANDLE handle) {
   }
   open_ = false;
   bitBang_ = false;
+  return kStatusOk;
+}
+
+FT_STATUS SimulatedChip::FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
+  if (const auto failure = BeginCall(handle)) {
+    return *failure;
+  }
+  if (baudRate == 0 || baudRate > kFastestBaud) {
+    return sim_status::kInvalidParameter;
+  }
+  if (samplesPerSecond_ <= 0.0) {
+    nextSampleNs_ = static_cast<double>(clock_.Now().count());
+  }
+  samplesPerSecond_ = static_cast<double>(baudRate) * kSamplesPerBaud;
+  runLeft_ = 0;  // the new period from the next sample on
+  return kStatusOk;
+}
+
+FT_STATUS SimulatedChip::FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+  if (const auto failure = BeginCall(handle)) {
+    return *failure;
+  }
+  if (milliseconds == 0) {
+    return sim_status::kInvalidParameter;
+  }
+  latencyTimer_ = std::chrono::milliseconds(milliseconds);
+  return kStatusOk;
+}
+
+FT_STATUS SimulatedChip::FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,
+                                             std::uint32_t outTransferSize) {
+  if (const auto failure = BeginCall(handle)) {
+    return *failure;
+  }
+  constexpr std::uint32_t kLargest = 64 * 1024;
+  for (const std::uint32_t size : {inTransferSize, outTransferSize}) {
+    if (size < 64 || size > kLargest || size % 64 != 0) {
+      return sim_status::kInvalidParameter;
+    }
+  }
+  return kStatusOk;
+}
+
+FT_STATUS SimulatedChip::FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
+  if (const auto failure = BeginCall(handle)) {
+    return *failure;
+  }
+  if (mask == 0 || (mask & ~(kPurgeReceive | kPurgeTransmit)) != 0) {
+    return sim_status::kInvalidParameter;
+  }
+  if ((mask & kPurgeReceive) != 0) {
+    samples_.clear();
+  }
+  if ((mask & kPurgeTransmit) != 0) {
+    pending_.clear();
+  }
+  return kStatusOk;
+}
+
+FT_STATUS SimulatedChip::FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) {
+  if (const auto failure = Admit(handle)) {
+    return *failure;
+  }
+  if (bytesQueued == nullptr) {
+    return sim_status::kInvalidParameter;
+  }
+  *bytesQueued = Deliverable();
+  return kStatusOk;
+}
+
+FT_STATUS SimulatedChip::FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                                 std::uint32_t* bytesReturned) {
+  if (const auto failure = Admit(handle)) {
+    return *failure;
+  }
+  if ((buffer == nullptr && bytesToRead > 0) || bytesReturned == nullptr) {
+    return sim_status::kInvalidParameter;
+  }
+  const std::uint32_t count = std::min(bytesToRead, Deliverable());
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    bytes[i] = samples_.front().pins;
+    samples_.pop_front();
+  }
+  *bytesReturned = count;
   return kStatusOk;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
+#include <random>
 
 #include "device/driver_library.h"
 #include "measurement/clock.h"
@@ -19,11 +21,28 @@ inline constexpr FT_STATUS kIoError = 4;
 inline constexpr FT_STATUS kInvalidParameter = 6;
 }  // namespace sim_status
 
+// Where streamed samples wait: the chip's FIFO towards the host, and behind
+// it the buffer the driver fills from USB on its own. Sampling stops while
+// both are full. A sample reaches the driver once its packet is full or the
+// latency timer ran out, whichever comes first.
+struct StreamBuffers {
+  std::uint32_t chipFifo = 256;           // the full-speed family's
+  std::uint32_t driverBuffer = 64 * 1024;  // 0: the chip alone, as on an emulated bus
+  std::uint32_t packetSize = 64;          // two of its bytes are modem status
+};
+
 // An interface chip in bit-bang mode with the timing circuit on its pins,
 // in-process. Time comes from the clock it is given, so a whole measurement
-// can run on virtual time; every call first lets the set latency pass, to
-// model a USB round trip. Faults can be injected at any moment.
-class SimulatedChip final : public DriverLibrary {
+// can run on virtual time; every call that crosses USB first lets the set
+// latency pass, to model a round trip. Faults can be injected at any moment.
+//
+// Once FT_SetBaudRate has set its clock, the chip in bit-bang mode clocks
+// written bytes out one per sample period and samples its pins on the same
+// clock (kSamplesPerBaud per baud) into the stream FT_Read takes them from.
+// Before that, written bytes reach the pins at once and nothing is sampled.
+// FT_GetQueueStatus and FT_Read take from the driver's own buffer and cost
+// no round trip.
+class SimulatedChip final : public DriverLibrary, public SampleStream {
  public:
   explicit SimulatedChip(Clock& clock, CircuitParts parts = {});
 
@@ -34,6 +53,16 @@ class SimulatedChip final : public DriverLibrary {
   FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
   std::string StatusName(FT_STATUS status) const override { return VendorStatusName(status); }
+  SampleStream* SampleStreaming() override { return this; }
+
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) override;
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) override;
+  FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,
+                                std::uint32_t outTransferSize) override;
+  FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) override;
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override;
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                    std::uint32_t* bytesReturned) override;
 
   // The handle an open hands out: it uses the upper half of a 64-bit
   // pointer, so a caller that cuts it to 32 bits is caught.
@@ -48,6 +77,18 @@ class SimulatedChip final : public DriverLibrary {
   void UnplugAt(Clock::Duration when) { unplugAt_ = when; }
   void SetBitBangResetFails(bool fails) { resetFails_ = fails; }
   void SetCloseFails(bool fails) { closeFails_ = fails; }
+  void SetStreamBuffers(StreamBuffers buffers) { buffers_ = buffers; }
+  // The erratum of the full-speed family's bit-bang clock, modelled: every
+  // kJitterRun samples the sample period takes a new length, up to
+  // `fraction` of it longer or shorter at random. 0 (the default): steady.
+  void SetClockJitter(double fraction) { jitter_ = fraction; }
+  static constexpr std::uint32_t kJitterRun = 1024;
+
+  // The rate the chip samples at now, in samples a second; 0 before a baud
+  // rate was set.
+  double SampleRate() const { return samplesPerSecond_; }
+  // Samples the clock had due while the buffers were full, and so skipped.
+  std::uint64_t SkippedSamples() const { return skipped_; }
 
   TimingCircuit& Circuit() { return circuit_; }
   bool IsOpen() const { return open_; }
@@ -59,9 +100,19 @@ class SimulatedChip final : public DriverLibrary {
   // `handle`, or nothing when the call may go ahead.
   std::optional<FT_STATUS> BeginCall(FT_HANDLE handle);
   bool Unplugged() const;
-  // The level of every pin as it stands now (bit n = Dn).
-  std::uint8_t PinLevels() const;
+  // The failure status of a call on `handle` that costs no round trip, or
+  // nothing when it may go ahead.
+  std::optional<FT_STATUS> Admit(FT_HANDLE handle);
+  // The level of every pin at `at` (bit n = Dn).
+  std::uint8_t PinLevels(Clock::Duration at) const;
   void DriveCircuit();
+  // Runs the stream up to the clock's present: clocks out the written bytes
+  // that are due and takes the samples that are due, in time order.
+  void AdvanceStream();
+  void ClockOut(std::uint8_t byte, Clock::Duration at);
+  double NextPeriod();
+  // Samples old enough to have reached the driver.
+  std::uint32_t Deliverable() const;
 
   Clock& clock_;
   TimingCircuit circuit_;
@@ -75,6 +126,27 @@ class SimulatedChip final : public DriverLibrary {
   bool bitBang_ = false;
   std::uint8_t mask_ = 0;
   std::uint8_t latch_ = 0;
+
+  // The stream.
+  struct Sample {
+    Clock::Duration at;
+    std::uint8_t pins;
+  };
+  struct Pending {
+    Clock::Duration at;
+    std::uint8_t byte;
+  };
+  StreamBuffers buffers_;
+  double jitter_ = 0.0;
+  double samplesPerSecond_ = 0.0;
+  Clock::Duration latencyTimer_{std::chrono::milliseconds(16)};
+  double nextSampleNs_ = 0.0;  // when the clock next samples, on the clock's time
+  double periodNs_ = 0.0;      // the present sample period, jitter included
+  std::uint32_t runLeft_ = 0;  // samples before the period changes again
+  std::minstd_rand jitterSource_{20261209};
+  std::deque<Sample> samples_;   // taken, not yet read
+  std::deque<Pending> pending_;  // written, not yet clocked out
+  std::uint64_t skipped_ = 0;
 };
 
 }  // namespace capmeter

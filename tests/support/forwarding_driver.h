@@ -4,9 +4,10 @@
 
 namespace capmeter::testing {
 
-// Passes every call on to another driver library. Test drivers derive from
-// it and override only the calls they watch or bend.
-class ForwardingDriver : public DriverLibrary {
+// Passes every call on to another driver library, the sample stream's too
+// when it has one. Test drivers derive from it and override only the calls
+// they watch or bend.
+class ForwardingDriver : public DriverLibrary, public SampleStream {
  public:
   explicit ForwardingDriver(DriverLibrary& inner) : inner_(inner) {}
 
@@ -26,7 +27,35 @@ class ForwardingDriver : public DriverLibrary {
   FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
   std::string StatusName(FT_STATUS status) const override { return inner_.StatusName(status); }
 
+  SampleStream* SampleStreaming() override {
+    return inner_.SampleStreaming() != nullptr ? this : nullptr;
+  }
+  std::string WhyNoSampleStream() const override { return inner_.WhyNoSampleStream(); }
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) override {
+    return InnerStream().FT_SetBaudRate(handle, baudRate);
+  }
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) override {
+    return InnerStream().FT_SetLatencyTimer(handle, milliseconds);
+  }
+  FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,
+                                std::uint32_t outTransferSize) override {
+    return InnerStream().FT_SetUSBParameters(handle, inTransferSize, outTransferSize);
+  }
+  FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) override {
+    return InnerStream().FT_Purge(handle, mask);
+  }
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override {
+    return InnerStream().FT_GetQueueStatus(handle, bytesQueued);
+  }
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                    std::uint32_t* bytesReturned) override {
+    return InnerStream().FT_Read(handle, buffer, bytesToRead, bytesReturned);
+  }
+
  protected:
+  // Only reached through SampleStreaming(), which is null without one.
+  SampleStream& InnerStream() { return *inner_.SampleStreaming(); }
+
   DriverLibrary& inner_;
 };
 

@@ -1,0 +1,399 @@
+#include "measurement/stream_timing.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "device/hex_text.h"
+#include "measurement/pin_text.h"
+
+namespace capmeter {
+
+namespace {
+
+constexpr std::uint8_t kD0 = 1U << 0;
+constexpr std::uint8_t kD2 = 1U << 2;
+// Between two looks at an empty queue: the driver reads ahead meanwhile.
+constexpr Clock::Duration kIdleWait = std::chrono::microseconds(200);
+constexpr std::uint32_t kReadChunk = 64 * 1024;
+// Samples the chip may hold back besides a transfer: the largest FIFO of
+// the families, and what a latency timer and a USB frame delay.
+constexpr double kFifoAllowance = 4096.0;
+constexpr double kUsbFrameSeconds = 1e-3;
+// A trigger that has not come back by then never will.
+constexpr double kTriggerSeenWithinSeconds = 0.1;
+
+std::string Called(const char* operation, const DriverLibrary& library, FT_STATUS status) {
+  return std::string(operation) + ": " + StatusText(library, status);
+}
+
+// The samples a healthy stream may not have handed over yet.
+double InFlight(double rate) {
+  return InTransferSize(rate) + kFifoAllowance +
+         rate * (kStreamLatencyTimerMs * 1e-3 + kUsbFrameSeconds);
+}
+
+// True when fewer samples came than the sample clock gives in `span` of the
+// host's clock, beyond what may still be in flight: the chip stopped
+// sampling while its buffers were full.
+bool FellBehind(double samples, double rate, Clock::Duration span) {
+  const double expected = rate * ToSeconds(span);
+  return samples + InFlight(rate) + kSampleClockSpread * expected < expected;
+}
+
+std::string PausedText(double samples, double rate, Clock::Duration span) {
+  const auto whole = [](double v) { return std::to_string(std::llround(v)); };
+  return "the sample stream paused: " + whole(samples) + " samples in " +
+         std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()) +
+         " ms of the host's clock, where the sample clock gives " + whole(rate * ToSeconds(span)) +
+         " (the host fell behind and the chip's buffers filled)";
+}
+
+// Bit-bang mode, the clock, the latency timer, the transfer sizes, and both
+// directions purged. Empty, or the failed call.
+std::string StartStream(FT_HANDLE handle, DriverLibrary& library, SampleStream& stream,
+                        double rate) {
+  if (const FT_STATUS s = library.FT_SetBitMode(handle, kDirectionMask, kAsyncBitBang);
+      s != kStatusOk) {
+    return Called("FT_SetBitMode", library, s);
+  }
+  if (const FT_STATUS s = stream.FT_SetBaudRate(handle, BaudForSampleRate(rate)); s != kStatusOk) {
+    return Called("FT_SetBaudRate", library, s);
+  }
+  if (const FT_STATUS s = stream.FT_SetLatencyTimer(handle, kStreamLatencyTimerMs);
+      s != kStatusOk) {
+    return Called("FT_SetLatencyTimer", library, s);
+  }
+  const std::uint32_t transfer = InTransferSize(rate);
+  if (const FT_STATUS s = stream.FT_SetUSBParameters(handle, transfer, transfer); s != kStatusOk) {
+    return Called("FT_SetUSBParameters", library, s);
+  }
+  if (const FT_STATUS s = stream.FT_Purge(handle, kPurgeReceive | kPurgeTransmit);
+      s != kStatusOk) {
+    return Called("FT_Purge", library, s);
+  }
+  return {};
+}
+
+// Takes what the driver holds, a buffer's worth at most.
+class StreamReader {
+ public:
+  StreamReader(FT_HANDLE handle, DriverLibrary& library, SampleStream& stream)
+      : handle_(handle), library_(library), stream_(stream), buffer_(kReadChunk) {}
+
+  // False after a failed call, with failure() saying which. `queued` is
+  // what the driver held before the read.
+  bool Next(std::span<const std::uint8_t>& bytes, std::uint32_t& queued) {
+    bytes = {};
+    queued = 0;
+    if (const FT_STATUS s = stream_.FT_GetQueueStatus(handle_, &queued); s != kStatusOk) {
+      failure_ = Called("FT_GetQueueStatus", library_, s);
+      return false;
+    }
+    if (queued == 0) {
+      return true;
+    }
+    const std::uint32_t asked = std::min<std::uint32_t>(queued, kReadChunk);
+    std::uint32_t got = 0;
+    if (const FT_STATUS s = stream_.FT_Read(handle_, buffer_.data(), asked, &got); s != kStatusOk) {
+      failure_ = Called("FT_Read", library_, s);
+      return false;
+    }
+    if (got > asked) {
+      failure_ = "FT_Read: " + std::to_string(got) + " bytes for " + std::to_string(asked) + " asked";
+      return false;
+    }
+    bytes = {buffer_.data(), got};
+    return true;
+  }
+  const std::string& failure() const { return failure_; }
+
+ private:
+  FT_HANDLE handle_;
+  DriverLibrary& library_;
+  SampleStream& stream_;
+  std::vector<std::uint8_t> buffer_;
+  std::string failure_;
+};
+
+// The trigger pattern, each step held kTriggerStep; the last byte once,
+// since the pins keep it.
+std::vector<std::uint8_t> TriggerBlock(double rate) {
+  const auto step = static_cast<std::size_t>(
+      std::max(1.0, std::round(std::chrono::duration<double>(kTriggerStep).count() * rate)));
+  std::vector<std::uint8_t> block;
+  for (std::size_t i = 0; i + 1 < kTriggerPattern.size(); ++i) {
+    block.insert(block.end(), step, kTriggerPattern[i]);
+  }
+  block.push_back(kTriggerPattern.back());
+  return block;
+}
+
+// Follows the samples from the trigger to D1's fall.
+class ChargeTracker {
+ public:
+  enum class State { WaitingForTrigger, TriggerLow, Charging, Ended, Failed };
+
+  // Takes samples until the charge ended or a sample is wrong.
+  void Take(std::span<const std::uint8_t> samples) {
+    for (const std::uint8_t sample : samples) {
+      Take(sample);
+      ++index_;
+      if (state_ == State::Ended || state_ == State::Failed) {
+        return;
+      }
+    }
+  }
+  State state() const { return state_; }
+  std::uint64_t Samples() const { return index_; }
+  // Samples from the trigger to D1's first low, once Ended.
+  std::uint64_t ChargeSamples() const { return end_ - trigger_; }
+  std::uint64_t SinceTrigger() const {
+    return state_ == State::WaitingForTrigger ? 0 : index_ - trigger_;
+  }
+  const std::string& failure() const { return failure_; }
+
+ private:
+  void Take(std::uint8_t sample) {
+    if (state_ == State::WaitingForTrigger) {
+      // Samples before it show whatever the pins held; only the trigger's
+      // read-back counts: D2 high (armed) and D0 low.
+      if ((sample & kD2) != 0 && (sample & kD0) == 0) {
+        trigger_ = index_;
+        state_ = State::TriggerLow;
+      } else {
+        return;
+      }
+    }
+    const auto value = PinDigit(static_cast<char>(sample));
+    if (!value) {
+      failure_ = "sample byte " + HexText(sample) + " is no digit (D4 or D5 low?)";
+      state_ = State::Failed;
+      return;
+    }
+    const bool d1High = ChargeGoesOn(*value);
+    d1SeenHigh_ = d1SeenHigh_ || d1High;
+    if (state_ == State::TriggerLow && (sample & kD0) != 0) {
+      state_ = State::Charging;
+    }
+    if (state_ == State::Charging && !d1High) {
+      if (!d1SeenHigh_) {
+        failure_ = "D1 never went high after the trigger (is the timer wired to D1?)";
+        state_ = State::Failed;
+        return;
+      }
+      end_ = index_;
+      state_ = State::Ended;
+    }
+  }
+
+  State state_ = State::WaitingForTrigger;
+  std::uint64_t index_ = 0;
+  std::uint64_t trigger_ = 0;
+  std::uint64_t end_ = 0;
+  bool d1SeenHigh_ = false;
+  std::string failure_;
+};
+
+}  // namespace
+
+std::string_view TimingName(Timing timing) {
+  return timing == Timing::Stream ? "stream" : "poll";
+}
+
+std::optional<Timing> TimingFromName(std::string_view name) {
+  for (const Timing timing : {Timing::Poll, Timing::Stream}) {
+    if (name == TimingName(timing)) {
+      return timing;
+    }
+  }
+  return std::nullopt;
+}
+
+std::uint32_t BaudForSampleRate(double samplesPerSecond) {
+  const double baud = std::round(samplesPerSecond / kSamplesPerBaud);
+  return static_cast<std::uint32_t>(std::clamp(baud, 1.0, 12e6));
+}
+
+std::uint32_t InTransferSize(double samplesPerSecond) {
+  constexpr double kPacket = 64.0;
+  const double packets = std::ceil(samplesPerSecond * 0.010 / kPacket);
+  return static_cast<std::uint32_t>(std::clamp(packets, 1.0, 1024.0) * kPacket);
+}
+
+RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, Clock& clock,
+                                  double requestedRate, Clock::Duration span) {
+  RateMeasurement result;
+  SampleStream* stream = library.SampleStreaming();
+  if (stream == nullptr) {
+    result.failure = "stream timing unavailable: " + library.WhyNoSampleStream();
+    return result;
+  }
+  if (std::string failure = StartStream(lngHandle, library, *stream, requestedRate);
+      !failure.empty()) {
+    result.failure = std::move(failure);
+    return result;
+  }
+  // Least squares of the count against the host's clock, over the reads
+  // that brought samples: each is taken soon after its samples arrived, so
+  // the points keep close to the line.
+  StreamReader reader(lngHandle, library, *stream);
+  const Clock::Duration begun = clock.Now();
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+  double count = 0;
+  std::optional<Clock::Duration> first;
+  Clock::Duration last{0};
+  std::vector<std::pair<double, double>> points;
+  while (clock.Now() - begun < span) {
+    std::span<const std::uint8_t> bytes;
+    std::uint32_t queued = 0;
+    if (!reader.Next(bytes, queued)) {
+      result.failure = reader.failure();
+      return result;
+    }
+    const Clock::Duration now = clock.Now();
+    if (!bytes.empty()) {
+      if (!first) {
+        first = now;  // the count starts after these
+      } else {
+        count += static_cast<double>(bytes.size());
+        const double x = ToSeconds(now - *first);
+        points.emplace_back(x, count);
+        n += 1;
+        sx += x;
+        sy += count;
+        sxx += x * x;
+        sxy += x * count;
+      }
+      last = now;
+    }
+    clock.Wait(kIdleWait);
+  }
+  const double denominator = n * sxx - sx * sx;
+  if (!first || n < 2 || denominator <= 0.0) {
+    result.failure = "no samples came in " +
+                     std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()) +
+                     " ms of streaming (does the chip stream in bit-bang mode?)";
+    return result;
+  }
+  result.rate = (n * sxy - sx * sy) / denominator;
+  result.samples = static_cast<std::uint64_t>(count);
+  result.span = last - *first;
+  // A pause shows as a step away from the line.
+  const double intercept = (sy - result.rate * sx) / n;
+  double lowest = 0, highest = 0;
+  for (const auto& [x, y] : points) {
+    const double residual = y - (intercept + result.rate * x);
+    lowest = std::min(lowest, residual);
+    highest = std::max(highest, residual);
+  }
+  if (!(result.rate > 0.0) || highest - lowest > 2.0 * InFlight(requestedRate)) {
+    result.failure = "the sample stream paused while its rate was measured (the host fell behind)";
+    return result;
+  }
+  if (const FT_STATUS s = stream->FT_Purge(lngHandle, kPurgeReceive | kPurgeTransmit);
+      s != kStatusOk) {
+    result.failure = Called("FT_Purge", library, s);
+  }
+  return result;
+}
+
+MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Display& display,
+                              Clock& clock, const SampleClock& sampleClock,
+                              MeasurePolicy* policy) {
+  BeginMeasurement(display);
+  MeasureResult result;
+  SampleStream* stream = library.SampleStreaming();
+  if (stream == nullptr) {
+    return FailMeasurement(result, MeasureOutcome::ReadError, display,
+                           "stream timing unavailable: " + library.WhyNoSampleStream());
+  }
+  const double rate = sampleClock.rate;
+  if (!(rate > 0.0) || !std::isfinite(rate)) {
+    return FailMeasurement(result, MeasureOutcome::ReadError, display,
+                           "stream timing: the sample rate was not measured");
+  }
+  if (std::string failure = StartStream(lngHandle, library, *stream, sampleClock.requestedRate);
+      !failure.empty()) {
+    return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
+  }
+  const Clock::Duration purged = clock.Now();
+
+  const std::vector<std::uint8_t> block = TriggerBlock(sampleClock.requestedRate);
+  std::uint32_t written = 0;
+  if (const FT_STATUS s = library.FT_Write(lngHandle, block.data(),
+                                           static_cast<std::uint32_t>(block.size()), &written);
+      s != kStatusOk) {
+    return FailMeasurement(result, MeasureOutcome::ReadError, display,
+                           Called("FT_Write", library, s));
+  }
+  if (written != block.size()) {
+    return FailMeasurement(result, MeasureOutcome::ReadError, display,
+                           "FT_Write: " + std::to_string(written) + " of " +
+                               std::to_string(block.size()) + " bytes written");
+  }
+
+  const Clock::Duration start = clock.Now();
+  const double limitSamples = rate * ToSeconds(kPollTimeLimit);
+  const double triggerDue = InFlight(rate) + rate * kTriggerSeenWithinSeconds + block.size();
+  StreamReader reader(lngHandle, library, *stream);
+  ChargeTracker charge;
+  const auto purge = [&]() -> std::string {
+    const FT_STATUS s = stream->FT_Purge(lngHandle, kPurgeReceive | kPurgeTransmit);
+    return s == kStatusOk ? std::string() : Called("FT_Purge", library, s);
+  };
+  for (;;) {
+    std::span<const std::uint8_t> bytes;
+    std::uint32_t queued = 0;
+    const bool read = reader.Next(bytes, queued);
+    const Clock::Duration now = clock.Now();
+    ++result.polls;
+    if (policy != nullptr && policy->Abandon()) {
+      result.outcome = MeasureOutcome::Abandoned;
+      return result;
+    }
+    if (!read) {
+      return FailMeasurement(result, MeasureOutcome::ReadError, display, reader.failure());
+    }
+    // Judged on all the driver holds, before any of it counts.
+    const double inHand = static_cast<double>(charge.Samples()) + queued;
+    if (FellBehind(inHand, rate, now - purged)) {
+      return FailMeasurement(result, MeasureOutcome::ReadError, display,
+                             PausedText(inHand, rate, now - purged));
+    }
+    charge.Take(bytes);
+    switch (charge.state()) {
+      case ChargeTracker::State::Failed:
+        return FailMeasurement(result, MeasureOutcome::ReadError, display, charge.failure());
+      case ChargeTracker::State::Ended:
+        if (std::string failure = purge(); !failure.empty()) {
+          return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
+        }
+        result.outcome = MeasureOutcome::ChargeTime;
+        result.seconds = static_cast<float>(static_cast<double>(charge.ChargeSamples()) / rate);
+        return result;
+      case ChargeTracker::State::WaitingForTrigger:
+        if (static_cast<double>(charge.Samples()) > triggerDue) {
+          return FailMeasurement(result, MeasureOutcome::ReadError, display,
+                                 "the trigger never came back in the samples (is D0 or D2 held?)");
+        }
+        break;
+      default:
+        break;
+    }
+    if (now - start >= kPollTimeLimit || static_cast<double>(charge.SinceTrigger()) >= limitSamples) {
+      if (std::string failure = purge(); !failure.empty()) {
+        return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
+      }
+      return FailMeasurement(result, MeasureOutcome::TimedOut, display);
+    }
+    if (bytes.empty()) {
+      clock.Wait(kIdleWait);
+    }
+  }
+}
+
+}  // namespace capmeter

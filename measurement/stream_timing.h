@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "device/driver_library.h"
+#include "measurement/clock.h"
+#include "measurement/measure.h"
+#include "ui/display.h"
+
+namespace capmeter {
+
+// How a charge is timed: by host polls of the pins (Measure, the window's
+// way), or by counting the chip's own samples of them (MeasureByStream).
+enum class Timing { Poll, Stream };
+
+// "poll" and "stream", for command lines, logs and SCPI.
+std::string_view TimingName(Timing timing);
+std::optional<Timing> TimingFromName(std::string_view name);
+
+// 1 µs a sample: 10 nF at 100 kΩ to 0.1 % in one reading, a tenth of what
+// the high-speed family streams with ease and within the full-speed USB bulk
+// bandwidth (see docs/performance.md).
+inline constexpr double kDefaultSampleRate = 1e6;
+// The slowest clock the baud divisor gives, and a ceiling well above what
+// a stream holds.
+inline constexpr double kSlowestSampleRate = 3.6e3;
+inline constexpr double kFastestSampleRate = 12e6;
+// The trigger's low pulse on D0, and the reset and arm steps before it:
+// long enough for any 555-type timer to take (their data sheets ask 0.1 to
+// 2 µs), far shorter than the shortest charge timed to 1 % (200 samples).
+inline constexpr std::chrono::microseconds kTriggerStep{5};
+// A short latency timer, so part-filled packets reach the host soon.
+inline constexpr std::uint8_t kStreamLatencyTimerMs = 2;
+// How far the sample clock may run from the host's, in parts: crystal
+// tolerances and the error of the measured rate, with margin.
+inline constexpr double kSampleClockSpread = 0.005;
+// How long a series streams to measure the sample rate before its first
+// reading (the check streams a second).
+inline constexpr std::chrono::milliseconds kRateMeasureSpan{250};
+
+// The baud rate asked for a sample rate (kSamplesPerBaud samples per baud),
+// and the USB IN transfer size: about 10 ms of samples, in whole packets.
+std::uint32_t BaudForSampleRate(double samplesPerSecond);
+std::uint32_t InTransferSize(double samplesPerSecond);
+
+// The sample clock a stream measurement counts with.
+struct SampleClock {
+  double requestedRate = kDefaultSampleRate;  // what the baud rate was set for
+  double rate = 0.0;                          // as measured against the host's clock
+};
+
+struct RateMeasurement {
+  std::string failure;  // empty when the rate was measured
+  double rate = 0.0;    // samples a second
+  std::uint64_t samples = 0;
+  Clock::Duration span{0};  // of the host's clock, from the first samples to the last
+
+  bool Measured() const { return failure.empty(); }
+};
+
+// Streams the pins for about `span` at `requestedRate` and fits the samples
+// counted against the host's clock. No further call after a failed one.
+RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, Clock& clock,
+                                  double requestedRate, Clock::Duration span = kRateMeasureSpan);
+
+// One measurement timed by the chip's sample clock: the trigger pattern is
+// written as one block, each step kTriggerStep long, and the charge time is
+// the number of samples from the trigger's first low on D0 to D1's first low
+// after it, over `sampleClock.rate`. Samples are judged as they arrive, so
+// memory stays bounded however long the charge. The outcomes and their
+// display texts are Measure's; a stream that fell behind the host's clock
+// (it paused while its buffers were full) is a read error, as is a driver
+// that cannot stream. No further call after a failed one; otherwise both
+// directions are purged at the end, leaving bit-bang mode on as polling
+// expects. The policy's first-poll delay does not apply.
+MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Display& display,
+                              Clock& clock, const SampleClock& sampleClock,
+                              MeasurePolicy* policy = nullptr);
+
+}  // namespace capmeter
