@@ -6,6 +6,7 @@
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 #include "tests/support/faulty_driver.h"
+#include "tests/support/forwarding_driver.h"
 #include "tests/support/recording_display.h"
 
 namespace capmeter {
@@ -60,7 +61,8 @@ TEST_P(StreamedChargeTime, IsTheHighTimeToWithinTwoSamples) {
   const MeasureResult result = bench.Sample();
 
   ASSERT_EQ(result.outcome, MeasureOutcome::ChargeTime) << result.failure;
-  EXPECT_NEAR(result.seconds, c.highTimeSeconds, 2.0 / kDefaultSampleRate + 1e-7 * c.highTimeSeconds);
+  EXPECT_NEAR(result.seconds, c.highTimeSeconds,
+              2.0 / kDefaultSampleRate + 1e-7 * c.highTimeSeconds);
   EXPECT_TRUE(bench.chip.InBitBangMode());
 }
 
@@ -70,6 +72,123 @@ INSTANTIATE_TEST_SUITE_P(ChargesAndRoundTrips, StreamedChargeTime,
                                            StreamCase{10e-3, microseconds(1000)},
                                            StreamCase{0.517, microseconds(1000)},
                                            StreamCase{0.517, microseconds(0)}));
+
+// What a reading leaves behind is what polling expects: the next polled
+// reading is as good as ever.
+TEST(MeasureByStream, LeavesTheChipAsPollingExpectsIt) {
+  StreamBench bench({100e3, 10e-9}, microseconds(125));
+  ASSERT_TRUE(bench.MeasureRate().Measured());
+  ASSERT_EQ(bench.Sample().outcome, MeasureOutcome::ChargeTime);
+
+  const MeasureResult polled =
+      Measure(bench.link.lngHandle, bench.faulty, bench.display, bench.clock);
+
+  ASSERT_EQ(polled.outcome, MeasureOutcome::ChargeTime);
+  EXPECT_NEAR(polled.seconds, 1.1e-3, 125e-6 + 1e-6);
+}
+
+// One fault per case: the reading ends with its outcome and no call follows
+// a failed one.
+struct StreamFault {
+  const char* name;
+  CircuitParts parts;
+  std::vector<FaultyDriver::Fault> faults;
+  MeasureOutcome outcome;
+  const char* failure;  // the start of the failure text
+};
+
+class MeasureByStreamFault : public ::testing::TestWithParam<StreamFault> {};
+
+TEST_P(MeasureByStreamFault, EndsWithItsOutcomeAndNoFurtherCall) {
+  const StreamFault& c = GetParam();
+  StreamBench bench(c.parts, microseconds(125), c.faults);
+  bench.sampleClock.rate = kDefaultSampleRate;
+
+  const MeasureResult result = bench.Sample();
+
+  EXPECT_EQ(result.outcome, c.outcome);
+  EXPECT_EQ(result.failure.substr(0, std::string_view(c.failure).size()), c.failure)
+      << result.failure;
+  EXPECT_EQ(bench.faulty.callsAfterFailure, 0U);
+  EXPECT_EQ(bench.display.captions[LabelSlot::lblTime],
+            c.outcome == MeasureOutcome::TimedOut ? "Timed Out!" : "Read Error!");
+}
+
+using Op = FaultyDriver::Operation;
+constexpr auto Fails = FaultyDriver::Fails;
+constexpr auto Stalls = FaultyDriver::Stalls;
+constexpr FT_STATUS kIoError = sim_status::kIoError;
+constexpr CircuitParts k10ms{91e3, 100e-9};
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, MeasureByStreamFault,
+    ::testing::Values(StreamFault{"BaudRateRefused",
+                                  k10ms,
+                                  {Fails(Op::SetBaudRate, 1, kIoError)},
+                                  MeasureOutcome::ReadError,
+                                  "FT_SetBaudRate: status 4 (I/O error)"},
+                      StreamFault{"PurgeFails",
+                                  k10ms,
+                                  {Fails(Op::Purge, 1, kIoError)},
+                                  MeasureOutcome::ReadError,
+                                  "FT_Purge: status 4"},
+                      StreamFault{"TriggerShort",
+                                  k10ms,
+                                  {FaultyDriver::ShortWrite(1, 3)},
+                                  MeasureOutcome::ReadError,
+                                  "FT_Write: 3 of 16 bytes written"},
+                      StreamFault{"QueueStatusFailsMidCharge",
+                                  k10ms,
+                                  {Fails(Op::GetQueueStatus, 10, kIoError)},
+                                  MeasureOutcome::ReadError,
+                                  "FT_GetQueueStatus: status 4"},
+                      StreamFault{"ReadFailsMidCharge",
+                                  k10ms,
+                                  {Fails(Op::Read, 5, kIoError)},
+                                  MeasureOutcome::ReadError,
+                                  "FT_Read: status 4"},
+                      // 300 ms without a look: the 64 KiB driver buffer holds 65 ms.
+                      StreamFault{"HostStallsPastTheBuffers",
+                                  {100e3, 4.7e-6},
+                                  {Stalls(Op::GetQueueStatus, 20, milliseconds(300))},
+                                  MeasureOutcome::ReadError,
+                                  "the sample stream paused"},
+                      StreamFault{"NoTimerOnD1",
+                                  {100e3, 0.0},
+                                  {},
+                                  MeasureOutcome::ReadError,
+                                  "D1 never went high after the trigger"},
+                      StreamFault{"D1StuckHigh", {1e6, 1.0}, {}, MeasureOutcome::TimedOut, ""}),
+    [](const ::testing::TestParamInfo<StreamFault>& info) { return info.param.name; });
+
+// A host that stalls for less than the buffers hold only delays the samples.
+TEST(MeasureByStream, AStallTheBuffersHoldCostsNoAccuracy) {
+  StreamBench bench({91e3, 100e-9}, microseconds(125),
+                    {Stalls(Op::GetQueueStatus, 3, milliseconds(40))});
+  bench.sampleClock.rate = kDefaultSampleRate;
+
+  const MeasureResult result = bench.Sample();
+
+  ASSERT_EQ(result.outcome, MeasureOutcome::ChargeTime) << result.failure;
+  EXPECT_NEAR(result.seconds, 1.1 * 91e3 * 100e-9, 2e-6);
+  EXPECT_EQ(bench.chip.SkippedSamples(), 0U);
+}
+
+TEST(MeasureByStream, ADriverThatCannotStreamIsAReadErrorThatSaysSo) {
+  struct PollOnly : ForwardingDriver {
+    using ForwardingDriver::ForwardingDriver;
+    SampleStream* SampleStreaming() override { return nullptr; }
+  };
+  StreamBench bench;
+  PollOnly pollOnly(bench.chip);
+  bench.sampleClock.rate = kDefaultSampleRate;
+
+  const MeasureResult result = MeasureByStream(bench.link.lngHandle, pollOnly, bench.display,
+                                               bench.clock, bench.sampleClock);
+
+  EXPECT_EQ(result.outcome, MeasureOutcome::ReadError);
+  EXPECT_EQ(result.failure, "stream timing unavailable: this driver cannot stream the pins");
+}
 
 }  // namespace
 }  // namespace capmeter

@@ -16,7 +16,18 @@ namespace capmeter::testing {
 // Also counts the calls made after the first failed answer, whoever gave it.
 class FaultyDriver final : public ForwardingDriver {
  public:
-  enum class Operation { SetBitMode, Write, GetBitMode };
+  enum class Operation {
+    SetBitMode,
+    Write,
+    GetBitMode,
+    SetBaudRate,
+    SetLatencyTimer,
+    SetUSBParameters,
+    Purge,
+    GetQueueStatus,
+    Read,
+    kCount
+  };
 
   struct Fault {
     Operation operation;
@@ -69,6 +80,32 @@ class FaultyDriver final : public ForwardingDriver {
     return Answer(inner_.FT_Close(handle));
   }
 
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) override {
+    return Stream(Operation::SetBaudRate,
+                  [&] { return InnerStream().FT_SetBaudRate(handle, baudRate); });
+  }
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) override {
+    return Stream(Operation::SetLatencyTimer,
+                  [&] { return InnerStream().FT_SetLatencyTimer(handle, milliseconds); });
+  }
+  FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t in, std::uint32_t out) override {
+    return Stream(Operation::SetUSBParameters,
+                  [&] { return InnerStream().FT_SetUSBParameters(handle, in, out); });
+  }
+  FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) override {
+    return Stream(Operation::Purge, [&] { return InnerStream().FT_Purge(handle, mask); });
+  }
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override {
+    return Stream(Operation::GetQueueStatus,
+                  [&] { return InnerStream().FT_GetQueueStatus(handle, bytesQueued); });
+  }
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                    std::uint32_t* bytesReturned) override {
+    return Stream(Operation::Read, [&] {
+      return InnerStream().FT_Read(handle, buffer, bytesToRead, bytesReturned);
+    });
+  }
+
   std::size_t Calls(Operation operation) const {
     return calls_[static_cast<std::size_t>(operation)];
   }
@@ -91,6 +128,12 @@ class FaultyDriver final : public ForwardingDriver {
     }
     return nullptr;
   }
+  template <typename Call>
+  FT_STATUS Stream(Operation operation, Call call) {
+    const Fault* fault = Begin(operation);
+    if (fault && fault->status != kStatusOk) return Answer(fault->status);
+    return Answer(call());
+  }
   FT_STATUS Answer(FT_STATUS status) {
     if (status != kStatusOk) failed_ = true;
     return status;
@@ -98,7 +141,7 @@ class FaultyDriver final : public ForwardingDriver {
 
   Clock& clock_;
   std::vector<Fault> faults_;
-  std::array<std::size_t, 3> calls_{};
+  std::array<std::size_t, static_cast<std::size_t>(Operation::kCount)> calls_{};
   bool failed_ = false;
 };
 
