@@ -17,6 +17,7 @@
 #include "bench/command_line.h"
 #include "bench/dither_table.h"
 #include "bench/report_table.h"
+#include "bench/stream_table.h"
 #include "bench/time_of_day_clock.h"
 #include "measurement/clock.h"
 
@@ -74,6 +75,42 @@ int DitherReport(const std::vector<Clock::Duration>& latencies) {
 
   int failed = 0;
   for (const DitherRow& row : rows) failed += row.failed;
+  if (failed > 0) {
+    std::cout << "\n" << failed << " reading(s) gave no time; their rows are incomplete.\n";
+    return 1;
+  }
+  return 0;
+}
+
+// T = 0.11, 1.1, 10.01 and 517 ms.
+constexpr std::array<CircuitParts, 4> kStreamCircuits = {{
+    {1e3, 100e-9},
+    {10e3, 100e-9},
+    {91e3, 100e-9},
+    {100e3, 4.7e-6},
+}};
+
+int StreamReport(const std::vector<Clock::Duration>& latencies) {
+  MonotonicClock clock;
+  const auto began = std::chrono::steady_clock::now();
+  std::vector<StreamRow> rows;
+  for (const double jitter : {0.0, 0.05}) {
+    for (const Clock::Duration latency : latencies) {
+      for (const CircuitParts& parts : kStreamCircuits) {
+        rows.push_back(MeasureStreamRow({parts, latency, jitter, 10}, clock));
+        std::cerr << "." << std::flush;
+      }
+    }
+  }
+  std::cerr << "\n";
+  const double took =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  PrintConditions(std::cout, clock);
+  std::cout << "Run took " << static_cast<int>(took + 0.5)
+            << " s; 10 streamed and 10 polled readings per row at 1 MS/s.\n\n";
+  PrintStreamTable(std::cout, rows);
+  int failed = 0;
+  for (const StreamRow& row : rows) failed += row.failed;
   if (failed > 0) {
     std::cout << "\n" << failed << " reading(s) gave no time; their rows are incomplete.\n";
     return 1;
@@ -147,11 +184,19 @@ int main(int argc, char** argv) {
   app.add_flag("--dither", dither,
                "Instead, the error of the mean of 1, 10 and 100 readings with and without "
                "dither, 100 readings each way per row (about 4 minutes)");
+  bool stream = false;
+  app.add_flag("--stream", stream,
+               "Instead, streamed readings (timed by the simulated chip's sample clock) beside "
+               "polled ones, with the clock steady and with 5 % jitter (about 1 minute)");
   if (const auto status = capmeter::bench::ParseCommandLine(app, argc, argv)) return *status;
   using std::chrono::microseconds;
   if (dither) {
     return capmeter::bench::DitherReport(
         capmeter::bench::Latencies(micros, {microseconds(1000), microseconds(125)}));
+  }
+  if (stream) {
+    return capmeter::bench::StreamReport(capmeter::bench::Latencies(
+        micros, {microseconds(0), microseconds(125), microseconds(1000)}));
   }
   return capmeter::bench::Report(
       capmeter::bench::Latencies(micros, {microseconds(0), microseconds(125), microseconds(1000)}));
