@@ -9,6 +9,7 @@
 #include "cli/values.h"
 #include "device/usb_id.h"
 #include "measurement/lenient_number.h"
+#include "measurement/stream_timing.h"
 
 namespace capmeter::cli {
 
@@ -78,6 +79,19 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
 CLI::Option* AddNoDither(CLI::App& command, bool& noDither) {
   return command.add_flag("--no-dither", noDither,
                           "Do not spread the readings' first polls over a poll period");
+}
+
+// Polls, or the chip's own sample clock at a rate of the user's.
+void AddTimingOptions(CLI::App& command, SeriesSetup& series) {
+  AddValue(command, "--timing", series.timing, TimingFromName, "poll or stream",
+           "How each reading is timed: poll (default: host polls of the pins, as the window "
+           "does) or stream (the chip's own samples of its pins counted, to two sample periods)")
+      ->type_name("TIMING");
+  AddValue(command, "--sample-rate", series.sampleClock.requestedRate, ParseSampleRate,
+           "a sample rate from 3.6k to 12M such as 1M or 500k",
+           "With --timing stream: the samples a second to ask for (default 1M); the rate the "
+           "chip gives is measured before the first reading")
+      ->type_name("RATE");
 }
 
 // What a sub-command's callback does with the exit status of its command:
@@ -157,6 +171,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
                    "error")
       ->type_name("FILE");
   AddNoDither(*series, noDither);
+  AddTimingOptions(*series, measure.series);
   series->footer(
       "With --count above 1 each reading waits a different fraction of the measured poll period "
       "before its first poll, so the mean settles half a poll period below the charge time "

@@ -13,5 +13,8 @@ namespace capmeter::cli {
 // with a known prefix and unit.
 std::optional<double> ParseFarads(std::string_view text);
 std::optional<double> ParseOhms(std::string_view text);
+// Samples a second ("1M", "500k", "2.4 MS/s"), from kSlowestSampleRate to
+// kFastestSampleRate (measurement/stream_timing.h).
+std::optional<double> ParseSampleRate(std::string_view text);
 
 }  // namespace capmeter::cli

@@ -81,7 +81,11 @@ TEST(CommandLine, MeasureWithItsOptions) {
                           "--output",
                           "readings.csv",
                           "--trace",
-                          "-"});
+                          "-",
+                          "--timing",
+                          "stream",
+                          "--sample-rate",
+                          "500k"});
   ASSERT_EQ(p.command, "measure") << p.err;
   EXPECT_EQ(p.exitCode, kRan);
   EXPECT_TRUE(p.driver.simulate);
@@ -96,6 +100,8 @@ TEST(CommandLine, MeasureWithItsOptions) {
   EXPECT_EQ(p.measure.format->name, "csv");
   EXPECT_EQ(p.measure.output, "readings.csv");
   EXPECT_TRUE(p.measure.series.dither);
+  EXPECT_EQ(p.measure.series.timing, Timing::Stream);
+  EXPECT_DOUBLE_EQ(p.measure.series.sampleClock.requestedRate, 500e3);
 }
 
 TEST(CommandLine, SlopeAndInterceptAreReadAsTheWindowReadsThem) {
@@ -192,6 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"measure", "--simulate", "--capacitance", "big"},
                       std::vector<std::string>{"measure", "--simulate", "--latency", "-1m"},
                       std::vector<std::string>{"measure", "--colour"},
+                      std::vector<std::string>{"measure", "--timing", "fast"},
+                      std::vector<std::string>{"measure", "--sample-rate", "99M"},
                       std::vector<std::string>{"calibrate"},
                       std::vector<std::string>{"calibrate", "1u", "ten"},
                       std::vector<std::string>{"check", "--yes"}));
