@@ -29,7 +29,8 @@ std::string Micros(std::chrono::nanoseconds span) {
 TraceDriver::TraceDriver(DriverLibrary& inner, std::ostream& out, TimeSource now)
     : inner_(inner), out_(out), now_(std::move(now)), start_(now_()) {
   out_ << "# capmeter driver trace: microseconds since start, operation, arguments -> status, "
-          "results; \"a..b ... xN\" is N reads in a row with the same answer\n";
+          "results; \"a..b ... xN\" is N reads in a row with the same answer, or N calls "
+          "of that operation in a run of stream reads\n";
 }
 
 TraceDriver::~TraceDriver() {
@@ -46,25 +47,51 @@ std::string TraceDriver::Status(FT_STATUS status) const {
 }
 
 void TraceDriver::WriteLine(std::chrono::nanoseconds at, const std::string& text) {
+  WriteLine(Micros(at), text);
+}
+
+void TraceDriver::WriteLine(const std::string& when, const std::string& text) {
   // Flushed at once, so the trace can be followed while the program runs
   // and holds every call up to a crash; runs of reads keep the lines few.
-  out_ << Micros(at) << ' ' << text << '\n' << std::flush;
+  out_ << when << ' ' << text << '\n' << std::flush;
+}
+
+TraceDriver::Run& TraceDriver::Continue(std::chrono::nanoseconds at, bool joins,
+                                        std::variant<PinReads, StreamReads> fresh) {
+  if (run_ && joins) {
+    run_->last = at;
+    ++run_->calls;
+  } else {
+    WriteRun();
+    run_ = Run{at, at, 1, fresh};
+  }
+  return *run_;
 }
 
 void TraceDriver::WriteRun() {
   if (!run_) {
     return;
   }
-  std::string text = "FT_GetBitMode" + Status(run_->status);
-  if (run_->pins) {
-    text += " pins=" + HexText(*run_->pins);
-  }
-  if (run_->count == 1) {
-    WriteLine(run_->first, text);
+  std::string text;
+  if (const auto* pins = std::get_if<PinReads>(&run_->reads)) {
+    text = "FT_GetBitMode" + Status(pins->status);
+    if (pins->pins) {
+      text += " pins=" + HexText(*pins->pins);
+    }
+    if (run_->calls > 1) {
+      text += " x" + std::to_string(run_->calls);
+    }
   } else {
-    out_ << Micros(run_->first) << ".." << Micros(run_->last) << ' ' << text << " x" << run_->count
-         << '\n';
+    const auto& stream = std::get<StreamReads>(run_->reads);
+    text = "FT_GetQueueStatus x" + std::to_string(stream.looks) + ", FT_Read x" +
+           std::to_string(stream.reads) + Status(kStatusOk) +
+           " bytes=" + std::to_string(stream.bytes);
+    if (stream.bytes > 0) {
+      text += " first=" + HexText(stream.firstByte) + " last=" + HexText(stream.lastByte);
+    }
   }
+  const std::string first = Micros(run_->first);
+  WriteLine(run_->calls > 1 ? first + ".." + Micros(run_->last) : first, text);
   run_.reset();
 }
 
@@ -93,12 +120,8 @@ FT_STATUS TraceDriver::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
 }
 
 FT_STATUS TraceDriver::FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) {
-  WriteRun();
-  const auto at = SinceStart();
-  const FT_STATUS status = inner_.FT_SetBitMode(handle, mask, enable);
-  WriteLine(at,
-            "FT_SetBitMode mask=" + HexText(mask) + " enable=" + HexText(enable) + Status(status));
-  return status;
+  return Traced("FT_SetBitMode mask=" + HexText(mask) + " enable=" + HexText(enable),
+                [&] { return inner_.FT_SetBitMode(handle, mask, enable); });
 }
 
 FT_STATUS TraceDriver::FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t bytesToWrite,
@@ -131,22 +154,82 @@ FT_STATUS TraceDriver::FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) {
   if (status == kStatusOk && pins != nullptr) {
     answer = *pins;
   }
-  if (run_ && run_->status == status && run_->pins == answer) {
-    run_->last = at;
-    ++run_->count;
-  } else {
-    WriteRun();
-    run_ = ReadRun{at, at, 1, status, answer};
-  }
+  const PinReads reads{status, answer};
+  const PinReads* pending = PendingRun<PinReads>();
+  Continue(at, pending != nullptr && *pending == reads, reads);
   return status;
 }
 
 FT_STATUS TraceDriver::FT_Close(FT_HANDLE handle) {
-  WriteRun();
+  return Traced("FT_Close", [&] { return inner_.FT_Close(handle); });
+}
+
+SampleStream* TraceDriver::SampleStreaming() {
+  innerStream_ = inner_.SampleStreaming();
+  return innerStream_ != nullptr ? this : nullptr;
+}
+
+FT_STATUS TraceDriver::FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
+  return Traced("FT_SetBaudRate baud=" + std::to_string(baudRate),
+                [&] { return innerStream_->FT_SetBaudRate(handle, baudRate); });
+}
+
+FT_STATUS TraceDriver::FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+  return Traced("FT_SetLatencyTimer ms=" + std::to_string(milliseconds),
+                [&] { return innerStream_->FT_SetLatencyTimer(handle, milliseconds); });
+}
+
+FT_STATUS TraceDriver::FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,
+                                           std::uint32_t outTransferSize) {
+  return Traced(
+      "FT_SetUSBParameters in=" + std::to_string(inTransferSize) +
+          " out=" + std::to_string(outTransferSize),
+      [&] { return innerStream_->FT_SetUSBParameters(handle, inTransferSize, outTransferSize); });
+}
+
+FT_STATUS TraceDriver::FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
+  return Traced("FT_Purge mask=" + std::to_string(mask),
+                [&] { return innerStream_->FT_Purge(handle, mask); });
+}
+
+TraceDriver::StreamReads* TraceDriver::StreamRead(std::chrono::nanoseconds at, FT_STATUS status,
+                                                  const std::string& text) {
+  if (status != kStatusOk) {
+    WriteRun();
+    WriteLine(at, text + Status(status));
+    return nullptr;
+  }
+  Run& run = Continue(at, PendingRun<StreamReads>() != nullptr, StreamReads{});
+  return &std::get<StreamReads>(run.reads);
+}
+
+FT_STATUS TraceDriver::FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) {
   const auto at = SinceStart();
-  const FT_STATUS status = inner_.FT_Close(handle);
-  WriteLine(at, "FT_Close" + Status(status));
-  out_.flush();
+  const FT_STATUS status = innerStream_->FT_GetQueueStatus(handle, bytesQueued);
+  if (StreamReads* reads = StreamRead(at, status, "FT_GetQueueStatus")) {
+    ++reads->looks;
+  }
+  return status;
+}
+
+FT_STATUS TraceDriver::FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                               std::uint32_t* bytesReturned) {
+  const auto at = SinceStart();
+  const FT_STATUS status = innerStream_->FT_Read(handle, buffer, bytesToRead, bytesReturned);
+  StreamReads* reads = StreamRead(at, status, "FT_Read length=" + std::to_string(bytesToRead));
+  if (reads == nullptr) {
+    return status;
+  }
+  ++reads->reads;
+  const std::uint32_t got = bytesReturned != nullptr ? *bytesReturned : 0;
+  if (got > 0 && buffer != nullptr) {
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    if (reads->bytes == 0) {
+      reads->firstByte = bytes[0];
+    }
+    reads->lastByte = bytes[got - 1];
+    reads->bytes += got;
+  }
   return status;
 }
 

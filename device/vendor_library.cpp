@@ -1,6 +1,7 @@
 #include "device/vendor_library.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <utility>
 
@@ -29,12 +30,37 @@ typedef FT_STATUS(CAPMETER_FT_CALL* WriteEntry)(FT_HANDLE handle, void* buffer,
                                                 std::uint32_t* bytesWritten);
 typedef FT_STATUS(CAPMETER_FT_CALL* GetBitModeEntry)(FT_HANDLE handle, unsigned char* pins);
 typedef FT_STATUS(CAPMETER_FT_CALL* CloseEntry)(FT_HANDLE handle);
+typedef FT_STATUS(CAPMETER_FT_CALL* SetBaudRateEntry)(FT_HANDLE handle, std::uint32_t baudRate);
+typedef FT_STATUS(CAPMETER_FT_CALL* SetLatencyTimerEntry)(FT_HANDLE handle,
+                                                          unsigned char milliseconds);
+typedef FT_STATUS(CAPMETER_FT_CALL* SetUSBParametersEntry)(FT_HANDLE handle,
+                                                           std::uint32_t inTransferSize,
+                                                           std::uint32_t outTransferSize);
+typedef FT_STATUS(CAPMETER_FT_CALL* PurgeEntry)(FT_HANDLE handle, std::uint32_t mask);
+typedef FT_STATUS(CAPMETER_FT_CALL* GetQueueStatusEntry)(FT_HANDLE handle,
+                                                         std::uint32_t* bytesQueued);
+typedef FT_STATUS(CAPMETER_FT_CALL* ReadEntry)(FT_HANDLE handle, void* buffer,
+                                               std::uint32_t bytesToRead,
+                                               std::uint32_t* bytesReturned);
 }
 
 template <typename Entry>
 bool Resolve(const SharedLibrary& library, const char* name, Entry& entry) {
   entry = library.Find<Entry>(name);
   return entry != nullptr;
+}
+
+// Operations by name, each with whether the library has it.
+using Lookups = std::initializer_list<std::pair<const char*, bool>>;
+
+// The first operation the library lacks, or null when it has them all.
+const char* FirstMissing(Lookups lookups) {
+  for (const auto& [operation, found] : lookups) {
+    if (!found) {
+      return operation;
+    }
+  }
+  return nullptr;
 }
 
 // Why one candidate could not be bound.
@@ -49,7 +75,7 @@ std::string LoadFailureText(const LoadFailure& failure) {
          ").  Install the driver library, then restart program.";
 }
 
-// A loaded library and its five entry points.
+// A loaded library, its five entry points and the six of the stream.
 struct Entries {
   std::optional<SharedLibrary> library;
   OpenEntry open = nullptr;
@@ -57,27 +83,41 @@ struct Entries {
   WriteEntry write = nullptr;
   GetBitModeEntry getBitMode = nullptr;
   CloseEntry close = nullptr;
+
+  SetBaudRateEntry setBaudRate = nullptr;
+  SetLatencyTimerEntry setLatencyTimer = nullptr;
+  SetUSBParametersEntry setUSBParameters = nullptr;
+  PurgeEntry purge = nullptr;
+  GetQueueStatusEntry getQueueStatus = nullptr;
+  ReadEntry read = nullptr;
+  const char* streamMissing = nullptr;  // the first stream operation it lacks
 };
 
-// Loads `name` and resolves all five operations, or says why not.
+// Loads `name` and resolves all five operations, or says why not; then the
+// stream's, which it may lack.
 std::optional<LoadFailure> BindOne(const std::string& name, Entries& binding) {
   const SharedLibrary& library = binding.library.emplace(name);
   if (!library.IsOpen()) {
     return LoadFailure{name, library.Error(), false};
   }
-  const std::pair<const char*, bool> entries[] = {
-      {"FT_Open", Resolve(library, "FT_Open", binding.open)},
-      {"FT_SetBitMode", Resolve(library, "FT_SetBitMode", binding.setBitMode)},
-      {"FT_Write", Resolve(library, "FT_Write", binding.write)},
-      {"FT_GetBitMode", Resolve(library, "FT_GetBitMode", binding.getBitMode)},
-      {"FT_Close", Resolve(library, "FT_Close", binding.close)},
-  };
-  for (const auto& [operation, found] : entries) {
-    if (!found) {
-      binding.library.reset();  // an incomplete library is let go at once
-      return LoadFailure{name, std::string("it has no operation ") + operation, true};
-    }
+  if (const char* missing = FirstMissing({
+          {"FT_Open", Resolve(library, "FT_Open", binding.open)},
+          {"FT_SetBitMode", Resolve(library, "FT_SetBitMode", binding.setBitMode)},
+          {"FT_Write", Resolve(library, "FT_Write", binding.write)},
+          {"FT_GetBitMode", Resolve(library, "FT_GetBitMode", binding.getBitMode)},
+          {"FT_Close", Resolve(library, "FT_Close", binding.close)},
+      })) {
+    binding.library.reset();  // an incomplete library is let go at once
+    return LoadFailure{name, std::string("it has no operation ") + missing, true};
   }
+  binding.streamMissing = FirstMissing({
+      {"FT_SetBaudRate", Resolve(library, "FT_SetBaudRate", binding.setBaudRate)},
+      {"FT_SetLatencyTimer", Resolve(library, "FT_SetLatencyTimer", binding.setLatencyTimer)},
+      {"FT_SetUSBParameters", Resolve(library, "FT_SetUSBParameters", binding.setUSBParameters)},
+      {"FT_Purge", Resolve(library, "FT_Purge", binding.purge)},
+      {"FT_GetQueueStatus", Resolve(library, "FT_GetQueueStatus", binding.getQueueStatus)},
+      {"FT_Read", Resolve(library, "FT_Read", binding.read)},
+  });
   return std::nullopt;
 }
 
@@ -171,6 +211,50 @@ FT_STATUS VendorLibrary::FT_Close(FT_HANDLE handle) {
 
 std::string VendorLibrary::StatusName(FT_STATUS status) const {
   return status == kLibraryNotLoaded ? "driver library not loaded" : VendorStatusName(status);
+}
+
+SampleStream* VendorLibrary::SampleStreaming() {
+  const Binding* bound = Bound();
+  return bound != nullptr && bound->streamMissing == nullptr ? this : nullptr;
+}
+
+std::string VendorLibrary::WhyNoSampleStream() const {
+  if (!binding_) {
+    return loadError_.empty() ? "the driver library is not loaded"
+                              : "the driver library is not loaded: " + loadError_;
+  }
+  if (binding_->streamMissing == nullptr) {
+    return {};
+  }
+  return "the driver library " + loadedFile_ + " has no " + binding_->streamMissing;
+}
+
+// The stream's operations are reached through SampleStreaming() only, so
+// the library is bound with all six.
+FT_STATUS VendorLibrary::FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
+  return binding_->setBaudRate(handle, baudRate);
+}
+
+FT_STATUS VendorLibrary::FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+  return binding_->setLatencyTimer(handle, milliseconds);
+}
+
+FT_STATUS VendorLibrary::FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,
+                                             std::uint32_t outTransferSize) {
+  return binding_->setUSBParameters(handle, inTransferSize, outTransferSize);
+}
+
+FT_STATUS VendorLibrary::FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
+  return binding_->purge(handle, mask);
+}
+
+FT_STATUS VendorLibrary::FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) {
+  return binding_->getQueueStatus(handle, bytesQueued);
+}
+
+FT_STATUS VendorLibrary::FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                                 std::uint32_t* bytesReturned) {
+  return binding_->read(handle, buffer, bytesToRead, bytesReturned);
 }
 
 }  // namespace capmeter

@@ -8,6 +8,7 @@
 
 #include "device/driver_library.h"
 #include "device/ft_types.h"
+#include "device/sample_stream.h"
 
 namespace capmeter {
 
@@ -19,7 +20,11 @@ inline constexpr FT_STATUS kLibraryNotLoaded = 0x4C4E4C44;
 // at the first call of any operation, so a machine without it still starts
 // the program; a library that is missing or incomplete is reported once and
 // then every operation fails with kLibraryNotLoaded and writes nothing.
-class VendorLibrary final : public DriverLibrary {
+//
+// The six stream operations are optional: a library without them still
+// binds for the five, and only SampleStreaming() is null. They are reached
+// through SampleStreaming() alone, so a stream call always finds them bound.
+class VendorLibrary final : public DriverLibrary, private SampleStream {
  public:
   using LoadFailureReport = std::function<void(std::string_view message)>;
 
@@ -49,8 +54,23 @@ class VendorLibrary final : public DriverLibrary {
   FT_STATUS FT_Close(FT_HANDLE handle) override;
   std::string StatusName(FT_STATUS status) const override;
 
+  // Binds the library if no call tried yet; null when it did not bind or
+  // lacks a stream operation.
+  SampleStream* SampleStreaming() override;
+  // "the driver library libftd2xx.so has no FT_Read", or why it is not bound.
+  std::string WhyNoSampleStream() const override;
+
  private:
-  struct Binding;  // the loaded library and its five entry points
+  struct Binding;  // the loaded library and its entry points
+
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) override;
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) override;
+  FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,
+                                std::uint32_t outTransferSize) override;
+  FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) override;
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override;
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                    std::uint32_t* bytesReturned) override;
 
   // The binding, loading it on the first call only; null when unbound.
   const Binding* Bound();

@@ -1,4 +1,5 @@
-// The driver library contract (tests/device/driver_contract.h) over the
+// The driver library contract (tests/device/driver_contract.h) and the
+// sample stream's (tests/device/sample_stream_contract.h) over the
 // implementations every build has; the direct USB driver's run is in
 // tests/usb/, on an emulated chip.
 
@@ -6,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 
 #include "device/trace_driver.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
+#include "tests/device/sample_stream_contract.h"
 
 // The stand-in driver library is built where the platform loader can load it
 // by path; the binding is checked over it there.
@@ -28,6 +31,7 @@ struct SimulatedChipBackend {
   DriverLibrary& Library() { return chip; }
   void Disconnect() { chip.SetDeviceConnected(false); }
   void Unplug() { chip.Unplug(); }
+  void Pass(std::chrono::nanoseconds span) { clock.Wait(span); }
 };
 
 // The trace passes every call through untouched, so it keeps the contract of
@@ -41,12 +45,17 @@ struct TracedChipBackend {
   DriverLibrary& Library() { return trace; }
   void Disconnect() { chip.SetDeviceConnected(false); }
   void Unplug() { chip.Unplug(); }
+  void Pass(std::chrono::nanoseconds span) { clock.Wait(span); }
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(SimulatedChip, DriverContract, SimulatedChipBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(TracedSimulatedChip, DriverContract, TracedChipBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(SimulatedChip, SampleStreamContract, SimulatedChipBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(TracedSimulatedChip, SampleStreamContract, TracedChipBackend);
 #if defined(CAPMETER_FTD2XX_STANDIN)
 INSTANTIATE_TYPED_TEST_SUITE_P(VendorLibraryOverStandin, DriverContract, testing::StandinBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(VendorLibraryOverStandin, SampleStreamContract,
+                               testing::StandinBackend);
 #endif
 
 }  // namespace

@@ -1,9 +1,14 @@
 // A stand-in for the vendor's driver library, loaded by path in the binding
-// tests. It exports the five operations with C linkage, records every call
-// and answers as the test set it up, keeping the driver library contract:
-// a failing call writes nothing, and an invalid or closed handle fails. Built
-// twice: complete, and without FT_GetBitMode to stand for an incomplete
-// installation.
+// tests. It exports the five operations and the six of the sample stream
+// with C linkage, records every call and answers as the test set it up,
+// keeping the driver library contract: a failing call writes nothing, and an
+// invalid or closed handle fails. Built three times: complete, without
+// FT_GetBitMode to stand for an incomplete installation, and without the
+// stream's operations to stand for a library that cannot stream.
+//
+// Its stream is a model just good enough for the stream contract and one
+// streamed measurement: every FT_GetQueueStatus takes a few more samples,
+// each clocking out the next written byte first, if one waits.
 //
 // On Windows it is a DLL exporting the operations as the real library does:
 // with the stdcall convention, under their plain names (the build strips the
@@ -19,6 +24,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #if defined(_WIN32)
 #define STANDIN_EXPORT extern "C" __declspec(dllexport)
@@ -62,8 +68,31 @@ void AppendToCallRecord(const StandinCall& call) {
     case kStandinGetBitMode:
       fprintf(file, "FT_GetBitMode handle=%p\n", call.handle);
       break;
-    default:
+    case kStandinClose:
       fprintf(file, "FT_Close handle=%p\n", call.handle);
+      break;
+    case kStandinSetBaudRate:
+      fprintf(file, "FT_SetBaudRate handle=%p baud=%u\n", call.handle,
+              static_cast<unsigned>(call.argument));
+      break;
+    case kStandinSetLatencyTimer:
+      fprintf(file, "FT_SetLatencyTimer handle=%p ms=%u\n", call.handle,
+              static_cast<unsigned>(call.argument));
+      break;
+    case kStandinSetUSBParameters:
+      fprintf(file, "FT_SetUSBParameters handle=%p in=%u out=%u\n", call.handle,
+              static_cast<unsigned>(call.argument), static_cast<unsigned>(call.outTransferSize));
+      break;
+    case kStandinPurge:
+      fprintf(file, "FT_Purge handle=%p mask=%u\n", call.handle,
+              static_cast<unsigned>(call.argument));
+      break;
+    case kStandinGetQueueStatus:
+      fprintf(file, "FT_GetQueueStatus handle=%p\n", call.handle);
+      break;
+    default:
+      fprintf(file, "FT_Read handle=%p length=%u\n", call.handle,
+              static_cast<unsigned>(call.argument));
       break;
   }
   fclose(file);
@@ -91,6 +120,19 @@ uint32_t Admit(StandinOperation operation, void* handle) {
   return state.unplugged ? kIoError : 0;
 }
 
+constexpr unsigned char kD1 = 0x02;
+
+// The pins: the outputs as `latch` has them, the inputs high but D1 as the
+// timer drives it.
+unsigned char Pins(unsigned char latch, bool d1High) {
+  const unsigned levels = (latch & state.mask) | (0xFFu & ~state.mask);
+  return static_cast<unsigned char>(d1High ? levels | kD1 : levels & ~kD1);
+}
+
+bool Streaming() {
+  return state.baudRate != 0 && state.bitBang;
+}
+
 }  // namespace
 
 STANDIN_EXPORT StandinState* standin_state(void) {
@@ -109,6 +151,9 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_Open(int deviceNumber, void** pHandle) {
   }
   state.open = 1;
   state.mask = 0;
+  state.bitBang = 0;
+  state.baudRate = 0;
+  state.pendingCount = state.pendingNext = state.sampleCount = 0;
   *pHandle = reinterpret_cast<void*>(STANDIN_HANDLE_VALUE);
   return 0;
 }
@@ -122,6 +167,7 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetBitMode(void* handle, unsigned char m
   const uint32_t status = Admit(kStandinSetBitMode, handle);
   if (status == 0) {
     state.mask = enable != 0 ? mask : 0;
+    state.bitBang = enable != 0;
   }
   return status;
 }
@@ -134,10 +180,18 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_Write(void* handle, void* buffer, uint32
     call.firstByte = static_cast<const unsigned char*>(buffer)[0];
   }
   AppendToCallRecord(call);
-  const uint32_t status = Admit(kStandinWrite, handle);
+  uint32_t status = Admit(kStandinWrite, handle);
+  const bool clocked = Streaming();
+  if (status == 0 && clocked && state.pendingCount + bytesToWrite > kStandinQueueSize) {
+    status = kIoError;
+  }
   if (status == 0) {
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
     if (bytesToWrite > 0) {
-      state.outputLatch = static_cast<const unsigned char*>(buffer)[bytesToWrite - 1];
+      state.outputLatch = bytes[bytesToWrite - 1];
+    }
+    for (uint32_t i = 0; clocked && i < bytesToWrite; ++i) {
+      state.pending[state.pendingCount++] = bytes[i];
     }
     *bytesWritten = bytesToWrite;
   }
@@ -145,17 +199,13 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_Write(void* handle, void* buffer, uint32
 }
 
 #ifndef STANDIN_LACKS_GET_BIT_MODE
-constexpr unsigned char kD1 = 0x02;
-
 // The outputs as last written; inputs read high, but D1 is high only for the
 // first highReads reads.
 STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetBitMode(void* handle, unsigned char* pins) {
   AppendToCallRecord(Record(kStandinGetBitMode, handle));
   const uint32_t status = Admit(kStandinGetBitMode, handle);
   if (status == 0) {
-    const bool high = state.reads++ < state.highReads;
-    const unsigned levels = (state.outputLatch & state.mask) | (0xFFu & ~state.mask);
-    *pins = static_cast<unsigned char>(high ? levels | kD1 : levels & ~kD1);
+    *pins = Pins(state.outputLatch, state.reads++ < state.highReads);
   }
   return status;
 }
@@ -169,3 +219,103 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_Close(void* handle) {
   }
   return status;
 }
+
+#ifndef STANDIN_LACKS_STREAM
+namespace {
+
+constexpr unsigned kSamplesPerLook = 256;
+
+bool IsTrigger(unsigned char byte) {
+  return (byte & 0x05) == 0x04;  // D0 low, D2 high
+}
+
+// The next sample, clocking out the next written byte first, if one waits.
+// D1 is high for highSamples samples from the trigger on.
+unsigned char TakeSample() {
+  if (state.pendingNext < state.pendingCount) {
+    const unsigned char byte = state.pending[state.pendingNext++];
+    if (IsTrigger(byte) && !IsTrigger(state.clockedOut)) {
+      state.triggered = 1;
+      state.sinceTrigger = 0;
+    }
+    state.clockedOut = byte;
+    if (state.pendingNext == state.pendingCount) {
+      state.pendingNext = state.pendingCount = 0;
+    }
+  }
+  const bool high = state.triggered && state.sinceTrigger++ < state.highSamples;
+  return Pins(state.clockedOut, high);
+}
+
+// A call with plain arguments: recorded with them, then admitted.
+uint32_t RecordAndAdmit(StandinOperation operation, void* handle, uint32_t argument,
+                        uint32_t outTransferSize = 0) {
+  StandinCall& call = Record(operation, handle);
+  call.argument = argument;
+  call.outTransferSize = outTransferSize;
+  AppendToCallRecord(call);
+  return Admit(operation, handle);
+}
+
+}  // namespace
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetBaudRate(void* handle, uint32_t baudRate) {
+  const uint32_t status = RecordAndAdmit(kStandinSetBaudRate, handle, baudRate);
+  if (status == 0) {
+    state.baudRate = baudRate;
+  }
+  return status;
+}
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetLatencyTimer(void* handle, unsigned char milliseconds) {
+  return RecordAndAdmit(kStandinSetLatencyTimer, handle, milliseconds);
+}
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetUSBParameters(void* handle, uint32_t inTransferSize,
+                                                         uint32_t outTransferSize) {
+  return RecordAndAdmit(kStandinSetUSBParameters, handle, inTransferSize, outTransferSize);
+}
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_Purge(void* handle, uint32_t mask) {
+  const uint32_t status = RecordAndAdmit(kStandinPurge, handle, mask);
+  if (status == 0 && (mask & 1) != 0) {
+    state.sampleCount = 0;
+  }
+  if (status == 0 && (mask & 2) != 0) {
+    state.pendingCount = state.pendingNext = 0;
+  }
+  return status;
+}
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetQueueStatus(void* handle, uint32_t* bytesQueued) {
+  AppendToCallRecord(Record(kStandinGetQueueStatus, handle));
+  const uint32_t status = Admit(kStandinGetQueueStatus, handle);
+  if (status == 0) {
+    const unsigned look = state.samplesPerLook != 0 ? state.samplesPerLook : kSamplesPerLook;
+    // Sampling stops while the queue is full, as the chip's does.
+    for (unsigned i = 0; Streaming() && i < look && state.sampleCount < kStandinQueueSize; ++i) {
+      state.samples[state.sampleCount++] = TakeSample();
+    }
+    *bytesQueued = static_cast<uint32_t>(state.sampleCount);
+  }
+  return status;
+}
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_Read(void* handle, void* buffer, uint32_t bytesToRead,
+                                             uint32_t* bytesReturned) {
+  StandinCall& call = Record(kStandinRead, handle);
+  call.argument = bytesToRead;
+  AppendToCallRecord(call);
+  const uint32_t status = Admit(kStandinRead, handle);
+  if (status == 0) {
+    const size_t count = bytesToRead < state.sampleCount ? bytesToRead : state.sampleCount;
+    if (count > 0) {
+      memcpy(buffer, state.samples, count);
+      memmove(state.samples, state.samples + count, state.sampleCount - count);
+      state.sampleCount -= count;
+    }
+    *bytesReturned = static_cast<uint32_t>(count);
+  }
+  return status;
+}
+#endif

@@ -13,6 +13,12 @@ enum StandinOperation {
   kStandinWrite,
   kStandinGetBitMode,
   kStandinClose,
+  kStandinSetBaudRate,
+  kStandinSetLatencyTimer,
+  kStandinSetUSBParameters,
+  kStandinPurge,
+  kStandinGetQueueStatus,
+  kStandinRead,
   kStandinOperations
 };
 
@@ -25,9 +31,13 @@ struct StandinCall {
   unsigned char enable;
   unsigned char firstByte;  // FT_Write: the first byte of the buffer
   uint32_t bytesToWrite;
+  // The stream's: the baud rate, the latency timer, the IN transfer size,
+  // the purge mask or the count to read; the OUT transfer size.
+  uint32_t argument;
+  uint32_t outTransferSize;
 };
 
-enum { kStandinMaxCalls = 64 };
+enum { kStandinMaxCalls = 64, kStandinQueueSize = 4096 };
 
 struct StandinState {
   // Set by the test: what each operation answers, by StandinOperation.
@@ -37,6 +47,11 @@ struct StandinState {
   // Set by the test: no device to open; the device unplugged (every call fails).
   int noDevice;
   int unplugged;
+  // Set by the test: samples that see D1 high from the trigger on (a byte
+  // with D0 low and D2 high clocked out); samples each FT_GetQueueStatus
+  // adds, 0 for 256.
+  unsigned highSamples;
+  unsigned samplesPerLook;
 
   // Filled by the stand-in. Calls past kStandinMaxCalls are counted only.
   size_t callCount;
@@ -45,6 +60,18 @@ struct StandinState {
   unsigned char outputLatch;  // the last byte written
   int open;                   // a handle is out
   unsigned char mask;         // the direction mask of bit-bang mode
+  int bitBang;
+  // The stream, once a baud rate is set: written bytes wait to be clocked
+  // out, one a sample, from pending[pendingNext]; samples wait for FT_Read.
+  uint32_t baudRate;
+  unsigned char pending[kStandinQueueSize];
+  size_t pendingCount;
+  size_t pendingNext;
+  unsigned char samples[kStandinQueueSize];
+  size_t sampleCount;
+  unsigned char clockedOut;  // the byte on the pins as the stream sees them
+  int triggered;
+  unsigned sinceTrigger;  // samples taken since
 };
 
 #define STANDIN_HANDLE_VALUE \

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "device/shared_library.h"
@@ -29,6 +30,8 @@ class StandinBackend {
   DriverLibrary& Library() { return library_; }
   void Disconnect() { state_->noDevice = 1; }
   void Unplug() { state_->unplugged = 1; }
+  // Each look at the queue brings samples; no time needs to pass.
+  void Pass(std::chrono::nanoseconds /*span*/) {}
   StandinState& State() { return *state_; }
 
  private:

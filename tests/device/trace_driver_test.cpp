@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "device/device_link.h"
+#include "device/hex_text.h"
+#include "device/sample_stream.h"
+#include "device/vendor_library.h"
 #include "measurement/measure.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
@@ -157,6 +160,73 @@ TEST(TraceDriver, ARunEndsWhenTheAnswerChangesAndNotesGoInBetween) {
                        "# 10.000 a remark",
                        "11.000..12.500 FT_GetBitMode -> 0 pins=0x00 x2",
                    }));
+}
+
+TEST(TraceDriver, AStreamReadBecomesOneLineAndAFailedCallOneOfItsOwn) {
+  TracedChip bench({});
+  std::uint64_t bytes = 0;
+  std::uint8_t first = 0;
+  std::uint8_t last = 0;
+  const auto lines = bench.Run([&](DriverLibrary& library) {
+    FT_HANDLE handle = nullptr;
+    library.FT_Open(0, &handle);
+    library.FT_SetBitMode(handle, 0xFD, kAsyncBitBang);
+    SampleStream* stream = library.SampleStreaming();
+    ASSERT_NE(stream, nullptr);
+    stream->FT_SetBaudRate(handle, 62500);
+    stream->FT_SetLatencyTimer(handle, 2);
+    stream->FT_SetUSBParameters(handle, 4096, 4096);
+    stream->FT_Purge(handle, kPurgeReceive | kPurgeTransmit);
+    // The pins change while the stream is read: its first byte and its last differ.
+    const std::uint8_t byte = 0x35;
+    std::uint32_t written = 0;
+    library.FT_Write(handle, &byte, 1, &written);
+    bench.clock.Wait(microseconds(500));
+    std::vector<std::uint8_t> buffer(4096);
+    for (int i = 0; i < 4; ++i) {
+      std::uint32_t queued = 0;
+      std::uint32_t got = 0;
+      stream->FT_GetQueueStatus(handle, &queued);
+      if (queued > 0) {  // none the last time: the one before took them all
+        stream->FT_Read(handle, buffer.data(), queued, &got);
+        first = bytes == 0 ? buffer[0] : first;
+        last = buffer[got - 1];
+        bytes += got;
+      }
+      bench.clock.Wait(microseconds(i < 2 ? 100 : 0));
+    }
+    bench.chip.Unplug();
+    std::uint32_t got = 0;
+    stream->FT_Read(handle, buffer.data(), 1, &got);
+    stream->FT_Purge(handle, kPurgeReceive);
+  });
+
+  ASSERT_NE(first, last);
+  // Every call but the looks and reads costs the 1 ms round trip.
+  const std::string ioError = std::to_string(sim_status::kIoError) + " (I/O error)";
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       At(0) + " FT_Open index=0 -> 0 handle=" + HandleText(),
+                       At(1000) + " FT_SetBitMode mask=0xfd enable=0x01 -> 0",
+                       At(2000) + " FT_SetBaudRate baud=62500 -> 0",
+                       At(3000) + " FT_SetLatencyTimer ms=2 -> 0",
+                       At(4000) + " FT_SetUSBParameters in=4096 out=4096 -> 0",
+                       At(5000) + " FT_Purge mask=3 -> 0",
+                       At(6000) + " FT_Write bytes=0x35 length=1 -> 0 written=1",
+                       At(7500) + ".." + At(7700) +
+                           " FT_GetQueueStatus x4, FT_Read x3 -> 0 bytes=" + std::to_string(bytes) +
+                           " first=" + HexText(first) + " last=" + HexText(last),
+                       At(7700) + " FT_Read length=1 -> " + ioError,
+                       At(7700) + " FT_Purge mask=1 -> " + ioError,
+                   }));
+}
+
+TEST(TraceDriver, CannotStreamWhereTheTracedDriverCannot) {
+  VendorLibrary unbound({"/nonexistent/capmeter/libftd2xx.so"});
+  std::ostringstream out;
+  TraceDriver trace(unbound, out, [] { return nanoseconds(0); });
+
+  EXPECT_EQ(trace.SampleStreaming(), nullptr);
+  EXPECT_EQ(trace.WhyNoSampleStream(), unbound.WhyNoSampleStream());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "device/shared_library.h"
 #include "measurement/display_texts.h"
 #include "measurement/measure.h"
+#include "measurement/stream_timing.h"
 #include "sim/virtual_clock.h"
 #include "tests/device/ftd2xx_standin.h"
 #include "tests/device/loaded_modules.h"
@@ -28,6 +29,7 @@ using testing::RecordingDisplay;
 
 const std::string kStandin = CAPMETER_FTD2XX_STANDIN;
 const std::string kPartialStandin = CAPMETER_FTD2XX_STANDIN_PARTIAL;
+const std::string kNoStreamStandin = CAPMETER_FTD2XX_STANDIN_NOSTREAM;
 const std::string kMissing =
     "/nonexistent/capmeter/" + VendorLibrary::DefaultLibraryNames().front();
 // A part of the loader's reason for kMissing.
@@ -66,16 +68,26 @@ struct Session {
   MeasureResult result;
 };
 
-// Opens the stand-in a second time to set it up and read what reached it;
-// the loader shares one copy between this handle and the binding's.
+// The recording area of a stand-in opened a second time, cleared; the
+// loader shares one copy between this handle and the binding's. Null when
+// the stand-in did not load.
+StandinState* ClearedState(const SharedLibrary& module) {
+  const auto entry = module.Find<StandinStateEntry>("standin_state");
+  if (entry == nullptr) {
+    ADD_FAILURE() << "stand-in not loaded: " << module.Error();
+    return nullptr;
+  }
+  StandinState* state = entry();
+  *state = StandinState{};
+  return state;
+}
+
+// Opens the stand-in a second time to set it up and read what reached it.
 class StandinTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(module_.IsOpen()) << module_.Error();
-    const auto entry = module_.Find<StandinStateEntry>("standin_state");
-    ASSERT_NE(entry, nullptr);
-    state_ = entry();
-    *state_ = StandinState{};
+    state_ = ClearedState(module_);
+    ASSERT_NE(state_, nullptr);
   }
 
   // Every recorded call as "FT_Write handle=... byte=31 length=1".
@@ -101,6 +113,25 @@ class StandinTest : public ::testing::Test {
           break;
         case kStandinClose:
           calls.push_back("FT_Close" + handle);
+          break;
+        case kStandinSetBaudRate:
+          calls.push_back("FT_SetBaudRate" + handle + " baud=" + std::to_string(call.argument));
+          break;
+        case kStandinSetLatencyTimer:
+          calls.push_back("FT_SetLatencyTimer" + handle + " ms=" + std::to_string(call.argument));
+          break;
+        case kStandinSetUSBParameters:
+          calls.push_back("FT_SetUSBParameters" + handle + " in=" + std::to_string(call.argument) +
+                          " out=" + std::to_string(call.outTransferSize));
+          break;
+        case kStandinPurge:
+          calls.push_back("FT_Purge" + handle + " mask=" + std::to_string(call.argument));
+          break;
+        case kStandinGetQueueStatus:
+          calls.push_back("FT_GetQueueStatus" + handle);
+          break;
+        case kStandinRead:
+          calls.push_back("FT_Read" + handle + " length=" + std::to_string(call.argument));
           break;
         default:
           calls.push_back("unknown operation " + std::to_string(call.operation));
@@ -161,23 +192,64 @@ TEST_F(StandinTest, KeepsTheHighBitsOfThePointerWideHandle) {
   EXPECT_EQ(State().calls[1].handle, handle);
 }
 
-TEST_F(StandinTest, PassesEachOperationsStatusThrough) {
+TEST_F(StandinTest, PassesEachOperationsStatusAndTheStreamsArgumentsThrough) {
   // Distinct full-width statuses, so an entry point bound to the wrong name
   // or a status cut short shows up.
   const FT_STATUS statuses[kStandinOperations] = {0x80000001, 0xFFFFFFFF, 0x00010000, 7,
-                                                  0xDEADBEEF};
+                                                  0xDEADBEEF, 0x80000002, 0x12345678, 9,
+                                                  0xFFFFFFFE, 0x00020000, 11};
   std::copy(std::begin(statuses), std::end(statuses), State().statuses);
   VendorLibrary library({kStandin});
   FT_HANDLE handle = nullptr;
-  const std::uint8_t byte = 0x35;
-  std::uint32_t written = 0;
+  std::uint8_t byte = 0x35;
+  std::uint32_t count = 0;
   std::uint8_t pins = 0;
 
   EXPECT_EQ(library.FT_Open(0, &handle), statuses[kStandinOpen]);
   EXPECT_EQ(library.FT_SetBitMode(handle, 0xFD, 0xFF), statuses[kStandinSetBitMode]);
-  EXPECT_EQ(library.FT_Write(handle, &byte, 1, &written), statuses[kStandinWrite]);
+  EXPECT_EQ(library.FT_Write(handle, &byte, 1, &count), statuses[kStandinWrite]);
   EXPECT_EQ(library.FT_GetBitMode(handle, &pins), statuses[kStandinGetBitMode]);
   EXPECT_EQ(library.FT_Close(handle), statuses[kStandinClose]);
+  SampleStream* stream = library.SampleStreaming();
+  ASSERT_NE(stream, nullptr) << library.WhyNoSampleStream();
+  EXPECT_EQ(stream->FT_SetBaudRate(handle, 62500), statuses[kStandinSetBaudRate]);
+  EXPECT_EQ(stream->FT_SetLatencyTimer(handle, 2), statuses[kStandinSetLatencyTimer]);
+  EXPECT_EQ(stream->FT_SetUSBParameters(handle, 128, 4096), statuses[kStandinSetUSBParameters]);
+  EXPECT_EQ(stream->FT_Purge(handle, kPurgeReceive), statuses[kStandinPurge]);
+  EXPECT_EQ(stream->FT_GetQueueStatus(handle, &count), statuses[kStandinGetQueueStatus]);
+  EXPECT_EQ(stream->FT_Read(handle, &byte, 1, &count), statuses[kStandinRead]);
+  // The stream's arguments reach the library whole and in their places.
+  const std::vector<std::string> calls = Calls();
+  const std::string h = " handle=" + Hex(handle);
+  ASSERT_EQ(calls.size(), 11U);
+  EXPECT_EQ(std::vector<std::string>(calls.begin() + 5, calls.end()),
+            (std::vector<std::string>{
+                "FT_SetBaudRate" + h + " baud=62500",
+                "FT_SetLatencyTimer" + h + " ms=2",
+                "FT_SetUSBParameters" + h + " in=128 out=4096",
+                "FT_Purge" + h + " mask=1",
+                "FT_GetQueueStatus" + h,
+                "FT_Read" + h + " length=1",
+            }));
+}
+
+TEST_F(StandinTest, AStreamedMeasurementCountsTheLibrarysSamples) {
+  State().highSamples = 1000;
+  VendorLibrary library({kStandin});
+  EventLog log;
+  RecordingDisplay display{log};
+  VirtualClock clock;
+  DeviceLink link;
+  OpenLink(link, library, display);
+
+  const RateMeasurement rate =
+      MeasureSampleRate(link.lngHandle, library, clock, kDefaultSampleRate);
+  ASSERT_TRUE(rate.Measured()) << rate.failure;
+  const MeasureResult result =
+      MeasureByStream(link.lngHandle, library, display, clock, {kDefaultSampleRate, rate.rate});
+
+  ASSERT_EQ(result.outcome, MeasureOutcome::ChargeTime) << result.failure;
+  EXPECT_FLOAT_EQ(result.seconds, static_cast<float>(1000 / rate.rate));
 }
 
 TEST_F(StandinTest, PassesEachOperationsOutputsThrough) {
@@ -207,6 +279,21 @@ TEST_F(StandinTest, FallsBackToTheNextNameWithoutAReport) {
   EXPECT_EQ(library.FT_Open(0, &handle), kStatusOk);
   EXPECT_EQ(handle, reinterpret_cast<void*>(STANDIN_HANDLE_VALUE));
   EXPECT_EQ(reports, 0);
+}
+
+TEST(VendorLibrary, WithoutTheStreamOperationsStillBindsAndPolls) {
+  SharedLibrary module(kNoStreamStandin);
+  StandinState* state = ClearedState(module);
+  ASSERT_NE(state, nullptr);
+  state->highReads = 3;
+  VendorLibrary library({kNoStreamStandin});
+
+  const Session session(library);
+
+  EXPECT_EQ(session.result.outcome, MeasureOutcome::ChargeTime);
+  EXPECT_EQ(library.SampleStreaming(), nullptr);
+  EXPECT_EQ(library.WhyNoSampleStream(),
+            "the driver library " + library.LoadedFile() + " has no FT_SetBaudRate");
 }
 
 TEST(VendorLibrary, LoadsAtFirstUseAndUnloadsWhenDestroyed) {
@@ -318,6 +405,9 @@ TEST(VendorLibrary, UnboundOperationsFailAndWriteNothingWithOrWithoutAReport) {
     EXPECT_EQ(out.written, Receivers{}.written);
     EXPECT_EQ(out.pins, Receivers{}.pins);
     EXPECT_EQ(reports, withReport ? 1 : 0);
+    EXPECT_EQ(library.SampleStreaming(), nullptr);
+    EXPECT_EQ(library.WhyNoSampleStream(),
+              "the driver library is not loaded: " + library.LoadError());
   }
 }
 
