@@ -4,9 +4,16 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 namespace capmeter {
 
@@ -16,16 +23,25 @@ namespace {
 constexpr std::uint8_t kToDevice = 0x40;    // vendor request, host to device
 constexpr std::uint8_t kFromDevice = 0xC0;  // vendor request, device to host
 constexpr std::uint8_t kReset = 0x00;
+constexpr std::uint8_t kSetBaudRate = 0x03;
+constexpr std::uint8_t kSetLatencyTimer = 0x09;
 constexpr std::uint8_t kSetBitMode = 0x0B;
 constexpr std::uint8_t kReadPins = 0x0C;
 constexpr std::uint16_t kResetPort = 0;
-constexpr std::uint16_t kResetPurgeReceive = 1;
-constexpr std::uint16_t kResetPurgeTransmit = 2;
+// Named for the direction they clear, as the open-source driver libraries
+// settled it: 1 what goes to the chip, 2 the samples coming to the host
+// (older headers name them the other way round).
+constexpr std::uint16_t kPurgeTowardsChip = 1;
+constexpr std::uint16_t kPurgeTowardsHost = 2;
 constexpr std::uint16_t kPort = 1;
+// What heads every IN packet before the samples.
+constexpr int kModemStatusBytes = 2;
 constexpr int kInterface = 0;
 // Long enough for any answer of a healthy chip, short enough that a stuck one
 // gives the window back.
 constexpr unsigned kTimeoutMs = 1000;
+// How long a purge or the close waits for the cancelled transfers.
+constexpr std::chrono::milliseconds kCancelWait{kTimeoutMs};
 // Handles are numbered opens with a mark, never pointers that memory could reuse.
 constexpr std::uintptr_t kHandleMark = 0x55534200;
 
@@ -70,26 +86,114 @@ std::string KernelDriverName(libusb_device* device, std::uint8_t configuration) 
   return error || driver.filename().empty() ? "a kernel driver" : driver.filename().string();
 }
 
-// The first interface's bulk OUT endpoint, or 0 when it has none.
-std::uint8_t BulkOutEndpoint(libusb_device* device, std::uint8_t& configuration) {
+// What the first interface offers, and how many interfaces (ports) there are.
+struct Endpoints {
+  std::uint8_t configuration = 1;
+  std::uint8_t interfaces = 0;
+  std::uint8_t out = 0;  // 0: none
+  std::uint8_t in = 0;
+  std::uint16_t inPacketSize = 0;
+};
+
+Endpoints FindEndpoints(libusb_device* device) {
+  Endpoints found;
   libusb_config_descriptor* config = nullptr;
   if (libusb_get_active_config_descriptor(device, &config) != LIBUSB_SUCCESS) {
-    return 0;
+    return found;
   }
-  configuration = config->bConfigurationValue;
-  std::uint8_t found = 0;
+  found.configuration = config->bConfigurationValue;
+  found.interfaces = config->bNumInterfaces;
   if (config->bNumInterfaces > kInterface && config->interface[kInterface].num_altsetting > 0) {
     const libusb_interface_descriptor& setting = config->interface[kInterface].altsetting[0];
-    for (int i = 0; i < setting.bNumEndpoints && found == 0; ++i) {
+    for (int i = 0; i < setting.bNumEndpoints; ++i) {
       const libusb_endpoint_descriptor& endpoint = setting.endpoint[i];
-      if ((endpoint.bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_OUT &&
-          (endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_BULK) {
-        found = endpoint.bEndpointAddress;
+      if ((endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) != LIBUSB_TRANSFER_TYPE_BULK) {
+        continue;
+      }
+      const bool in = (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_IN;
+      if (in && found.in == 0) {
+        found.in = endpoint.bEndpointAddress;
+        found.inPacketSize = endpoint.wMaxPacketSize & 0x7FF;  // above: high-bandwidth bits
+      } else if (!in && found.out == 0) {
+        found.out = endpoint.bEndpointAddress;
       }
     }
   }
   libusb_free_config_descriptor(config);
   return found;
+}
+
+// How a chip takes the baud divisor, from its descriptors.
+struct BaudFormat {
+  // The high-speed family (bcdDevice 0x0700 and up) can also divide 12 MHz.
+  bool twelveMegahertz = false;
+  // It, and chips of more than one port, put the port in wIndex's low byte
+  // and the divisor's high bits above it.
+  bool portInIndex = false;
+};
+
+// SET_BAUD_RATE's wValue and wIndex.
+struct BaudDivisor {
+  std::uint16_t value = 0;
+  std::uint16_t index = 0;
+};
+
+// The divisor of `base` (the baud rate of divisor 1) nearest to `baudRate`,
+// in the chip's encoding: the whole part in bits 0 to 13, the eighths as a
+// code in bits 14 to 16. 0 and 1 are special: the base and two thirds of
+// it. Empty when the divisor would not fit in 14 whole bits.
+std::optional<std::uint32_t> EncodedDivisor(std::uint32_t baudRate, std::uint32_t base) {
+  constexpr std::array<std::uint32_t, 8> kEighthCode = {0, 3, 2, 4, 1, 5, 6, 7};
+  constexpr std::uint32_t kLargestEighths = (0x3FFF << 3) | 7;
+  if (baudRate >= base) {
+    return 0;
+  }
+  if (baudRate >= base / 3 * 2) {
+    return 1;
+  }
+  if (baudRate >= base / 2) {
+    return 2;
+  }
+  // In eighths, rounded half up.
+  const std::uint64_t eighths = (std::uint64_t{16} * base / baudRate + 1) / 2;
+  if (eighths > kLargestEighths) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(eighths >> 3) | kEighthCode[eighths & 7] << 14;
+}
+
+BaudDivisor Divisor(std::uint32_t baudRate, BaudFormat format) {
+  constexpr std::uint32_t kFullSpeedBase = 3'000'000;   // 48 MHz / 16
+  constexpr std::uint32_t kHighSpeedBase = 12'000'000;  // 120 MHz / 10
+  constexpr std::uint32_t kTwelveMegahertz = 1U << 17;
+  constexpr std::uint32_t kSlowest = 0x3FFF | 7U << 14;  // 16383 7/8
+  std::uint32_t encoded = 0;
+  if (const auto fast =
+          format.twelveMegahertz ? EncodedDivisor(baudRate, kHighSpeedBase) : std::nullopt) {
+    encoded = *fast | kTwelveMegahertz;
+  } else {
+    encoded = EncodedDivisor(baudRate, kFullSpeedBase).value_or(kSlowest);
+  }
+  const auto value = static_cast<std::uint16_t>(encoded & 0xFFFF);
+  if (format.portInIndex) {
+    return {value, static_cast<std::uint16_t>(((encoded >> 8) & 0xFF00) | kPort)};
+  }
+  return {value, static_cast<std::uint16_t>(encoded >> 16)};
+}
+
+FT_STATUS TransferFailure(libusb_transfer_status status) {
+  switch (status) {
+    case LIBUSB_TRANSFER_NO_DEVICE:
+      return Status(LIBUSB_ERROR_NO_DEVICE);
+    case LIBUSB_TRANSFER_TIMED_OUT:
+      return Status(LIBUSB_ERROR_TIMEOUT);
+    case LIBUSB_TRANSFER_STALL:
+      return Status(LIBUSB_ERROR_PIPE);
+    case LIBUSB_TRANSFER_OVERFLOW:
+      return Status(LIBUSB_ERROR_OVERFLOW);
+    default:
+      return Status(LIBUSB_ERROR_IO);
+  }
 }
 
 // A device list that frees itself.
@@ -126,16 +230,229 @@ struct DirectUsb::Session {
   ~Session() { libusb_exit(context); }
 };
 
+// The stream of one open device. Everything the caller's thread and the
+// event thread share is behind one mutex, and a transfer is submitted or
+// cancelled only while it is held, so what a transfer is doing never
+// changes between a look and an action.
+class DirectUsb::ReadAhead {
+ public:
+  ReadAhead(libusb_context* context, libusb_device_handle* usb, std::uint8_t endpoint,
+            std::uint16_t packetSize, std::uint32_t transferSize)
+      : context_(context),
+        usb_(usb),
+        endpoint_(endpoint),
+        packetSize_(packetSize),
+        transferSize_(transferSize) {
+    for (Slot& slot : slots_) {
+      slot.owner = this;
+      slot.transfer = libusb_alloc_transfer(0);
+      idle_.push_back(&slot);
+    }
+    {
+      const std::lock_guard lock(mutex_);
+      QueueIdle();
+    }
+    events_ = std::thread(&ReadAhead::HandleEvents, this);
+  }
+
+  ~ReadAhead() {
+    {
+      std::unique_lock lock(mutex_);
+      CancelQueued(lock);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    libusb_interrupt_event_handler(context_);
+    events_.join();
+    for (Slot& slot : slots_) {
+      // One that never came back is libusb's until the close.
+      if (!slot.queued) libusb_free_transfer(slot.transfer);
+    }
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // kStatusOk, or the failure that ended the stream; it stays.
+  FT_STATUS Failure() const {
+    const std::lock_guard lock(mutex_);
+    return failure_;
+  }
+  void SetTransferSize(std::uint32_t bytes) {
+    const std::lock_guard lock(mutex_);
+    transferSize_ = bytes;
+  }
+  std::uint32_t Held() const {
+    const std::lock_guard lock(mutex_);
+    return static_cast<std::uint32_t>(held_.size());
+  }
+  std::uint32_t Take(std::uint8_t* into, std::uint32_t most) {
+    const std::lock_guard lock(mutex_);
+    const auto count = std::min<std::size_t>(most, held_.size());
+    std::copy_n(held_.begin(), count, into);
+    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
+    QueueIdle();
+    return static_cast<std::uint32_t>(count);
+  }
+
+  // Takes every transfer back, has the chip purged by `purgeChip` while
+  // none is queued, drops what they brought and queues them again: what
+  // comes after was all sampled after the purge.
+  FT_STATUS Purge(const std::function<int()>& purgeChip) {
+    std::unique_lock lock(mutex_);
+    if (!CancelQueued(lock)) {
+      holding_ = false;
+      return Status(LIBUSB_ERROR_TIMEOUT);
+    }
+    lock.unlock();
+    const int purged = purgeChip();
+    lock.lock();
+    held_.clear();
+    holding_ = false;
+    if (purged == LIBUSB_ERROR_NO_DEVICE) {
+      failure_ = Status(purged);
+    }
+    QueueIdle();
+    changed_.notify_all();
+    return purged < 0 ? Status(purged) : failure_;
+  }
+
+ private:
+  struct Slot {
+    ReadAhead* owner = nullptr;
+    libusb_transfer* transfer = nullptr;
+    std::vector<unsigned char> buffer;
+    bool queued = false;
+  };
+
+  static void LIBUSB_CALL Landed(libusb_transfer* transfer) {
+    auto& slot = *static_cast<Slot*>(transfer->user_data);
+    slot.owner->Land(slot);
+  }
+
+  void Land(Slot& slot) {
+    const std::lock_guard lock(mutex_);
+    slot.queued = false;
+    idle_.push_back(&slot);
+    const libusb_transfer& transfer = *slot.transfer;
+    if (transfer.status == LIBUSB_TRANSFER_COMPLETED) {
+      if (!holding_) Keep(transfer.buffer, transfer.actual_length);
+    } else if (transfer.status != LIBUSB_TRANSFER_CANCELLED && failure_ == kStatusOk) {
+      failure_ = TransferFailure(transfer.status);
+    }
+    QueueIdle();
+    changed_.notify_all();
+  }
+
+  // Every packet but the last of a transfer is whole, so each starts a
+  // packet size after the one before.
+  void Keep(const unsigned char* bytes, int length) {
+    for (int at = 0; at < length; at += packetSize_) {
+      const int end = std::min(length, at + packetSize_);
+      if (end - at > kModemStatusBytes) {
+        held_.insert(held_.end(), bytes + at + kModemStatusBytes, bytes + end);
+      }
+    }
+  }
+
+  int Queued() const {
+    return static_cast<int>(
+        std::count_if(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.queued; }));
+  }
+
+  // Queues the idle transfers there is room for: whatever they bring fits.
+  void QueueIdle() {
+    while (!holding_ && failure_ == kStatusOk && !idle_.empty() &&
+           held_.size() + std::size_t{transferSize_} * static_cast<std::size_t>(Queued() + 1) <=
+               kReadAheadBytes) {
+      Slot& slot = *idle_.back();
+      slot.buffer.resize(transferSize_);
+      libusb_fill_bulk_transfer(slot.transfer, usb_, endpoint_, slot.buffer.data(),
+                                static_cast<int>(transferSize_), &ReadAhead::Landed, &slot, 0);
+      if (const int submitted = libusb_submit_transfer(slot.transfer); submitted != 0) {
+        failure_ = Status(submitted);
+        return;
+      }
+      slot.queued = true;
+      idle_.pop_back();
+    }
+  }
+
+  // Queues nothing more and cancels what is queued; true once all of it
+  // came back.
+  bool CancelQueued(std::unique_lock<std::mutex>& lock) {
+    holding_ = true;
+    for (Slot& slot : slots_) {
+      if (slot.queued) libusb_cancel_transfer(slot.transfer);
+    }
+    return changed_.wait_for(lock, kCancelWait, [this] { return Queued() == 0; });
+  }
+
+  // The event thread: handles libusb's events while a transfer is queued.
+  void HandleEvents() {
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+      if (Queued() == 0) {
+        changed_.wait(lock);
+        continue;
+      }
+      lock.unlock();
+      timeval wait{0, 100'000};
+      libusb_handle_events_timeout_completed(context_, &wait, nullptr);
+      lock.lock();
+    }
+  }
+
+  libusb_context* context_;
+  libusb_device_handle* usb_;
+  std::uint8_t endpoint_;
+  int packetSize_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::array<Slot, kQueuedTransfers> slots_;
+  std::vector<Slot*> idle_;
+  std::uint32_t transferSize_;
+  std::deque<std::uint8_t> held_;
+  FT_STATUS failure_ = kStatusOk;
+  bool holding_ = false;  // purging or closing: nothing is queued
+  bool stop_ = false;
+  std::thread events_;
+};
+
 struct DirectUsb::Device {
   FT_HANDLE handle = nullptr;
+  libusb_context* context = nullptr;
   libusb_device_handle* usb = nullptr;
-  std::uint8_t outEndpoint = 0;
+  Endpoints endpoints;
+  BaudFormat baudFormat;
+  std::uint32_t inTransferSize = kDefaultInTransferSize;
+  bool gone = false;  // a request found the device unplugged
+  std::unique_ptr<ReadAhead> readAhead;
 
-  int Request(std::uint8_t request, std::uint16_t value) const {
-    return libusb_control_transfer(usb, kToDevice, request, value, kPort, nullptr, 0, kTimeoutMs);
+  int Request(std::uint8_t request, std::uint16_t value, std::uint16_t index = kPort) {
+    const int done =
+        libusb_control_transfer(usb, kToDevice, request, value, index, nullptr, 0, kTimeoutMs);
+    gone = gone || done == LIBUSB_ERROR_NO_DEVICE;
+    return done;
   }
-  // Lets the chip go: its interface back to the kernel's driver, then closed.
-  int Release() const {
+  // Reading ahead, from the first stream call on; then kStatusOk while the
+  // stream goes on, else its failure.
+  FT_STATUS Stream() {
+    if (gone) {
+      return Status(LIBUSB_ERROR_NO_DEVICE);
+    }
+    if (!readAhead) {
+      if (endpoints.in == 0 || endpoints.inPacketSize <= kModemStatusBytes) {
+        return Status(LIBUSB_ERROR_NOT_SUPPORTED);
+      }
+      readAhead = std::make_unique<ReadAhead>(context, usb, endpoints.in, endpoints.inPacketSize,
+                                              inTransferSize);
+    }
+    return readAhead->Failure();
+  }
+  // Lets the chip go: the transfers back, its interface back to the
+  // kernel's driver, then closed.
+  int Release() {
+    readAhead.reset();
     const int released = libusb_release_interface(usb, kInterface);
     libusb_close(usb);
     return released;
@@ -251,13 +568,19 @@ FT_STATUS DirectUsb::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   if (const int opened = libusb_open(chosen, &device->usb); opened != LIBUSB_SUCCESS) {
     return Status(opened);
   }
-  std::uint8_t configuration = 1;
-  device->outEndpoint = BulkOutEndpoint(chosen, configuration);
+  device->context = session_->context;
+  device->endpoints = FindEndpoints(chosen);
+  libusb_device_descriptor descriptor{};
+  libusb_get_device_descriptor(chosen, &descriptor);
+  constexpr std::uint16_t kHighSpeedFamily = 0x0700;
+  device->baudFormat.twelveMegahertz = descriptor.bcdDevice >= kHighSpeedFamily;
+  device->baudFormat.portInIndex =
+      device->baudFormat.twelveMegahertz || device->endpoints.interfaces > 1;
   // Where the platform has kernel drivers to detach, the claim detaches the
   // one holding the chip and the release re-attaches it.
   libusb_set_auto_detach_kernel_driver(device->usb, 1);
   const bool driverBound = libusb_kernel_driver_active(device->usb, kInterface) == 1;
-  int failure = device->outEndpoint == 0 ? LIBUSB_ERROR_NOT_SUPPORTED : LIBUSB_SUCCESS;
+  int failure = device->endpoints.out == 0 ? LIBUSB_ERROR_NOT_SUPPORTED : LIBUSB_SUCCESS;
   if (failure == LIBUSB_SUCCESS) {
     failure = libusb_claim_interface(device->usb, kInterface);
     if (failure != LIBUSB_SUCCESS) {
@@ -265,7 +588,7 @@ FT_STATUS DirectUsb::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
       return Status(failure);
     }
   }
-  for (const std::uint16_t reset : {kResetPort, kResetPurgeReceive, kResetPurgeTransmit}) {
+  for (const std::uint16_t reset : {kResetPort, kPurgeTowardsChip, kPurgeTowardsHost}) {
     if (failure == LIBUSB_SUCCESS) {
       failure = std::min(device->Request(kReset, reset), 0);
     }
@@ -274,7 +597,8 @@ FT_STATUS DirectUsb::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
     device->Release();
     return Status(failure);
   }
-  opened_ = {DeviceNode(chosen), driverBound ? KernelDriverName(chosen, configuration) : ""};
+  opened_ = {DeviceNode(chosen),
+             driverBound ? KernelDriverName(chosen, device->endpoints.configuration) : ""};
   // A new handle for every open, so one from an earlier open stays invalid.
   device->handle = reinterpret_cast<FT_HANDLE>(kHandleMark + ++opens_);
   device_ = std::move(device);
@@ -283,7 +607,7 @@ FT_STATUS DirectUsb::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
 }
 
 FT_STATUS DirectUsb::FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) {
-  const Device* device = Find(handle);
+  Device* device = Find(handle);
   if (device == nullptr) {
     return Status(LIBUSB_ERROR_INVALID_PARAM);
   }
@@ -299,7 +623,7 @@ FT_STATUS DirectUsb::FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_
   }
   int transferred = 0;
   // libusb takes a mutable buffer for either direction; an OUT transfer only reads it.
-  const int sent = libusb_bulk_transfer(device->usb, device->outEndpoint,
+  const int sent = libusb_bulk_transfer(device->usb, device->endpoints.out,
                                         static_cast<unsigned char*>(const_cast<void*>(buffer)),
                                         static_cast<int>(bytesToWrite), &transferred, kTimeoutMs);
   if (sent != LIBUSB_SUCCESS) {
@@ -328,7 +652,7 @@ FT_STATUS DirectUsb::FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) {
 }
 
 FT_STATUS DirectUsb::FT_Close(FT_HANDLE handle) {
-  const Device* device = Find(handle);
+  Device* device = Find(handle);
   if (device == nullptr) {
     return Status(LIBUSB_ERROR_INVALID_PARAM);
   }
@@ -336,6 +660,93 @@ FT_STATUS DirectUsb::FT_Close(FT_HANDLE handle) {
   const int released = device->Release();
   device_.reset();
   return Status(released);
+}
+
+FT_STATUS DirectUsb::FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
+  Device* device = Find(handle);
+  if (device == nullptr || baudRate == 0) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  if (const FT_STATUS stream = device->Stream(); stream != kStatusOk) {
+    return stream;
+  }
+  const BaudDivisor divisor = Divisor(baudRate, device->baudFormat);
+  return Status(device->Request(kSetBaudRate, divisor.value, divisor.index));
+}
+
+FT_STATUS DirectUsb::FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+  Device* device = Find(handle);
+  if (device == nullptr || milliseconds == 0) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  if (const FT_STATUS stream = device->Stream(); stream != kStatusOk) {
+    return stream;
+  }
+  return Status(device->Request(kSetLatencyTimer, milliseconds));
+}
+
+FT_STATUS DirectUsb::FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,
+                                         std::uint32_t outTransferSize) {
+  constexpr std::uint32_t kUnit = 64;
+  constexpr std::uint32_t kLargest = 64 * 1024;
+  Device* device = Find(handle);
+  const auto valid = [](std::uint32_t size) {
+    return size >= kUnit && size <= kLargest && size % kUnit == 0;
+  };
+  if (device == nullptr || !valid(inTransferSize) || !valid(outTransferSize)) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  if (const FT_STATUS stream = device->Stream(); stream != kStatusOk) {
+    return stream;
+  }
+  const std::uint32_t packet = device->endpoints.inPacketSize;
+  device->inTransferSize = std::max(packet, inTransferSize / packet * packet);
+  device->readAhead->SetTransferSize(device->inTransferSize);
+  return kStatusOk;
+}
+
+FT_STATUS DirectUsb::FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
+  Device* device = Find(handle);
+  if (device == nullptr || mask == 0 || (mask & ~(kPurgeReceive | kPurgeTransmit)) != 0) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  if (const FT_STATUS stream = device->Stream(); stream != kStatusOk) {
+    return stream;
+  }
+  if ((mask & kPurgeTransmit) != 0) {
+    if (const int purged = device->Request(kReset, kPurgeTowardsChip); purged < 0) {
+      return Status(purged);
+    }
+  }
+  if ((mask & kPurgeReceive) == 0) {
+    return kStatusOk;
+  }
+  return device->readAhead->Purge([device] { return device->Request(kReset, kPurgeTowardsHost); });
+}
+
+FT_STATUS DirectUsb::FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) {
+  Device* device = Find(handle);
+  if (device == nullptr || bytesQueued == nullptr) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  if (const FT_STATUS stream = device->Stream(); stream != kStatusOk) {
+    return stream;
+  }
+  *bytesQueued = device->readAhead->Held();
+  return kStatusOk;
+}
+
+FT_STATUS DirectUsb::FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                             std::uint32_t* bytesReturned) {
+  Device* device = Find(handle);
+  if (device == nullptr || bytesReturned == nullptr || (buffer == nullptr && bytesToRead > 0)) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  if (const FT_STATUS stream = device->Stream(); stream != kStatusOk) {
+    return stream;
+  }
+  *bytesReturned = device->readAhead->Take(static_cast<std::uint8_t*>(buffer), bytesToRead);
+  return kStatusOk;
 }
 
 }  // namespace capmeter

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "device/driver_library.h"
 #include "device/ft_types.h"
+#include "device/sample_stream.h"
 #include "device/usb_id.h"
 
 namespace capmeter {
@@ -28,8 +30,24 @@ inline constexpr FT_STATUS kTimedOut = 1007;
 // the chip's own vendor requests on its first interface, the pin states as
 // bulk data. Opening takes the chip from the kernel's driver for as long as
 // it is open; closing gives it back.
-class DirectUsb final : public DriverLibrary {
+//
+// It streams the pins too (device/sample_stream.h). From the first stream
+// call on, kQueuedTransfers bulk IN transfers stay queued on a thread of the
+// driver's own, so samples keep coming whatever the caller does; the two
+// modem status bytes that head every packet are stripped and the rest waits
+// in a buffer of kReadAheadBytes for FT_Read. While that buffer is full no
+// transfer is queued, so the chip's FIFO fills and the chip stops sampling,
+// as with the vendor's driver. Polling alone never starts any of this.
+class DirectUsb final : public DriverLibrary, public SampleStream {
  public:
+  // About a second of samples at 1 MHz.
+  static constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
+  // 80 ms of samples at the transfer size stream timing sets (10 ms).
+  static constexpr int kQueuedTransfers = 8;
+  // Each IN transfer's size until FT_SetUSBParameters sets it, as the
+  // vendor's driver has it.
+  static constexpr std::uint32_t kDefaultInTransferSize = 4096;
+
   explicit DirectUsb(UsbId id);
   ~DirectUsb() override;  // closes a device still open and ends the libusb session
   DirectUsb(const DirectUsb&) = delete;
@@ -66,10 +84,27 @@ class DirectUsb final : public DriverLibrary {
   FT_STATUS FT_Close(FT_HANDLE handle) override;
   // libusb's cause in words ("device gone"); empty for any other status.
   std::string StatusName(FT_STATUS status) const override;
+  SampleStream* SampleStreaming() override { return this; }
+
+  // The divisor for the baud rate in the chip family's encoding (rounded to
+  // the nearest it has): the full-speed family divides 3 MHz, the
+  // high-speed family (bcdDevice 0x0700 and up) 12 MHz as well.
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) override;
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) override;
+  // The IN size, rounded down to whole packets, applies from each
+  // transfer's next turn; FT_Write sends a block as one transfer whatever
+  // the OUT size.
+  FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,
+                                std::uint32_t outTransferSize) override;
+  FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) override;
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override;
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                    std::uint32_t* bytesReturned) override;
 
  private:
-  struct Session;  // libusb's context
-  struct Device;   // the open device
+  struct Session;   // libusb's context
+  struct Device;    // the open device
+  class ReadAhead;  // the queued IN transfers, their thread and the samples they brought
 
   FT_STATUS StartSession();
   // The open device if `handle` is its handle; null otherwise.

@@ -4,11 +4,16 @@
 #include <sys/ioctl.h>
 #include <umockdev.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <deque>
 #include <stdexcept>
+#include <thread>
 
 namespace capmeter::testing {
 
@@ -17,6 +22,19 @@ namespace {
 constexpr const char* kSysfsPath = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1";
 constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
 constexpr std::size_t kSetupSize = 8;
+constexpr std::uint8_t kToDevice = 0x40;
+constexpr std::uint8_t kFromDevice = 0xC0;
+// The full-speed family's FIFO towards the host.
+constexpr std::uint32_t kChipFifo = 256;
+constexpr std::uint32_t kStatusBytes = EmulatedChip::kModemStatus.size();
+// How often the bus looks at the queued IN transfers, and how long a reap
+// waits for one of them at most (other requests on the node wait as long).
+constexpr auto kBusTurn = std::chrono::microseconds(500);
+constexpr auto kReapWait = std::chrono::milliseconds(1);
+
+std::uint32_t PacketSize(UsbSpeed speed) {
+  return speed == UsbSpeed::High ? 512 : 64;
+}
 
 // Writes `size` bytes into the client's memory at `offset`; umockdev copies
 // them, its declaration merely lacks the const.
@@ -32,24 +50,62 @@ void Complete(UMockdevIoctlClient* client, int error) {
 }  // namespace
 
 struct EmulatedChip::Bed {
+  // A bulk IN transfer the chip fills packet by packet.
+  struct Filling {
+    UMockdevIoctlData* urb;
+    std::uint32_t packets;  // it has room for
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t sent = 0;  // packets
+  };
+  // A transfer carried out, waiting to be reaped. What an IN transfer
+  // brought is written into the client's memory only at its reap, while
+  // the client waits for that and nothing else touches the transfer.
+  struct Done {
+    UMockdevIoctlData* urb;
+    std::optional<Filling> in;
+    int status = 0;
+  };
+
   EmulatedChip& chip;
+  const std::uint32_t packetSize;
   UMockdevTestbed* testbed = umockdev_testbed_new();
   UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-  // Submitted transfers, carried out at once, waiting to be reaped.
-  std::deque<UMockdevIoctlData*> done;
+  std::deque<Filling> filling;
+  std::deque<Done> done;
+  // A reap that came while nothing was done, with where its answer goes.
+  UMockdevIoctlClient* heldReap = nullptr;
+  UMockdevIoctlData* heldAnswer = nullptr;
+  Clock::Duration heldSince{0};
+  std::condition_variable wake;
+  bool stopping = false;
+  std::thread bus;
 
-  explicit Bed(EmulatedChip& owner) : chip(owner) {
+  explicit Bed(EmulatedChip& owner) : chip(owner), packetSize(PacketSize(owner.speed_)) {
     GError* error = nullptr;
-    if (!umockdev_testbed_add_from_file(testbed, CAPMETER_EMULATED_CHIP, &error) ||
+    const char* description =
+        owner.speed_ == UsbSpeed::High ? CAPMETER_EMULATED_HIGH_SPEED_CHIP : CAPMETER_EMULATED_CHIP;
+    if (!umockdev_testbed_add_from_file(testbed, description, &error) ||
         !umockdev_testbed_attach_ioctl(testbed, kDeviceNode, handler, &error)) {
       const std::string message = error != nullptr ? error->message : "unknown";
       g_clear_error(&error);
       throw std::runtime_error("umockdev testbed: " + message);
     }
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(&Bed::HandleIoctl), this);
+    bus = std::thread(&Bed::Run, this);
   }
   ~Bed() {
-    for (UMockdevIoctlData* urb : done) g_object_unref(urb);
+    {
+      const std::lock_guard lock(chip.mutex_);
+      stopping = true;
+    }
+    wake.notify_all();
+    bus.join();
+    if (heldReap != nullptr) {
+      Complete(heldReap, EAGAIN);
+      Release();
+    }
+    for (const Filling& in : filling) g_object_unref(in.urb);
+    for (const Done& finished : done) g_object_unref(finished.urb);
     umockdev_testbed_detach_ioctl(testbed, kDeviceNode, nullptr);
     g_object_unref(handler);
     g_object_unref(testbed);
@@ -112,16 +168,21 @@ struct EmulatedChip::Bed {
       case USBDEVFS_SUBMITURB:
         Complete(client, Submit(data));
         return;
+      case USBDEVFS_DISCARDURB:
+        Complete(client, Discard(*reinterpret_cast<const gulong*>(argument->data)));
+        return;
       case USBDEVFS_REAPURB:
       case USBDEVFS_REAPURBNDELAY:
-        if (done.empty()) {
+        if (!done.empty()) {
+          Answer(client, data);
+        } else if (!filling.empty() && heldReap == nullptr) {
+          heldReap = static_cast<UMockdevIoctlClient*>(g_object_ref(client));
+          heldAnswer = static_cast<UMockdevIoctlData*>(g_object_ref(data));
+          heldSince = chip.clock_.Now();
+          wake.notify_all();
+        } else {
           Complete(client, EAGAIN);
-          return;
         }
-        umockdev_ioctl_data_set_ptr(data, 0, done.front());
-        g_object_unref(done.front());
-        done.pop_front();
-        Complete(client, 0);
         return;
       default:
         Complete(client, ENOTTY);
@@ -129,11 +190,15 @@ struct EmulatedChip::Bed {
     }
   }
 
-  // Carries out a submitted transfer and queues it for reaping; 0 or the
-  // errno the submission fails with.
+  // Carries out a submitted transfer and queues it for reaping, or, for a
+  // bulk IN transfer, queues it to be filled; 0 or the errno the
+  // submission fails with.
   int Submit(UMockdevIoctlData* urbData) {
     const auto* urb = reinterpret_cast<const usbdevfs_urb*>(urbData->data);
     const int length = urb->buffer_length;
+    if (urb->type == USBDEVFS_URB_TYPE_BULK && (urb->endpoint & 0x80) != 0) {
+      return Queue(urbData, length);
+    }
     g_autoptr(UMockdevIoctlData) buffer =
         length > 0 ? umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
                                                  static_cast<std::size_t>(length), nullptr)
@@ -151,11 +216,11 @@ struct EmulatedChip::Bed {
       transfer.index = static_cast<std::uint16_t>(bytes[4] | bytes[5] << 8);
       transfer.length = static_cast<std::uint16_t>(bytes[6] | bytes[7] << 8);
       payload = kSetupSize;
-    } else if (urb->type == USBDEVFS_URB_TYPE_BULK && (urb->endpoint & 0x80) == 0) {
+    } else if (urb->type == USBDEVFS_URB_TYPE_BULK) {
       transfer.endpoint = urb->endpoint;
       transfer.data.assign(bytes, bytes + length);
     } else {
-      return EINVAL;  // the chip's bulk IN endpoint is not for the pins
+      return EINVAL;
     }
     std::vector<std::uint8_t> answer;
     const int status = chip.Transfer(transfer, answer);
@@ -165,14 +230,174 @@ struct EmulatedChip::Bed {
     const int actual = transfer.endpoint != 0 ? length : static_cast<int>(answer.size());
     Update(urbData, offsetof(usbdevfs_urb, status), &status, sizeof status);
     Update(urbData, offsetof(usbdevfs_urb, actual_length), &actual, sizeof actual);
-    done.push_back(static_cast<UMockdevIoctlData*>(g_object_ref(urbData)));
+    done.push_back({static_cast<UMockdevIoctlData*>(g_object_ref(urbData)), std::nullopt});
     return 0;
+  }
+
+  int Queue(UMockdevIoctlData* urbData, int length) {
+    if (length < static_cast<int>(packetSize)) {
+      return EINVAL;  // a whole packet would overflow it
+    }
+    // Up to now the chip sampled into the room there was.
+    std::uint32_t queued = 0;
+    chip.chip_.FT_GetQueueStatus(SimulatedChip::Handle(), &queued);
+    filling.push_back({static_cast<UMockdevIoctlData*>(g_object_ref(urbData)),
+                       static_cast<std::uint32_t>(length) / packetSize,
+                       {}});
+    MakeRoom();
+    wake.notify_all();
+    return 0;
+  }
+
+  // A cancelled transfer ends as the kernel ends it; EINVAL when it is no
+  // longer queued.
+  int Discard(gulong clientUrb) {
+    const auto found = std::find_if(filling.begin(), filling.end(), [clientUrb](const Filling& in) {
+      return in.urb->client_addr == clientUrb;
+    });
+    if (found == filling.end()) {
+      return EINVAL;
+    }
+    found->bytes.clear();
+    done.push_back({found->urb, std::move(*found), -ENOENT});
+    filling.erase(found);
+    MakeRoom();
+    return 0;
+  }
+
+  // Hands the oldest finished transfer to a reap.
+  void Answer(UMockdevIoctlClient* client, UMockdevIoctlData* answer) {
+    Done finished = std::move(done.front());
+    done.pop_front();
+    if (finished.in) {
+      const std::vector<std::uint8_t>& bytes = finished.in->bytes;
+      const auto* urb = reinterpret_cast<const usbdevfs_urb*>(finished.urb->data);
+      if (!bytes.empty()) {
+        g_autoptr(UMockdevIoctlData) buffer =
+            umockdev_ioctl_data_resolve(finished.urb, offsetof(usbdevfs_urb, buffer),
+                                        static_cast<std::size_t>(urb->buffer_length), nullptr);
+        Update(buffer, 0, bytes.data(), bytes.size());
+      }
+      const int actual = static_cast<int>(bytes.size());
+      Update(finished.urb, offsetof(usbdevfs_urb, status), &finished.status,
+             sizeof finished.status);
+      Update(finished.urb, offsetof(usbdevfs_urb, actual_length), &actual, sizeof actual);
+    }
+    umockdev_ioctl_data_set_ptr(answer, 0, finished.urb);
+    g_object_unref(finished.urb);
+    Complete(client, 0);
+  }
+
+  void Release() {
+    g_object_unref(heldReap);
+    g_object_unref(heldAnswer);
+    heldReap = nullptr;
+    heldAnswer = nullptr;
+  }
+
+  // The bus: fills the queued IN transfers as the chip samples, and answers
+  // a waiting reap.
+  void Run() {
+    std::unique_lock lock(chip.mutex_);
+    while (!stopping) {
+      const Clock::Duration now = chip.clock_.Now();
+      if (chip.unplugAt_ && now >= *chip.unplugAt_) {
+        chip.unplugged_ = true;
+        chip.unplugAt_.reset();
+      }
+      if (chip.unplugged_) {
+        EndAll(-ENODEV);
+      } else if (now >= chip.inStoppedUntil_) {
+        Fill(now);
+      }
+      if (heldReap != nullptr && (!done.empty() || now - heldSince >= kReapWait)) {
+        if (!done.empty()) {
+          Answer(heldReap, heldAnswer);
+        } else {
+          Complete(heldReap, EAGAIN);
+        }
+        Release();
+      }
+      if (filling.empty() && heldReap == nullptr && !chip.unplugAt_) {
+        wake.wait(lock);
+      } else {
+        wake.wait_for(lock, kBusTurn);
+      }
+    }
+  }
+
+  void EndAll(int status) {
+    for (Filling& in : filling) {
+      in.bytes.clear();
+      done.push_back({in.urb, std::move(in), status});
+    }
+    filling.clear();
+  }
+
+  // Whole packets as soon as the chip has them; a part-filled one, or only
+  // the status, once the latency timer ran out since the last packet.
+  void Fill(Clock::Duration now) {
+    const FT_HANDLE handle = SimulatedChip::Handle();
+    const std::uint32_t payload = packetSize - kStatusBytes;
+    std::uint32_t queued = 0;
+    chip.chip_.FT_GetQueueStatus(handle, &queued);
+    while (!filling.empty()) {
+      Filling& in = filling.front();
+      const std::uint32_t whole = std::min(in.packets - in.sent, queued / payload);
+      for (std::uint32_t i = 0; i < whole; ++i) {
+        SendPacket(in, payload);
+      }
+      queued -= whole * payload;
+      if (whole > 0) {
+        chip.lastPacketAt_ = now;
+      }
+      if (in.sent < in.packets && now - chip.lastPacketAt_ >= chip.latencyTimer_) {
+        SendPacket(in, queued);
+        queued = 0;
+        chip.lastPacketAt_ = now;
+        in.sent = in.packets;
+      }
+      if (in.sent < in.packets) {
+        break;
+      }
+      done.push_back({in.urb, std::move(in), 0});
+      filling.pop_front();
+    }
+    MakeRoom();
+  }
+
+  void SendPacket(Filling& in, std::uint32_t samples) {
+    in.bytes.insert(in.bytes.end(), kModemStatus.begin(), kModemStatus.end());
+    const std::size_t at = in.bytes.size();
+    in.bytes.resize(at + samples);
+    std::uint32_t read = 0;
+    chip.chip_.FT_Read(SimulatedChip::Handle(), in.bytes.data() + at, samples, &read);
+    in.bytes.resize(at + read);
+    ++in.sent;
+  }
+
+  // The chip samples on while the queued transfers have room: the host
+  // controller takes its packets without waiting for anyone. While the IN
+  // side is stopped only its FIFO is left.
+  void MakeRoom() {
+    std::uint32_t room = 0;
+    if (chip.clock_.Now() >= chip.inStoppedUntil_) {
+      for (const Filling& in : filling) {
+        room += (in.packets - in.sent) * (packetSize - kStatusBytes);
+      }
+    }
+    chip.chip_.SetStreamBuffers({kChipFifo, room, packetSize});
   }
 };
 
-EmulatedChip::EmulatedChip(CircuitParts parts) : chip_(clock_, parts), boundDriver_(kKernelDriver) {
+EmulatedChip::EmulatedChip(CircuitParts parts, UsbSpeed speed)
+    : chip_(clock_, parts),
+      speed_(speed),
+      latencyTimer_(std::chrono::milliseconds(16)),
+      boundDriver_(kKernelDriver) {
   FT_HANDLE handle = nullptr;
   chip_.FT_Open(0, &handle);  // the pins are powered for as long as the chip is plugged in
+  chip_.SetStreamBuffers({kChipFifo, 0, PacketSize(speed)});
   bed_ = std::make_unique<Bed>(*this);
 }
 
@@ -185,6 +410,13 @@ void EmulatedChip::Disconnect() {
 void EmulatedChip::Unplug() {
   const std::lock_guard lock(mutex_);
   unplugged_ = true;
+  bed_->wake.notify_all();
+}
+
+void EmulatedChip::UnplugAfter(Clock::Duration span) {
+  const std::lock_guard lock(mutex_);
+  unplugAt_ = clock_.Now() + span;
+  bed_->wake.notify_all();
 }
 
 void EmulatedChip::UnplugAfterPinReads(int reads) {
@@ -195,6 +427,13 @@ void EmulatedChip::UnplugAfterPinReads(int reads) {
 void EmulatedChip::HoldElsewhere() {
   const std::lock_guard lock(mutex_);
   heldElsewhere_ = true;
+}
+
+void EmulatedChip::StopAnsweringIn(Clock::Duration span) {
+  const std::lock_guard lock(mutex_);
+  bed_->Fill(clock_.Now());
+  inStoppedUntil_ = clock_.Now() + span;
+  bed_->MakeRoom();
 }
 
 std::vector<UsbTransfer> EmulatedChip::Transfers() const {
@@ -212,20 +451,25 @@ std::string EmulatedChip::BoundDriver() const {
   return boundDriver_;
 }
 
+std::uint32_t EmulatedChip::BaudRate(std::uint16_t value, std::uint16_t index) const {
+  // The eighths each code of bits 14 to 16 stands for.
+  constexpr std::array<std::uint32_t, 8> kEighths = {0, 4, 2, 1, 3, 5, 6, 7};
+  // The high-speed family carries the port in the low byte of wIndex.
+  const std::uint32_t high = speed_ == UsbSpeed::High ? index >> 8 : index;
+  const std::uint32_t encoded = value | high << 16;
+  const double base = (encoded & 1U << 17) != 0 ? 12e6 : 3e6;
+  const std::uint32_t eighths = (encoded & 0x3FFF) * 8 + kEighths[(encoded >> 14) & 7];
+  const double divisor = eighths == 0 ? 1.0 : eighths == 8 ? 1.5 : eighths / 8.0;
+  return static_cast<std::uint32_t>(std::lround(base / divisor));
+}
+
 int EmulatedChip::Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t>& answer) {
   transfers_.push_back(transfer);
   const FT_HANDLE handle = SimulatedChip::Handle();
-  constexpr std::uint8_t kToDevice = 0x40;
-  constexpr std::uint8_t kFromDevice = 0xC0;
   if (transfer.endpoint != 0) {
     std::uint32_t written = 0;
     chip_.FT_Write(handle, transfer.data.data(), static_cast<std::uint32_t>(transfer.data.size()),
                    &written);
-    return 0;
-  }
-  if (transfer.requestType == kToDevice && transfer.request == 0x0B) {
-    chip_.FT_SetBitMode(handle, static_cast<std::uint8_t>(transfer.value),
-                        static_cast<std::uint8_t>(transfer.value >> 8));
     return 0;
   }
   if (transfer.requestType == kFromDevice && transfer.request == 0x0C && transfer.length == 1) {
@@ -238,9 +482,33 @@ int EmulatedChip::Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t
     answer.push_back(pins);
     return 0;
   }
-  // Resets and purges change nothing on the pins; any other request is one
-  // the chip does not know.
-  return transfer.requestType == kToDevice && transfer.request == 0x00 ? 0 : -EPIPE;
+  if (transfer.requestType != kToDevice) {
+    return -EPIPE;  // a request the chip does not know
+  }
+  switch (transfer.request) {
+    case 0x00: {  // reset; 1 and 2 purge towards the chip and towards the host
+      constexpr std::uint16_t kTowardsChip = 1;
+      constexpr std::uint16_t kTowardsHost = 2;
+      if (transfer.value == kTowardsChip) chip_.FT_Purge(handle, kPurgeTransmit);
+      if (transfer.value == kTowardsHost) chip_.FT_Purge(handle, kPurgeReceive);
+      return 0;
+    }
+    case 0x03:
+      chip_.FT_SetBaudRate(handle, BaudRate(transfer.value, transfer.index));
+      return 0;
+    case 0x09:
+      if (const auto ms = static_cast<std::uint8_t>(transfer.value); ms > 0) {
+        chip_.FT_SetLatencyTimer(handle, ms);
+        latencyTimer_ = std::chrono::milliseconds(ms);
+      }
+      return 0;
+    case 0x0B:
+      chip_.FT_SetBitMode(handle, static_cast<std::uint8_t>(transfer.value),
+                          static_cast<std::uint8_t>(transfer.value >> 8));
+      return 0;
+    default:
+      return -EPIPE;
+  }
 }
 
 }  // namespace capmeter::testing

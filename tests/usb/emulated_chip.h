@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -26,32 +27,59 @@ struct UsbTransfer {
   bool operator==(const UsbTransfer&) const = default;
 };
 
+// The USB bus the emulated chip is on: full speed, 64-byte packets, the
+// full-speed family's bcdDevice 0x0600 (tests/usb/chip.umockdev); or high
+// speed, 512-byte packets, the high-speed family's bcdDevice 0x0900
+// (tests/usb/chip-high-speed.umockdev).
+enum class UsbSpeed { Full, High };
+
 // The interface chip with the timing circuit on its pins, on an emulated USB
-// bus: a umockdev testbed holds the device as tests/usb/chip.umockdev
-// describes it (ID 1234:5678, bus 1 device 2, bulk OUT endpoint 0x02, the
-// kernel driver "emulated_serial" bound to interface 0), and an ioctl
+// bus: a umockdev testbed holds the device as its description says (ID
+// 1234:5678, bus 1 device 2, bulk IN endpoint 0x81, bulk OUT endpoint 0x02,
+// the kernel driver "emulated_serial" bound to interface 0), and an ioctl
 // handler answers what libusb sends to its node. The pins are the simulated
 // chip's, on the real clock, so the timer runs as it would on the bench.
 // Needs libumockdev-preload in the process that opens the device (this one,
 // or a child started with the environment the testbed sets).
+//
+// The bulk IN endpoint streams the simulated chip's samples, packet by
+// packet, each headed by kModemStatus: a transfer is answered once it is
+// full, or with a part-filled packet (the status alone when there is
+// nothing) once the latency timer ran out since the last packet. The
+// simulated chip's FIFO is the full-speed family's, and it keeps sampling
+// while the queued IN transfers have room, as a host controller fills them
+// on its own. A reap that finds nothing done while IN transfers are queued
+// waits for one, a millisecond at most, so the driver's event loop does not
+// spin.
 class EmulatedChip {
  public:
   static constexpr const char* kKernelDriver = "emulated_serial";
+  // Not zero, and D1 low in both: a driver that keeps them ends every
+  // charge at the next packet.
+  static constexpr std::array<std::uint8_t, 2> kModemStatus = {0x01, 0x60};
 
-  explicit EmulatedChip(CircuitParts parts = {});
+  explicit EmulatedChip(CircuitParts parts = {}, UsbSpeed speed = UsbSpeed::Full);
   ~EmulatedChip();
   EmulatedChip(const EmulatedChip&) = delete;
   EmulatedChip& operator=(const EmulatedChip&) = delete;
 
   // The device leaves the bus; only before libusb first looks at it.
   void Disconnect();
-  // From now on every request fails as for a device that is gone.
+  // From now on every request fails as for a device that is gone, and the
+  // queued IN transfers end so.
   void Unplug();
+  // Unplugged once `span` has passed.
+  void UnplugAfter(Clock::Duration span);
   // Unplugged at the pin read after `reads` successful ones.
   void UnplugAfterPinReads(int reads);
   // Another program has claimed the interface: a claim fails as busy.
   void HoldElsewhere();
+  // For `span` from now the IN endpoint answers nothing: no samples reach
+  // the host, the chip's FIFO fills and the chip stops sampling.
+  void StopAnsweringIn(Clock::Duration span);
 
+  // The control and bulk OUT transfers; the stream's IN transfers are not
+  // kept.
   std::vector<UsbTransfer> Transfers() const;
   void ForgetTransfers();
   // The kernel driver bound to the interface now; empty while detached.
@@ -66,16 +94,23 @@ class EmulatedChip {
   int Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t>& answer);
   // 0 or the errno of a request that is not a transfer.
   int Gone() const { return unplugged_ ? 19 : 0; }
+  // The baud rate SET_BAUD_RATE's divisor stands for.
+  std::uint32_t BaudRate(std::uint16_t value, std::uint16_t index) const;
 
   mutable std::mutex mutex_;
   MonotonicClock clock_;
   SimulatedChip chip_;
-  std::unique_ptr<Bed> bed_;
+  const UsbSpeed speed_;
+  Clock::Duration latencyTimer_;
+  Clock::Duration lastPacketAt_{0};  // the latency timer counts from there
+  Clock::Duration inStoppedUntil_{0};
   std::vector<UsbTransfer> transfers_;
   std::string boundDriver_;
   bool unplugged_ = false;
+  std::optional<Clock::Duration> unplugAt_;
   std::optional<int> readsBeforeUnplug_;
   bool heldElsewhere_ = false;
+  std::unique_ptr<Bed> bed_;  // last: its thread uses all the above
 };
 
 }  // namespace capmeter::testing
