@@ -56,6 +56,8 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
 
   const std::string& sep = context.decimalSeparator;
   std::vector<Step> steps;
+  // Measured before the first capacitor's readings, and kept for the others.
+  SampleClock sampleClock = options.sampleClock;
   int stopSignal = 0;
   bool unanswered = false;
   for (const KnownCapacitor& capacitor : options.capacitors) {
@@ -68,6 +70,8 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
     setup.count = options.count;
     setup.dither = options.dither;
     setup.seed = options.seed + steps.size();
+    setup.timing = options.timing;
+    setup.sampleClock = sampleClock;
     Step step{&capacitor, {}, {}};
     std::vector<Reading> readings;
     const SeriesEnd end = RunSeries(context.library, context.clock, session.Handle(), setup,
@@ -76,6 +80,7 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
                                       if (r.HasTime()) step.seconds.push_back(r.seconds);
                                       return true;
                                     });
+    sampleClock.rate = end.sampleRate;
     step.summary = Summarize(readings, false);
     const Statistics& t = step.summary.seconds;
     out << "  " << capacitor.text << ": " << step.summary.ok << " of " << options.count
@@ -132,6 +137,14 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
   out << "\nLeast-squares line through " << points.size() << " readings: C = m × t + b\n"
       << "  m = " << BoxText(line.slope) << " µF/s\n"
       << "  b = " << BoxText(line.intercept) << " µF\n\n"
+      << "Made with " << TimingName(options.timing) << " timing";
+  if (options.timing == Timing::Stream) {
+    out << " at " << Text(sampleClock.rate) << " S/s (" << Text(sampleClock.requestedRate)
+        << " asked)";
+  }
+  out << "; a line made with one timing does not hold for the other: a polled time reads "
+         "about one poll period late (half a period less with dither), a streamed one within "
+         "two samples.\n\n"
       << "  " << Column("capacitor", 12) << Column("known (µF)", 14) << Column("mean t (s)", 14)
       << Column("line (µF)", 14) << "residual (µF)\n";
   for (const Step& step : steps) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command_context.h"
+#include "measurement/stream_timing.h"
 
 namespace capmeter::cli {
 
@@ -22,6 +23,10 @@ struct CalibrateOptions {
   bool dither = false;  // the command line turns it on for more than one reading
   std::uint64_t seed = 0;
   bool yes = false;  // no prompts: each capacitor is taken as connected
+  // Polls, or the chip's samples at the rate asked, measured once for all
+  // the capacitors.
+  Timing timing = Timing::Poll;
+  SampleClock sampleClock;
 };
 
 // Has `capacitor` connected before its readings: asks the user, or sets the
@@ -29,8 +34,9 @@ struct CalibrateOptions {
 using ConnectStep = std::function<bool(const KnownCapacitor& capacitor)>;
 
 // `calibrate`: reads each known capacitor `count` times and fits
-// C = m x t + b through all the readings by least squares; prints m, b, each
-// capacitor's residual, and the texts for the window's m and b boxes.
+// C = m x t + b through all the readings by least squares; prints m, b, the
+// timing they hold for, each capacitor's residual, and the texts for the
+// window's m and b boxes.
 // kExitUsage for fewer than two different capacitors (before the device is
 // touched) or for times without spread; kExitFailed when the device could
 // not be reached or a capacitor gave no time; 128 + the signal's number when

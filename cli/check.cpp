@@ -1,11 +1,15 @@
 #include "cli/check.h"
 
+#include <cmath>
 #include <cstdint>
 #include <ostream>
 #include <string>
 
 #include "device/hex_text.h"
 #include "measurement/measure.h"
+#include "measurement/reading_text.h"
+#include "measurement/result_text.h"
+#include "measurement/series.h"
 
 namespace capmeter::cli {
 
@@ -20,6 +24,16 @@ constexpr std::uint8_t kD5 = 1U << 5;
 // edge on D0 that would trigger it.
 constexpr std::uint8_t kResetTimer = kTriggerPattern[0];
 constexpr std::uint8_t kResting = kTriggerPattern[1];
+
+// The stream step: the rate measured over a longer span than a series'
+// 250 ms, then readings of the same charge, whose spread must stay within
+// the count's resolution (two sample periods, one at each end) plus 20 ppm
+// of the time: room for a real 555's own jitter, which a steady clock
+// cannot take out.
+constexpr Clock::Duration kStreamRateSpan = std::chrono::seconds(1);
+constexpr int kStreamReadings = 20;
+constexpr double kTrustedSamplePeriods = 2.0;
+constexpr double kTrustedFraction = 20e-6;
 
 // The pin byte as the measurement reads it: a digit character, or not.
 std::string AsCharacter(std::uint8_t pins) {
@@ -42,12 +56,20 @@ class Steps {
     failed_ = true;
     return false;
   }
+  // A step that only informs: its failure is a note, and the check passes.
+  bool Note(const std::string& text) {
+    out_ << "note  " << text << '\n';
+    noted_ = true;
+    return false;
+  }
   bool Judge(bool passed, const std::string& text) { return passed ? Pass(text) : Fail(text); }
   bool Failed() const { return failed_; }
+  bool Noted() const { return noted_; }
 
  private:
   std::ostream& out_;
   bool failed_ = false;
+  bool noted_ = false;
 };
 
 // The steps between open and close; false at the first that fails.
@@ -99,9 +121,83 @@ bool CheckOpenedChip(DriverLibrary& library, FT_HANDLE handle, Steps& steps) {
   return steps.Pass("D4 and D5 read high, as the wiring requires.");
 }
 
+// The stream step on the opened chip; the signal that stopped it, or 0.
+int CheckStream(CommandContext& context, FT_HANDLE handle, const CheckOptions& options,
+                Steps& steps) {
+  DriverLibrary& library = context.library;
+  const bool counts = options.timing == Timing::Stream;
+  const auto judge = [&](bool passed, const std::string& text) {
+    return passed || counts ? steps.Judge(passed, text) : steps.Note(text);
+  };
+  const auto number = [&](double value) {
+    return GeneralText(static_cast<float>(value), context.decimalSeparator);
+  };
+  if (library.SampleStreaming() == nullptr) {
+    judge(false, "Stream timing is unavailable: " + library.WhyNoSampleStream() + ".");
+    return 0;
+  }
+
+  const double asked = options.sampleClock.requestedRate;
+  const std::uint32_t baud = BaudForSampleRate(asked);
+  const RateMeasurement rate =
+      MeasureSampleRate(handle, library, context.clock, asked, kStreamRateSpan);
+  const std::string streamed = "Stream the pins for " + number(ToSeconds(kStreamRateSpan)) +
+                               " s at " + number(asked) + " S/s asked (baud " +
+                               std::to_string(baud) + ")";
+  if (!rate.Measured()) {
+    judge(false, streamed + ": " + rate.failure + ".");
+    return 0;
+  }
+  // Accounts of the baud-to-rate factor disagree, so the factor is shown.
+  steps.Pass(streamed + ": " + number(rate.rate) + " S/s measured against the host's clock, " +
+             number(rate.rate / asked) + " × the rate asked, " + number(rate.rate / baud) +
+             " samples per baud.");
+
+  SeriesSetup setup;
+  setup.count = kStreamReadings;
+  setup.timing = Timing::Stream;
+  setup.sampleClock = {asked, rate.rate};
+  std::vector<Reading> readings;
+  const SeriesEnd end =
+      RunSeries(library, context.clock, handle, setup, context.control, [&](const Reading& r) {
+        readings.push_back(r);
+        return r.HasTime();  // the first that fails tells enough
+      });
+  if (end.stopSignal != 0) {
+    return end.stopSignal;
+  }
+  const std::string what =
+      std::to_string(kStreamReadings) + " streamed readings of the same charge";
+  if (!readings.empty() && !readings.back().HasTime()) {
+    const Reading& failed = readings.back();
+    judge(false, what + ": reading " + std::to_string(failed.index) + ": " +
+                     OutcomeWord(failed.outcome) +
+                     (failed.failure.empty() ? "" : ", " + failed.failure) + ".");
+    return 0;
+  }
+  const Statistics t = Summarize(readings, false).seconds;
+  const double spread = t.standardDeviation.value_or(0.0);
+  steps.Pass(what + ": mean " + number(t.mean) + " s, std. dev. " + number(spread) +
+             " s, minimum " + number(t.minimum) + " s, maximum " + number(t.maximum) + " s.");
+
+  const double limit = kTrustedSamplePeriods / rate.rate + kTrustedFraction * t.mean;
+  const bool trusted = spread <= limit;
+  const auto microseconds = [&](double seconds) {
+    return number(std::round(seconds * 1e8) / 100) + " µs";
+  };
+  const std::string figures = "its std. dev. of " + microseconds(spread) + " is " +
+                              (trusted ? "within" : "beyond") +
+                              " 2 sample periods plus 20 ppm of the mean, " + microseconds(limit);
+  judge(trusted, trusted ? "The stream can be trusted for timing: " + figures + "."
+                         : "The stream cannot be trusted for timing: " + figures +
+                               (counts ? "." : "; polling does not need it."));
+  return 0;
+}
+
 }  // namespace
 
-int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes) {
+int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes,
+             const std::optional<CheckOptions>& stream) {
   Steps steps(out);
   const DriverLoad load = context.loadLibrary();
   if (!steps.Judge(load.loaded, "Driver library: " + load.text + ".")) {
@@ -133,7 +229,10 @@ int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes
   for (const CheckStep& verdict : notes.afterOpen ? notes.afterOpen() : std::vector<CheckStep>{}) {
     steps.Judge(verdict.passed, verdict.text);
   }
-  CheckOpenedChip(context.library, session.Handle(), steps);
+  int stopSignal = 0;
+  if (CheckOpenedChip(context.library, session.Handle(), steps) && stream) {
+    stopSignal = CheckStream(context, session.Handle(), *stream, steps);
+  }
 
   const DeviceSession::Closing closing = session.Close();
   steps.Judge(closing.reset == kStatusOk,
@@ -141,10 +240,19 @@ int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes
   steps.Judge(closing.close == kStatusOk,
               "Close the device: " + StatusText(context.library, closing.close) + ".");
 
-  out << (steps.Failed() ? "Verdict: a step failed; see the line marked FAIL.\n"
-                         : "Verdict: the driver, the chip and the wiring answer as the meter "
-                           "needs.\n");
-  return steps.Failed() ? kExitFailed : kExitOk;
+  if (stopSignal != 0) {
+    out << "Verdict: stopped before the stream was judged.\n";
+    return ExitForSignal(stopSignal);
+  }
+  if (steps.Failed()) {
+    out << "Verdict: a step failed; see the line marked FAIL.\n";
+    return kExitFailed;
+  }
+  out << (steps.Noted() ? "Verdict: the driver, the chip and the wiring answer as the meter "
+                          "needs to poll; see the line marked note for stream timing.\n"
+                        : "Verdict: the driver, the chip and the wiring answer as the meter "
+                          "needs.\n");
+  return kExitOk;
 }
 
 }  // namespace capmeter::cli

@@ -65,6 +65,12 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
            "(e.g. 1m for a full-speed chip, 125u for a high-speed one; default 0)")
       ->type_name("SECONDS")
       ->needs(simulate);
+  AddValue(command, "--clock-jitter", driver.clockJitter, ParseClockJitter,
+           "a fraction from 0 to 0.5 such as 0.05",
+           "Simulated sample clock's jitter: every 1024 samples its period changes by up to this "
+           "fraction, as the full-speed family's erratum has it (default 0: steady)")
+      ->type_name("FRACTION")
+      ->needs(simulate);
 #if defined(CAPMETER_DIRECT_USB)
   AddValue(command, "--usb", driver.usb, UsbId::Parse, "a USB ID such as 1234:5678",
            "Reach the chip with this USB ID (as lsusb shows it) directly through libusb, "
@@ -75,19 +81,20 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
 }
 
 // Dither spreads readings over a poll period; one reading has nothing to
-// spread.
+// spread, and streamed readings have no polls.
 CLI::Option* AddNoDither(CLI::App& command, bool& noDither) {
   return command.add_flag("--no-dither", noDither,
-                          "Do not spread the readings' first polls over a poll period");
+                          "Do not spread the readings' first polls over a poll period (poll "
+                          "timing only)");
 }
 
 // Polls, or the chip's own sample clock at a rate of the user's.
-void AddTimingOptions(CLI::App& command, SeriesSetup& series) {
-  AddValue(command, "--timing", series.timing, TimingFromName, "poll or stream",
+void AddTimingOptions(CLI::App& command, Timing& timing, SampleClock& sampleClock) {
+  AddValue(command, "--timing", timing, TimingFromName, "poll or stream",
            "How each reading is timed: poll (default: host polls of the pins, as the window "
            "does) or stream (the chip's own samples of its pins counted, to two sample periods)")
       ->type_name("TIMING");
-  AddValue(command, "--sample-rate", series.sampleClock.requestedRate, ParseSampleRate,
+  AddValue(command, "--sample-rate", sampleClock.requestedRate, ParseSampleRate,
            "a sample rate from 3.6k to 12M such as 1M or 500k",
            "With --timing stream: the samples a second to ask for (default 1M); the rate the "
            "chip gives is measured before the first reading")
@@ -105,6 +112,7 @@ struct Outcome {
 int RunCommandLine(int argc, const char* const* argv, const Commands& commands, std::ostream& out,
                    std::ostream& err) {
   DriverOptions driver;
+  CheckOptions checkOptions;
   MeasureOptions measure;
   CalibrateOptions calibrate;
   ServeOptions serve;
@@ -131,10 +139,16 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "Check the driver library, the device and the wiring step by step, one verdict line per "
       "step; stops at the first failing step");
   AddDriverOptions(*check, driver);
+  AddTimingOptions(*check, checkOptions.timing, checkOptions.sampleClock);
   check->footer(
-      "Exit status: 0 when every step passed, 1 at the first failing step, 2 for a bad "
-      "command line.");
-  check->callback([&] { outcome.status = commands.check(driver); });
+      "When the driver can stream the pins, the last step streams them for a second to measure "
+      "the sample rate, then times 20 streamed readings of the connected part (some 11 s with "
+      "4.7 µF and 100 kΩ) and judges whether the stream can be trusted for timing. That "
+      "verdict counts only with --timing stream; otherwise it is for information, since "
+      "polling does not need the stream.\nExit status: 0 when every step passed, 1 at the "
+      "first failing step, 2 for a bad command line, 129, 130 or 143 when stopped by SIGHUP, "
+      "Ctrl-C (SIGINT) or SIGTERM.");
+  check->callback([&] { outcome.status = commands.check(driver, checkOptions); });
 
   CLI::App* series = app.add_subcommand(
       "measure", "Take readings, print each as it arrives, then a summary with statistics");
@@ -171,15 +185,15 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
                    "error")
       ->type_name("FILE");
   AddNoDither(*series, noDither);
-  AddTimingOptions(*series, measure.series);
+  AddTimingOptions(*series, measure.series.timing, measure.series.sampleClock);
   series->footer(
-      "With --count above 1 each reading waits a different fraction of the measured poll period "
-      "before its first poll, so the mean settles half a poll period below the charge time "
-      "instead of wherever the poll grid puts it.\nCSV and JSON write '.' as the decimal point; "
-      "CSV holds only the readings, its summary goes to standard error.\nExit status: 0 when "
-      "every reading gave a time, 1 when the device could not be used, a reading failed or the "
-      "output could not be written, 2 for a bad command line, 129 after SIGHUP, 130 after Ctrl-C "
-      "(SIGINT), 143 after SIGTERM.");
+      "With --count above 1 each polled reading waits a different fraction of the measured poll "
+      "period before its first poll, so the mean settles half a poll period below the charge "
+      "time instead of wherever the poll grid puts it.\nCSV and JSON write '.' as the decimal "
+      "point; CSV holds only the readings, its summary goes to standard error.\nExit status: 0 "
+      "when every reading gave a time, 1 when the device could not be used, a reading failed or "
+      "the output could not be written, 2 for a bad command line, 129 after SIGHUP, 130 after "
+      "Ctrl-C (SIGINT), 143 after SIGTERM.");
   series->callback([&] {
     measure.series.dither = measure.series.count > 1 && !noDither;
     measure.series.calibration = Calibration(slope, intercept);
@@ -211,11 +225,13 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   fit->add_flag("--yes", calibrate.yes,
                 "Do not ask to connect each capacitor (for scripts and tests)");
   AddNoDither(*fit, noDither);
+  AddTimingOptions(*fit, calibrate.timing, calibrate.sampleClock);
   fit->footer(
-      "Prompts \"Connect <value> and press Enter\" before each capacitor.\nExit status: 0 with "
-      "a line, 1 when the device could not be used or a capacitor gave no time, 2 for a bad "
-      "command line, fewer than two different capacitors or times without spread, 129 after "
-      "SIGHUP, 130 after Ctrl-C (SIGINT), 143 after SIGTERM.");
+      "Prompts \"Connect <value> and press Enter\" before each capacitor. A line holds only for "
+      "the timing it was made with.\nExit status: 0 with a line, 1 when the device could not be "
+      "used or a capacitor gave no time, 2 for a bad command line, fewer than two different "
+      "capacitors or times without spread, 129 after SIGHUP, 130 after Ctrl-C (SIGINT), 143 "
+      "after SIGTERM.");
   fit->callback([&] {
     calibrate.dither = calibrate.count > 1 && !noDither;
     outcome.status = commands.calibrate(driver, calibrate);
@@ -237,9 +253,11 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       ->type_name("B");
   instrument->add_option("--log", serve.log, "Write every reading taken to FILE as CSV")
       ->type_name("FILE");
+  AddTimingOptions(*instrument, serve.timing, serve.sampleClock);
   instrument->footer(
       "Prints \"capmeter-cli: listening on ADDR:PORT\" on standard error once clients may "
-      "connect; docs/scpi.md lists the commands.\nExit status: 1 when the address or the log "
+      "connect; docs/scpi.md lists the commands. --timing and --sample-rate give the values at "
+      "start, which TIM:MODE and TIM:SRAT change.\nExit status: 1 when the address or the log "
       "cannot be had, 2 for a bad command line, 129 after SIGHUP, 130 after Ctrl-C (SIGINT), "
       "143 after SIGTERM.");
   instrument->callback([&] { outcome.status = commands.serve(driver, serve); });

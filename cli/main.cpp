@@ -108,9 +108,9 @@ int Serve(const DriverOptions& driver, const ServeOptions& options) {
 int main(int argc, char** argv) {
   using namespace capmeter::cli;
   const Commands commands{
-      [](const capmeter::DriverOptions& driver) {
-        return RunWithDriver(driver, [](CommandContext& context, capmeter::ChosenDriver& chosen) {
-          return RunCheck(context, std::cout, chosen.Notes());
+      [](const capmeter::DriverOptions& driver, const CheckOptions& options) {
+        return RunWithDriver(driver, [&](CommandContext& context, capmeter::ChosenDriver& chosen) {
+          return RunCheck(context, std::cout, chosen.Notes(), options);
         });
       },
       Measure,

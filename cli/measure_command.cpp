@@ -74,8 +74,12 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
     return kExitFailed;
   }
   const Summary summary = Summarize(readings, options.series.calibration.slope != 0.0);
-  writer->Finish(summary, {options.series.count, static_cast<int>(readings.size()), end.stopSignal,
-                           end.pollPeriod});
+  writer->Finish(summary, {options.series.count,
+                           static_cast<int>(readings.size()),
+                           end.stopSignal,
+                           end.pollPeriod,
+                           options.series.timing,
+                           {options.series.sampleClock.requestedRate, end.sampleRate}});
   if (!written()) {
     ReportWriteFailure(options.output, writeError, err);
     return kExitFailed;

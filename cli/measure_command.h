@@ -9,8 +9,8 @@
 namespace capmeter::cli {
 
 struct MeasureOptions {
-  // Count, interval, dither, seed and the calibration line (no capacitance
-  // while its slope is 0).
+  // Count, interval, dither, seed, the calibration line (no capacitance
+  // while its slope is 0) and the timing.
   SeriesSetup series;
   const ReadingFormat* format = &ReadingFormats().front();
   std::string output;     // the file the readings go to; empty: standard output

@@ -77,6 +77,8 @@ int RunServe(CommandContext& context, const ServeOptions& options, const ServeId
       std::string("capmeter,capmeter-cli serve on the ") + identity.driver + ",0," + kVersion;
   setup.slope = options.slope * kMicro;
   setup.intercept = options.intercept * kMicro;
+  setup.timing = options.timing;
+  setup.sampleRate = options.sampleClock.requestedRate;
   setup.selfTest = [&context, &identity] { return SelfTest(context, identity.checkNotes); };
   if (log.IsOpen()) {
     setup.logReading = [&log](const Reading& reading) { log.Write(reading); };

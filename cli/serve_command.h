@@ -15,6 +15,9 @@ struct ServeOptions {
   double slope = 0.0;
   double intercept = 0.0;
   std::string log;  // CSV of every reading; empty: none
+  // The timing at start (SCPI's TIMing:MODE and TIMing:SRATe change it).
+  Timing timing = Timing::Poll;
+  SampleClock sampleClock;
 };
 
 // What *IDN? says: the program and its driver, which tell the readings apart.

@@ -1,5 +1,8 @@
 #include "cli/values.h"
 
+#include <system_error>
+
+#include "measurement/float_chars.h"
 #include "measurement/stream_timing.h"
 
 namespace capmeter::cli {
@@ -18,6 +21,16 @@ std::optional<double> ParseSampleRate(std::string_view text) {
     return std::nullopt;
   }
   return rate;
+}
+
+std::optional<double> ParseClockJitter(std::string_view text) {
+  double fraction = 0.0;
+  const auto end = text.data() + text.size();
+  const auto read = DoubleFromChars(text.data(), end, fraction);
+  if (read.ec != std::errc{} || read.ptr != end || !(fraction >= 0.0 && fraction <= 0.5)) {
+    return std::nullopt;
+  }
+  return fraction;
 }
 
 }  // namespace capmeter::cli

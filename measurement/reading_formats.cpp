@@ -43,6 +43,14 @@ void WriteTableSummary(const Summary& summary, const SeriesNotes& notes,
   if (!summary.lastFailure.empty()) {
     to << "The last read error: " << summary.lastFailure << ".\n";
   }
+  if (notes.timing == Timing::Stream) {
+    const auto rate = [&](double v) { return GeneralText(static_cast<float>(v), separator); };
+    to << "Timed by the chip's sample clock: " << rate(notes.sampleClock.requestedRate)
+       << " S/s asked, "
+       << (notes.sampleClock.rate > 0.0 ? rate(notes.sampleClock.rate) + " S/s measured"
+                                        : std::string("its rate could not be measured"))
+       << ".\n";
+  }
   if (summary.seconds.count == 0) {
     to << "No reading gave a time.\n";
     return;
@@ -142,8 +150,15 @@ class JsonWriter final : public ReadingWriter {
          << (summary.microfarads ? Statistics(*summary.microfarads) : "null")
          << ",\n  \"dither_poll_period_seconds\": "
          << (notes.pollPeriod > Clock::Duration::zero() ? MachineNumber(ToSeconds(notes.pollPeriod))
-                                                        : "null")
-         << "}}" << std::endl;
+                                                        : "null");
+    if (notes.timing == Timing::Stream) {
+      out_ << ",\n  \"timing\": \"" << TimingName(notes.timing)
+           << "\", \"requested_samples_per_second\": "
+           << MachineNumber(notes.sampleClock.requestedRate)
+           << ", \"measured_samples_per_second\": "
+           << (notes.sampleClock.rate > 0.0 ? MachineNumber(notes.sampleClock.rate) : "null");
+    }
+    out_ << "}}" << std::endl;
   }
 
  private:

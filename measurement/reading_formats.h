@@ -17,6 +17,8 @@ struct SeriesNotes {
   int taken = 0;                  // readings handed to the report
   int stopSignal = 0;             // 0, or the signal that cut the series short
   Clock::Duration pollPeriod{0};  // non-zero when the readings were dithered
+  Timing timing = Timing::Poll;
+  SampleClock sampleClock;  // with stream timing; a rate of 0: it could not be measured
 };
 
 // Writes a series' readings as they arrive, then its summary; one output

@@ -1,6 +1,9 @@
 #include "scpi/commands.h"
 
+#include <algorithm>
 #include <array>
+
+#include "measurement/stream_timing.h"
 
 namespace capmeter::scpi {
 
@@ -19,6 +22,9 @@ constexpr NumberRule kIntercept{-1, 1, 0, Unit::Farad, false, false};
 // range, so it is checked and otherwise has no effect.
 constexpr NumberRule kCapacitanceRange{0, 1, 1, Unit::Farad, false, true};
 constexpr NumberRule kTimeRange{0, 10, 10, Unit::Second, false, true};
+// The sample rate asked for with stream timing (measurement/stream_timing.h).
+constexpr NumberRule kSampleRate{
+    kSlowestSampleRate, kFastestSampleRate, kDefaultSampleRate, Unit::Hertz, false, false};
 
 constexpr std::array kCommands{
     CommandRow{"*IDN?", Command::Identify, {}},
@@ -61,12 +67,22 @@ constexpr std::array kCommands{
     CommandRow{"CALibration:SLOPe?", Command::Slope, {}},
     CommandRow{"CALibration:INTercept", Command::SetIntercept, kIntercept},
     CommandRow{"CALibration:INTercept?", Command::Intercept, {}},
+    CommandRow{"[SENSe:]TIMing:MODE", Command::SetTiming, {}, kTimingChoices},
+    CommandRow{"[SENSe:]TIMing:MODE?", Command::Timing, {}},
+    CommandRow{"[SENSe:]TIMing:SRATe", Command::SetSampleRate, kSampleRate},
+    CommandRow{"[SENSe:]TIMing:SRATe?", Command::SampleRate, {}},
 };
 
 }  // namespace
 
 std::span<const CommandRow> CommandTable() {
   return kCommands;
+}
+
+std::string_view ShortForm(std::string_view word) {
+  const auto capitals =
+      std::find_if(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+  return word.substr(0, static_cast<std::size_t>(capitals - word.begin()));
 }
 
 }  // namespace capmeter::scpi

@@ -48,11 +48,15 @@ enum class Command {
   Slope,
   SetIntercept,
   Intercept,
+  SetTiming,
+  Timing,
+  SetSampleRate,
+  SampleRate,
 };
 
 // The unit a numeric parameter may carry as a suffix, after an optional
 // multiplier (4.7UF, 10MS).
-enum class Unit { None, Farad, Second, FaradPerSecond };
+enum class Unit { None, Farad, Second, FaradPerSecond, Hertz };
 
 // A command's one numeric parameter: its range, what MIN, MAX and DEF stand
 // for, and whether it is a whole number (others are rounded to one).
@@ -70,10 +74,19 @@ struct NumberRule {
 struct CommandRow {
   std::string_view header;
   Command command;
-  std::optional<NumberRule> number;  // none: no parameter allowed
+  std::optional<NumberRule> number;  // none: no numeric parameter
+  // The words a parameter may be instead, in the same notation (STReam).
+  std::span<const std::string_view> choices = {};
 };
 
 // The instrument's command table.
 std::span<const CommandRow> CommandTable();
+
+// TIMing:MODE's words, in the order of measurement/stream_timing.h's Timing.
+inline constexpr std::string_view kTimingChoices[] = {"POLL", "STReam"};
+
+// A word's short form: its leading capitals (STR of STReam), as queries
+// answer with it.
+std::string_view ShortForm(std::string_view word);
 
 }  // namespace capmeter::scpi

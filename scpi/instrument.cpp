@@ -15,6 +15,8 @@ constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 constexpr double kScpiNotANumber = 9.91e37;
 constexpr double kMicro = 1e-6;
 
+static_assert(static_cast<std::size_t>(Timing::Stream) == 1, "kTimingChoices follows Timing");
+
 int Whole(const ProgramUnit& unit) {
   return static_cast<int>(unit.number.value_or(0.0));
 }
@@ -35,7 +37,12 @@ std::string Nr3(double value) {
 
 Instrument::Instrument(DriverLibrary& library, Clock& clock, DeviceAccess& device,
                        InstrumentSetup setup)
-    : library_(library), clock_(clock), device_(device), setup_(std::move(setup)) {}
+    : library_(library),
+      clock_(clock),
+      device_(device),
+      setup_(std::move(setup)),
+      timing_(setup_.timing),
+      sampleClock_{setup_.sampleRate, 0.0} {}
 
 std::string Instrument::Execute(std::string_view line, const SeriesControl& control) {
   ParsedMessage message = ParseMessage(line);
@@ -53,7 +60,18 @@ void Instrument::Reset() {
   function_ = Function::Capacitance;
   sampleCount_ = 1;
   averageCount_ = 1;
+  timing_ = Timing::Poll;
+  AskSampleRate(kDefaultSampleRate);
   readings_.clear();
+}
+
+void Instrument::AskSampleRate(double rate) {
+  if (rate != sampleClock_.requestedRate) sampleClock_ = {rate, 0.0};
+}
+
+void Instrument::ReleaseDevice() {
+  device_.Release();
+  sampleClock_.rate = 0.0;
 }
 
 void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std::string& answer) {
@@ -89,7 +107,7 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
     case Command::StatusByte:
       return sayNumber(status_.StatusByte(!answer.empty()));
     case Command::SelfTest: {
-      device_.Release();
+      ReleaseDevice();
       const SelfTestResult result = setup_.selfTest ? setup_.selfTest() : SelfTestResult{};
       if (result.failedStep != 0) status_.Push(-330, result.text);
       device_.Open();  // held again, as before the test
@@ -164,6 +182,15 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
       return;
     case Command::Intercept:
       return say(Nr3(setup_.intercept));
+    case Command::SetTiming:
+      timing_ = static_cast<Timing>(unit.choice.value_or(0));
+      return;
+    case Command::Timing:
+      return say(std::string(ShortForm(kTimingChoices[static_cast<std::size_t>(timing_)])));
+    case Command::SetSampleRate:
+      return AskSampleRate(unit.number.value_or(kDefaultSampleRate));
+    case Command::SampleRate:
+      return say(Nr3(sampleClock_.requestedRate));
   }
 }
 
@@ -185,7 +212,9 @@ void Instrument::Initiate(const SeriesControl& control) {
 
   SeriesSetup series;
   series.count = sampleCount_ * averageCount_;
-  series.dither = series.count > 1;  // as `measure` spreads a series
+  series.dither = series.count > 1;  // as `measure` spreads a polled series
+  series.timing = timing_;
+  series.sampleClock = sampleClock_;
   series.seed = NewSeed();
   series.calibration = Calibration(setup_.slope / kMicro, setup_.intercept / kMicro);
   double sum = 0.0;
@@ -203,7 +232,8 @@ void Instrument::Initiate(const SeriesControl& control) {
         } else if (reading.outcome == MeasureOutcome::TimedOut) {
           status_.Push(-240, "timed out; D1 stayed high");
         } else {
-          status_.Push(-240, "read error; a driver call failed");
+          status_.Push(-240, "read error; " + (reading.failure.empty() ? "a driver call failed"
+                                                                       : reading.failure));
           callFailed = true;
         }
         sum += value;  // NaN stays NaN: a mean with a failed reading fails
@@ -216,7 +246,8 @@ void Instrument::Initiate(const SeriesControl& control) {
         return !callFailed;
       });
   if (end.stopSignal != 0) status_.Push(-410, "the reading was abandoned");
-  if (callFailed) device_.Release();
+  if (timing_ == Timing::Stream) sampleClock_.rate = end.sampleRate;
+  if (callFailed) ReleaseDevice();
   status_.SetOperation(Status::kMeasuring);
   padWithFailures();
 }

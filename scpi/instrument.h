@@ -9,6 +9,7 @@
 #include "device/ft_types.h"
 #include "measurement/clock.h"
 #include "measurement/series.h"
+#include "measurement/stream_timing.h"
 #include "scpi/parser.h"
 #include "scpi/status.h"
 
@@ -46,6 +47,9 @@ struct InstrumentSetup {
   std::function<SelfTestResult()> selfTest;
   // Every single reading taken, numbered from 1 over the instrument's life.
   std::function<void(const Reading&)> logReading;
+  // The timing at power-on; *RST gives polls and kDefaultSampleRate.
+  Timing timing = Timing::Poll;
+  double sampleRate = kDefaultSampleRate;  // asked for with stream timing
 };
 
 // The meter as an SCPI instrument: runs one message at a time and returns its
@@ -73,6 +77,10 @@ class Instrument {
   void Initiate(const SeriesControl& control);
   std::string Readings() const;
   void Reset();
+  // Asks for a sample rate; a new one is measured at the next streamed reading.
+  void AskSampleRate(double rate);
+  // Lets the device go; its sample rate is measured again once it is back.
+  void ReleaseDevice();
 
   DriverLibrary& library_;
   Clock& clock_;
@@ -82,6 +90,9 @@ class Instrument {
   Function function_ = Function::Capacitance;
   int sampleCount_ = 1;
   int averageCount_ = 1;
+  Timing timing_;
+  // Measured at the first streamed reading, and kept for the next ones.
+  SampleClock sampleClock_;
   std::vector<double> readings_;  // of the last INITiate, for FETCh?; NaN for a failed one
   int readingsTaken_ = 0;
 };

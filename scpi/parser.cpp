@@ -97,9 +97,7 @@ Pattern ReadPattern(std::string_view header) {
 }
 
 bool NodeMatches(std::string_view given, std::string_view name) {
-  const auto shortLength = static_cast<std::size_t>(
-      std::count_if(name.begin(), name.end(), [](char c) { return !(c >= 'a' && c <= 'z'); }));
-  return given == Upper(name) || given == name.substr(0, shortLength);
+  return given == Upper(name) || given == ShortForm(name);
 }
 
 bool Matches(std::span<const std::string> given, std::span<const PatternNode> nodes) {
@@ -131,6 +129,8 @@ std::string_view UnitSymbol(Unit unit) {
       return "S";
     case Unit::FaradPerSecond:
       return "F/S";
+    case Unit::Hertz:
+      return "HZ";
     case Unit::None:
       break;
   }
@@ -147,6 +147,8 @@ Scale ReadSuffix(std::string_view suffix, Unit unit) {
   if (suffix.empty()) return {};
   if (unit == Unit::None) return {0, Mistake(-138, suffix)};
   const std::string upper = Upper(suffix);
+  // SCPI's one exception to M for milli.
+  if (unit == Unit::Hertz && upper == "MHZ") return {6, {}};
   const std::string_view symbol = UnitSymbol(unit);
   if (upper.ends_with(symbol)) {
     if (const auto exponent =
@@ -219,17 +221,34 @@ Number ReadNumber(std::string_view text, const NumberRule& rule) {
   return {value, {}};
 }
 
-std::optional<Error> ReadParameters(std::string_view text, const std::optional<NumberRule>& rule,
-                                    ProgramUnit& unit) {
-  if (text.empty()) {
-    return rule && !rule->optional ? std::optional(Mistake(-109)) : std::nullopt;
+// One of `choices`, in long or short form and any case.
+std::optional<Error> ReadChoice(std::string_view parameter,
+                                std::span<const std::string_view> choices, ProgramUnit& unit) {
+  if (!IsLetter(parameter.front())) return Mistake(-104, parameter);
+  const std::string word = Upper(parameter);
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    if (NodeMatches(word, choices[i])) {
+      unit.choice = i;
+      return std::nullopt;
+    }
   }
-  if (!rule) return Mistake(-108, text);
+  return Mistake(-224, parameter);
+}
+
+std::optional<Error> ReadParameters(std::string_view text, const CommandRow& row,
+                                    ProgramUnit& unit) {
+  const std::optional<NumberRule>& rule = row.number;
+  const bool takesOne = rule || !row.choices.empty();
+  if (text.empty()) {
+    return takesOne && !(rule && rule->optional) ? std::optional(Mistake(-109)) : std::nullopt;
+  }
+  if (!takesOne) return Mistake(-108, text);
   const auto parameters = SplitOutsideQuotes(text, ',');
   if (!parameters) return Mistake(-102, "a string left open");
   if (parameters->size() > 1) return Mistake(-108, text);
   const std::string_view parameter = Trim(parameters->front());
   if (parameter.empty()) return Mistake(-102, text);
+  if (!rule) return ReadChoice(parameter, row.choices, unit);
   Number number = ReadNumber(parameter, *rule);
   if (number.error) return number.error;
   if (!(number.value >= rule->min && number.value <= rule->max)) return Mistake(-222, parameter);
@@ -310,8 +329,8 @@ ParsedMessage ParseMessage(std::string_view line) {
       return message;
     }
     if (!common) path.assign(full.begin(), full.end() - 1);
-    ProgramUnit unit{found->command, std::nullopt};
-    if (auto error = ReadParameters(parameters, found->number, unit)) {
+    ProgramUnit unit{found->command, std::nullopt, std::nullopt};
+    if (auto error = ReadParameters(parameters, *found, unit)) {
       message.error = std::move(error);
       return message;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -11,10 +12,11 @@ namespace capmeter::scpi {
 
 // One command of a message, its header matched against the command table and
 // its parameter read: MIN, MAX and DEF resolved, the suffix's multiplier
-// applied, the range checked.
+// applied, the range checked; or a word of the row's choices.
 struct ProgramUnit {
   Command command;
   std::optional<double> number;
+  std::optional<std::size_t> choice;  // its index among the row's choices
 };
 
 // A message: the commands up to the first mistake, and that mistake. The

@@ -31,14 +31,18 @@ using Parts = ChosenDriver::Parts;
 void ChooseSimulatedChip(const DriverOptions& options, Clock& clock, Parts& parts) {
   auto chip = std::make_unique<SimulatedChip>(clock, options.parts);
   chip->SetCallLatency(options.latency);
+  chip->SetClockJitter(options.clockJitter);
   parts.chip = chip.get();
   parts.driver = std::move(chip);
   parts.name = "simulated chip";
   const auto number = [](double v) { return GeneralText(static_cast<float>(v), "."); };
+  const std::string jitter =
+      options.clockJitter > 0.0 ? ", sample clock jitter " + number(options.clockJitter) : "";
   const std::string text = "none needed, simulated chip and timing circuit (R = " +
                            number(options.parts.resistanceOhms) +
                            " ohm, C = " + number(options.parts.capacitanceFarads) +
-                           " F, round trip " + number(ToSeconds(options.latency)) + " s)";
+                           " F, round trip " + number(ToSeconds(options.latency)) + " s" + jitter +
+                           ")";
   parts.load = [text] { return DriverLoad{true, text}; };
 }
 

@@ -25,6 +25,7 @@ struct DriverOptions {
   std::optional<UsbId> usb;    // --usb: the direct USB driver for this ID
   CircuitParts parts;          // the simulated circuit
   Clock::Duration latency{0};  // the simulated round trip of each driver call
+  double clockJitter = 0.0;    // the simulated sample clock's, as a fraction of its period
 };
 
 // What binding the driver came to, in words: which library file was loaded

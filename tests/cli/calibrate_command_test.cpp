@@ -38,11 +38,12 @@ cli::KnownCapacitor Known(const std::string& text, double microfarads) {
 // Calibrates on the simulated circuit, each known capacitor becoming the
 // simulated part when it is "connected".
 Outcome Calibrate(SimMeter& sim, std::vector<cli::KnownCapacitor> capacitors, int count = 10,
-                  bool dither = false) {
+                  bool dither = false, Timing timing = Timing::Poll) {
   cli::CalibrateOptions options;
   options.capacitors = std::move(capacitors);
   options.count = count;
   options.dither = dither;
+  options.timing = timing;
   options.seed = 99;
   Outcome run;
   std::ostringstream out;
@@ -97,6 +98,22 @@ TEST(CalibrateCommand, DitheredAtAFullSpeedRoundTripTheInterceptTakesUpHalfAPoll
   for (const char* text : {"\n  1u ", "\n  2.2u ", "\n  10u "}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
   }
+  EXPECT_NE(run.out.find("\nMade with poll timing; a line made with one timing does not hold "
+                         "for the other: "),
+            std::string::npos)
+      << run.out;
+}
+
+TEST(CalibrateCommand, StreamedAtAFullSpeedRoundTripTheInterceptStaysWithinTwoSamples) {
+  SimMeter sim({}, milliseconds(1));
+  const Outcome run = Calibrate(sim, {Known("1u", 1), Known("10u", 10)}, 3, true, Timing::Stream);
+
+  ASSERT_EQ(run.exitCode, cli::kExitOk) << run.err;
+  EXPECT_NEAR(run.m, kSlope, 1e-4 * kSlope) << run.out;
+  EXPECT_NEAR(run.b, 0.0, kSlope * 2e-6) << run.out;
+  EXPECT_TRUE(std::regex_search(
+      run.out, std::regex(R"(\nMade with stream timing at [\d.]+ S/s \(1000000 asked\); )")))
+      << run.out;
 }
 
 TEST(CalibrateCommand, RefusesFewerThanTwoDifferentCapacitorsBeforeTouchingTheDevice) {

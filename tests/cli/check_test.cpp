@@ -86,6 +86,43 @@ INSTANTIATE_TEST_SUITE_P(
                                   "Leave bit-bang mode: status 4 (I/O error).", true}),
     [](const auto& info) { return info.param.name; });
 
+struct StreamCase {
+  const char* name;
+  std::function<void(SimMeter&)> chip;
+  Timing timing;  // check's --timing
+  int exitCode;
+  std::string said;  // the start of the stream step's last line
+};
+
+class CheckStream : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(CheckStream, TrustsASteadyClockAndFailsAJitteryOneOnlyForStreamTiming) {
+  const StreamCase& c = GetParam();
+  SimMeter sim;  // 4.7 uF and 100 kOhm: 0.517 s
+  c.chip(sim);
+  std::ostringstream out;
+
+  EXPECT_EQ(cli::RunCheck(sim.Get(), out, {}, cli::CheckOptions{c.timing, {}}), c.exitCode);
+
+  const auto lines = Lines(out.str());
+  ASSERT_GE(lines.size(), 4U);
+  // Then "Leave bit-bang mode", "Close the device" and the verdict.
+  EXPECT_EQ(lines[lines.size() - 4].rfind(c.said, 0), 0U) << out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clocks, CheckStream,
+    ::testing::Values(
+        StreamCase{"Steady", [](SimMeter&) {}, Timing::Stream, 0,
+                   "ok    The stream can be trusted for timing: its std. dev. of "},
+        StreamCase{"JitteryWithPolls", [](SimMeter& s) { s.chip.SetClockJitter(0.05); },
+                   Timing::Poll, 0, "note  The stream cannot be trusted for timing: "},
+        StreamCase{"JitteryWithStreamTiming", [](SimMeter& s) { s.chip.SetClockJitter(0.05); },
+                   Timing::Stream, 1, "FAIL  The stream cannot be trusted for timing: "},
+        StreamCase{"NoStream", [](SimMeter& s) { s.pins.streams = false; }, Timing::Poll, 0,
+                   "note  Stream timing is unavailable: this driver cannot stream the pins."}),
+    [](const auto& info) { return info.param.name; });
+
 TEST(Check, ReportsThePinByteItRead) {
   SimMeter sim;
   std::ostringstream out;

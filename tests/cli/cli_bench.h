@@ -26,6 +26,9 @@ class ForcedPins final : public ForwardingDriver {
     setUps += enable != 0 ? 1 : 0;
     return inner_.FT_SetBitMode(handle, mask, enable);
   }
+  SampleStream* SampleStreaming() override {
+    return streams ? ForwardingDriver::SampleStreaming() : nullptr;
+  }
   FT_STATUS FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) override {
     ++reads;
     if (onRead) onRead(reads);
@@ -39,6 +42,7 @@ class ForcedPins final : public ForwardingDriver {
   std::uint8_t levels = 0;
   std::uint64_t reads = 0;
   std::uint64_t setUps = 0;  // bit-bang mode switched on: one per measurement
+  bool streams = true;       // false: a driver that cannot stream the pins
   std::function<void(std::uint64_t reads)> onRead;
 };
 

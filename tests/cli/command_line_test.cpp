@@ -18,6 +18,7 @@ struct Parsed {
   int exitCode = 0;
   std::string command;  // empty: none ran
   DriverOptions driver;
+  cli::CheckOptions check;
   cli::MeasureOptions measure;
   cli::CalibrateOptions calibrate;
   cli::ServeOptions serve;
@@ -44,11 +45,7 @@ Parsed Parse(std::vector<std::string> arguments) {
     };
   };
   const cli::Commands commands{
-      [&](const DriverOptions& driver) {
-        parsed.command = "check";
-        parsed.driver = driver;
-        return kRan;
-      },
+      ran("check", &Parsed::check),
       ran("measure", &Parsed::measure),
       ran("calibrate", &Parsed::calibrate),
       ran("serve", &Parsed::serve),
@@ -68,6 +65,8 @@ TEST(CommandLine, MeasureWithItsOptions) {
                           "--resistance=47k",
                           "--latency",
                           "125us",
+                          "--clock-jitter",
+                          "0.05",
                           "--count",
                           "5",
                           "--interval",
@@ -92,6 +91,7 @@ TEST(CommandLine, MeasureWithItsOptions) {
   EXPECT_DOUBLE_EQ(p.driver.parts.capacitanceFarads, 10e-6);
   EXPECT_DOUBLE_EQ(p.driver.parts.resistanceOhms, 47e3);
   EXPECT_EQ(p.driver.latency, std::chrono::microseconds(125));
+  EXPECT_DOUBLE_EQ(p.driver.clockJitter, 0.05);
   EXPECT_EQ(p.driver.trace, "-");
   EXPECT_EQ(p.measure.series.count, 5);
   EXPECT_EQ(p.measure.series.interval, std::chrono::milliseconds(500));
@@ -166,6 +166,28 @@ TEST(CommandLine, CheckNeedsNothing) {
   EXPECT_EQ(p.command, "check");
   EXPECT_FALSE(p.driver.simulate);
   EXPECT_TRUE(p.driver.trace.empty());
+  EXPECT_EQ(p.check.timing, Timing::Poll);
+  EXPECT_DOUBLE_EQ(p.check.sampleClock.requestedRate, kDefaultSampleRate);
+}
+
+TEST(CommandLine, EverySubCommandThatTimesReadingsTakesTheTiming) {
+  const std::vector<std::string> timing{"--timing", "stream", "--sample-rate", "2.4M"};
+  const auto with = [&timing](std::vector<std::string> arguments) {
+    arguments.insert(arguments.end(), timing.begin(), timing.end());
+    return Parse(arguments);
+  };
+  const Parsed check = with({"check"});
+  EXPECT_EQ(check.check.timing, Timing::Stream) << check.err;
+  EXPECT_DOUBLE_EQ(check.check.sampleClock.requestedRate, 2.4e6);
+  const Parsed calibrate = with({"calibrate", "1u", "10u"});
+  EXPECT_EQ(calibrate.calibrate.timing, Timing::Stream) << calibrate.err;
+  EXPECT_DOUBLE_EQ(calibrate.calibrate.sampleClock.requestedRate, 2.4e6);
+  const Parsed serve = with({"serve"});
+  EXPECT_EQ(serve.serve.timing, Timing::Stream) << serve.err;
+  EXPECT_DOUBLE_EQ(serve.serve.sampleClock.requestedRate, 2.4e6);
+  const Parsed slow = Parse({"measure", "--sample-rate", "1k"});
+  EXPECT_NE(slow.err.find("'1k' is not a sample rate from 3.6k to 12M"), std::string::npos)
+      << slow.err;
 }
 
 class BadUsage : public ::testing::TestWithParam<std::vector<std::string>> {};
@@ -200,6 +222,9 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"measure", "--colour"},
                       std::vector<std::string>{"measure", "--timing", "fast"},
                       std::vector<std::string>{"measure", "--sample-rate", "99M"},
+                      std::vector<std::string>{"serve", "--timing", "Stream"},
+                      std::vector<std::string>{"measure", "--clock-jitter", "0.05"},
+                      std::vector<std::string>{"check", "--simulate", "--clock-jitter", "0.6"},
                       std::vector<std::string>{"calibrate"},
                       std::vector<std::string>{"calibrate", "1u", "ten"},
                       std::vector<std::string>{"check", "--yes"}));

@@ -144,6 +144,38 @@ TEST(MeasureCommand, JsonIsOneDocumentWithTheReadingsAndTheSummary) {
   EXPECT_TRUE(run.err.empty()) << run.err;
 }
 
+// 10 nF at 100 kOhm behind a full-speed round trip: polls would miss by up
+// to 1 ms, samples by 2 us. The summary says how the readings were timed.
+TEST(MeasureCommand, StreamedReadingsCountSamplesAndSaySo) {
+  const double T = 1.1 * 100e3 * 10e-9;
+  for (const std::string_view format : {"csv", "json"}) {
+    SimMeter sim({100e3, 10e-9}, milliseconds(1));
+    cli::MeasureOptions options = Options(3, format);
+    options.series.timing = Timing::Stream;
+    options.series.sampleClock.requestedRate = 500e3;
+
+    const Outcome run = Measure(sim, options);
+
+    ASSERT_EQ(run.exitCode, cli::kExitOk) << run.err;
+    EXPECT_DOUBLE_EQ(sim.chip.SampleRate(), 500e3);
+    if (format == "csv") {
+      for (const auto& row : CsvRows(run.out)) {
+        EXPECT_NEAR(std::strtod(row[1].c_str(), nullptr), T, 2 / 500e3);
+      }
+      EXPECT_TRUE(std::regex_search(
+          run.err,
+          std::regex(
+              R"(\nTimed by the chip's sample clock: 500000 S/s asked, [\d.]+ S/s measured\.\n)")))
+          << run.err;
+    } else {
+      EXPECT_TRUE(std::regex_search(
+          run.out, std::regex(R"(\n  "timing": "stream", "requested_samples_per_second": 5e\+05, )"
+                              R"("measured_samples_per_second": [\d.]+\}\}\n$)")))
+          << run.out;
+    }
+  }
+}
+
 TEST(MeasureCommand, CountsReadErrorsAndTimeOutsAndFailsTheRun) {
   SimMeter sim({100e3, 100e-9}, microseconds(100));  // 11 ms charges
   // Reading 2 sees D4 pulled low ("%" instead of a digit), reading 3 sees D1

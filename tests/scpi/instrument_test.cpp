@@ -98,6 +98,28 @@ TEST_F(InstrumentTest, EachValueIsTheMeanOfItsReadingsAndEveryReadingIsLogged) {
   EXPECT_EQ(Ask("SYST:ERR?"), "0,\"No error\"");
 }
 
+// The sample rate is measured (250 ms) before the first streamed reading,
+// and again only for a new rate or a device opened again.
+TEST_F(InstrumentTest, StreamedReadingsKeepTheirMeasuredSampleRate) {
+  constexpr double kCharge = 0.517;  // 1.1 x 100 kOhm x 4.7 uF
+  const auto seconds = [this](std::string_view line) {
+    const Clock::Duration before = clock.Now();
+    const double farads = Number(Ask(line));
+    // Within two samples, where a poll would be up to 125 us (240 ppm) off.
+    EXPECT_NEAR(farads, 4.7e-6, 20e-6 * 4.7e-6) << line;
+    return ToSeconds(clock.Now() - before);
+  };
+  EXPECT_EQ(Ask("TIM:MODE STR;MODE?;SRAT?"), "STR;+1.00000000E+06");
+  EXPECT_GT(seconds("MEAS:CAP?"), kCharge + 0.25);
+  EXPECT_LT(seconds("MEAS:CAP?"), kCharge + 0.1);
+  EXPECT_GT(seconds("TIM:SRAT 500KHZ;:MEAS:CAP?"), kCharge + 0.25);
+  EXPECT_DOUBLE_EQ(chip.SampleRate(), 500e3);
+  Ask("*TST?");
+  EXPECT_GT(seconds("MEAS:CAP?"), kCharge + 0.25);
+  EXPECT_EQ(Ask("SYST:ERR?"), "0,\"No error\"");
+  EXPECT_EQ(Ask("*RST;TIM:MODE?;SRAT?"), "POLL;+1.00000000E+06");
+}
+
 TEST_F(InstrumentTest, AReadingThatCannotBeHadAnswersNotANumberAndSaysWhy) {
   Ask("CAL:SLOP 0");
   EXPECT_EQ(Ask("MEAS:CAP?"), "+9.91000000E+37");

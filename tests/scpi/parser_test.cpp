@@ -13,6 +13,7 @@ namespace {
 struct Unit {
   Command command;
   std::optional<double> number = std::nullopt;
+  std::optional<std::size_t> choice = std::nullopt;
 };
 
 struct Case {
@@ -63,6 +64,14 @@ const Case kCases[] = {
     {"CAL:INT 1FF", {{Command::SetIntercept, 1e-15}}},
     {"MEAS:TIME? 10MS", {{Command::MeasureTime, 0.01}}},
     {"CONF:CAP", {{Command::ConfigureCapacitance}}},
+    {"TIM:SRAT 500KHZ", {{Command::SetSampleRate, 500e3}}},
+    {"SENS:TIM:SRAT 2.4MHZ", {{Command::SetSampleRate, 2.4e6}}},  // MHZ: mega, not milli
+    {"TIM:SRAT DEF", {{Command::SetSampleRate, 1e6}}},
+    {"SENSe:TIMing:SRATe?", {{Command::SampleRate}}},
+    // Words: long and short forms in any case.
+    {"TIM:MODE STR", {{Command::SetTiming, std::nullopt, 1}}},
+    {"sense:timing:mode stream", {{Command::SetTiming, std::nullopt, 1}}},
+    {"TIM:MODE Poll;MODE?", {{Command::SetTiming, std::nullopt, 0}, {Command::Timing}}},
     // Every way a parameter can be wrong.
     {"SAMP:COUN 0", {}, -222},
     {"SAMP:COUN 10001", {}, -222},
@@ -75,6 +84,12 @@ const Case kCases[] = {
     {"CAL:INT 4.7US", {}, -131},
     {"CAL:INT 4.7QF", {}, -131},
     {"SAMP:COUN FOO", {}, -224},
+    {"TIM:MODE STRE", {}, -224},
+    {"TIM:MODE 1", {}, -104},
+    {"TIM:MODE", {}, -109},
+    {"TIM:MODE STR,POLL", {}, -108},
+    {"TIM:SRAT 1", {}, -222},
+    {"TIM:SRAT 1MS", {}, -131},
     {"SAMP:COUN \"5;*RST\"", {}, -104},
     {"SAMP:COUN \"5", {}, -102},
     {"SAMP:COUN 1.2.3", {}, -102},
@@ -97,6 +112,7 @@ TEST(ParserTable, EachLineGivesItsCommandsThenItsError) {
       if (c.units[i].number) {
         EXPECT_DOUBLE_EQ(*message.units[i].number, *c.units[i].number);
       }
+      EXPECT_EQ(message.units[i].choice, c.units[i].choice);
     }
     EXPECT_EQ(message.error ? message.error->code : 0, c.error);
   }
