@@ -25,7 +25,11 @@ int main(int argc, char** argv) {
   }
   return capmeter::RunWindowProgram(
       commandLine, commandLine.Driver(), argv[0], capmeter::MonitorWindow::kCaption,
-      "capmeter-monitor", [&log](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
-        return std::make_unique<capmeter::MonitorWindow>(driver, clock, log ? &*log : nullptr);
+      "capmeter-monitor",
+      [&log, &commandLine](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
+        auto window =
+            std::make_unique<capmeter::MonitorWindow>(driver, clock, log ? &*log : nullptr);
+        window->SetInitialTiming(commandLine.ReadingTiming(), commandLine.SampleRate());
+        return window;
       });
 }

@@ -1,10 +1,20 @@
 #include "monitor/monitor_command_line.h"
 
+#include <optional>
+#include <string_view>
+
 #include "measurement/si_value.h"
 
 namespace capmeter {
 
 namespace {
+
+// As capmeter-cli reads it: "1M", "500k", "2.4 MS/s".
+std::optional<double> ParseSampleRate(std::string_view text) {
+  const std::optional<double> rate = ParseEngineeringValue(text, "S/s");
+  if (!rate || *rate < kSlowestSampleRate || *rate > kFastestSampleRate) return std::nullopt;
+  return rate;
+}
 
 constexpr const char* kDetails =
     "A monitor for series of readings: a live trend chart, a histogram, running\n"
@@ -34,6 +44,15 @@ MonitorCommandLine::MonitorCommandLine()
                  "SECONDS", "0");
   AddValueOption("log", "Write every reading to FILE as CSV, one flushed row per reading.", "FILE",
                  "");
+  AddValueOption("timing",
+                 "The window's first choice of timing: poll (host polls of the pins, the "
+                 "default) or stream (the chip's own samples of its pins counted, to two sample "
+                 "periods).",
+                 "TIMING", "poll");
+  AddValueOption("sample-rate",
+                 "The window's first sample rate for stream timing, in samples a second "
+                 "(default 1M); the rate the chip gives is measured before each series.",
+                 "RATE", "1M");
 }
 
 bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
@@ -51,6 +70,21 @@ bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
     return false;
   }
   latency_ = *latency;
+  const std::string timingName = Value("timing");
+  const std::optional<Timing> timing = TimingFromName(timingName);
+  if (!timing) {
+    SetError("Invalid value '" + timingName + "' for --timing (expected poll or stream).");
+    return false;
+  }
+  timing_ = *timing;
+  const std::string rateText = Value("sample-rate");
+  const std::optional<double> rate = ParseSampleRate(rateText);
+  if (!rate) {
+    SetError("Invalid value '" + rateText +
+             "' for --sample-rate (expected a sample rate from 3.6k to 12M such as 1M or 500k).");
+    return false;
+  }
+  sampleRate_ = *rate;
   if (const std::optional<std::string> error = usb_.Read(*this)) {
     SetError(*error);
     return false;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "measurement/clock.h"
+#include "measurement/stream_timing.h"
 #include "startup/hardware_options.h"
 #include "startup/sim_options.h"
 
@@ -11,24 +12,30 @@ namespace capmeter {
 
 // capmeter-monitor's command line: what every window program takes, the
 // simulated circuit of capmeter-sim behind --simulate with capmeter-cli's
-// --latency, and --log FILE.
+// --latency, --log FILE, and capmeter-cli's --timing and --sample-rate for
+// the window's first choice of timing.
 class MonitorCommandLine final : public SimCommandLine {
  public:
   MonitorCommandLine();
 
-  // As SimCommandLine::Parse, and false as well for a bad latency, a
-  // simulated part without --simulate, or a bad --usb or one with it.
+  // As SimCommandLine::Parse, and false as well for a bad latency, timing or
+  // sample rate, a simulated part without --simulate, or a bad --usb or one
+  // with it.
   bool Parse(const std::vector<std::string>& arguments);
 
   bool Simulate() const { return IsSet("simulate"); }
   Clock::Duration Latency() const { return latency_; }
   std::string LogPath() const { return Value("log"); }
+  Timing ReadingTiming() const { return timing_; }
+  double SampleRate() const { return sampleRate_; }  // asked for, in samples a second
   const std::optional<UsbId>& Usb() const { return usb_.Id(); }
   // The simulated chip, the chip over USB or the vendor's library.
   DriverOptions Driver() const;
 
  private:
   Clock::Duration latency_{0};
+  Timing timing_ = Timing::Poll;
+  double sampleRate_ = kDefaultSampleRate;
   UsbOption usb_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QChartView>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -33,6 +34,8 @@ namespace {
 // this often, so even a flood of fast readings costs it little.
 constexpr std::chrono::milliseconds kCollectPeriod{100};
 constexpr qsizetype kMessageLines = 3;
+// The sample-rate box counts in kS/s.
+constexpr double kSamplesPerKilo = 1e3;
 
 // The device link's messages go to the window's message line.
 class MessageLine final : public Display {
@@ -119,11 +122,29 @@ void MonitorWindow::BuildControls() {
   average_->setAccessibleName(QStringLiteral("Readings averaged per point"));
   average_->setToolTip(
       tr("Each point is the mean of this many readings, dithered as "
-         "capmeter-cli dithers a series."));
+         "capmeter-cli dithers a series of polled readings."));
   slope_ = new QLineEdit(QStringLiteral("0"));
   slope_->setAccessibleName(QStringLiteral("m, microfarads per second"));
   intercept_ = new QLineEdit(QStringLiteral("0"));
   intercept_->setAccessibleName(QStringLiteral("b, microfarads"));
+  timing_ = new QComboBox;
+  for (const Timing timing : {Timing::Poll, Timing::Stream}) {
+    timing_->addItem(Text(TimingName(timing)), static_cast<int>(timing));
+  }
+  timing_->setAccessibleName(QStringLiteral("Timing, poll or stream"));
+  timing_->setToolTip(
+      tr("poll: each reading timed by host polls of the pins, to one round trip. "
+         "stream: by counting the chip's own samples of its pins, to two sample periods."));
+  sampleRate_ = new QDoubleSpinBox;
+  sampleRate_->setRange(kSlowestSampleRate / kSamplesPerKilo, kFastestSampleRate / kSamplesPerKilo);
+  sampleRate_->setDecimals(1);
+  sampleRate_->setSingleStep(100.0);
+  sampleRate_->setValue(kDefaultSampleRate / kSamplesPerKilo);
+  sampleRate_->setSuffix(QStringLiteral(" kS/s"));
+  sampleRate_->setAccessibleName(QStringLiteral("Sample rate in kilosamples a second"));
+  sampleRate_->setToolTip(
+      tr("With stream timing: the rate to ask of the chip's sample clock; the rate it "
+         "gives is measured before each series. 500 kS/s is safer on a full-speed chip."));
   for (QLineEdit* edit : {slope_, intercept_}) {
     edit->setMinimumWidth(100);
     edit->setMaximumWidth(160);
@@ -158,6 +179,8 @@ void MonitorWindow::BuildControls() {
   });
   connect(clear_, &QPushButton::clicked, this, [this] { Clear(); });
   connect(save_, &QPushButton::clicked, this, [this] { Save(); });
+  connect(timing_, &QComboBox::currentIndexChanged, this,
+          [this] { sampleRate_->setEnabled(ChosenTiming() == Timing::Stream); });
   connect(nominal_, &QLineEdit::editingFinished, this, [this] { ApplyLimits(); });
   for (QDoubleSpinBox* box : {lowerTolerance_, upperTolerance_}) {
     connect(box, &QDoubleSpinBox::valueChanged, this, [this] { ApplyLimits(); });
@@ -167,6 +190,12 @@ void MonitorWindow::BuildControls() {
 void MonitorWindow::LayOut() {
   auto* buttons = new QHBoxLayout;
   for (QPushButton* button : {start_, stop_, hold_, clear_, save_}) buttons->addWidget(button);
+  // Beside the buttons, where the settings row has no room left.
+  buttons->addSpacing(24);
+  buttons->addWidget(Caption(tr("Timin&g"), timing_));
+  buttons->addWidget(timing_);
+  buttons->addWidget(Caption(tr("Sample &rate"), sampleRate_));
+  buttons->addWidget(sampleRate_);
   buttons->addStretch();
   auto* settings = new QHBoxLayout;
   settings->addWidget(Caption(tr("C&ount"), count_));
@@ -222,6 +251,11 @@ void MonitorWindow::SetInitialCalibration(std::string_view m, std::string_view b
   intercept_->setText(Text(b));
 }
 
+void MonitorWindow::SetInitialTiming(Timing timing, double sampleRate) {
+  timing_->setCurrentIndex(timing_->findData(static_cast<int>(timing)));
+  sampleRate_->setValue(sampleRate / kSamplesPerKilo);
+}
+
 void MonitorWindow::ShowMessage(std::string_view text) {
   if (unloaded_) {
     std::cerr << text << std::endl;
@@ -242,9 +276,9 @@ void MonitorWindow::Start() {
     ShowMessage("No series without the device: connect it, then restart the program.");
     return;
   }
-  const StartSetup setup =
-      SetupFor({count_->value(), interval_->value(), average_->value(),
-                slope_->text().toStdString(), intercept_->text().toStdString()});
+  const StartSetup setup = SetupFor({count_->value(), interval_->value(), average_->value(),
+                                     slope_->text().toStdString(), intercept_->text().toStdString(),
+                                     ChosenTiming(), sampleRate_->value() * kSamplesPerKilo});
   tally_.BeginSeries(setup.series.calibration, setup.readingsPerPoint);
   if (!origin_) {
     origin_ = clock_.Now();
@@ -305,9 +339,10 @@ void MonitorWindow::SetRunning(bool running) {
   start_->setEnabled(!running);
   stop_->setEnabled(running);
   for (QWidget* input :
-       std::initializer_list<QWidget*>{count_, interval_, average_, slope_, intercept_}) {
+       std::initializer_list<QWidget*>{count_, interval_, average_, slope_, intercept_, timing_}) {
     input->setEnabled(!running);
   }
+  sampleRate_->setEnabled(!running && ChosenTiming() == Timing::Stream);
   if (running) {
     collector_->start();
     stop_->setFocus();
@@ -317,12 +352,21 @@ void MonitorWindow::SetRunning(bool running) {
   }
 }
 
+Timing MonitorWindow::ChosenTiming() const {
+  return static_cast<Timing>(timing_->currentData().toInt());
+}
+
 void MonitorWindow::Collect() {
   SeriesWorker::Mail mail = worker_.Collect();
   for (const SeriesWorker::Arrival& arrival : mail.arrivals) {
     const Clock::Duration since = arrival.at - origin_.value_or(arrival.at);
     tally_.Add(arrival.reading, ToSeconds(since));
     nextIndex_ = arrival.reading.index + 1;
+  }
+  if (mail.sampleRate > 0.0) {
+    ShowMessage("Stream timing at " +
+                QString::number(mail.sampleRate / kSamplesPerKilo, 'f', 3).toStdString() +
+                " kS/s, the chip's sample clock as measured against the host's.");
   }
   if (!mail.logProblem.empty()) {
     ShowMessage("Logging stopped: " + mail.logProblem +

@@ -10,12 +10,14 @@
 #include "device/driver_library.h"
 #include "measurement/clock.h"
 #include "measurement/reading_log.h"
+#include "measurement/stream_timing.h"
 #include "monitor/monitor_charts.h"
 #include "monitor/monitor_readouts.h"
 #include "monitor/series_tally.h"
 #include "monitor/series_worker.h"
 
 class QCheckBox;
+class QComboBox;
 class QDoubleSpinBox;
 class QFileDialog;
 class QLabel;
@@ -42,6 +44,8 @@ class MonitorWindow final : public QWidget {
   void Load();
   // Texts for m and b in place of "0", e.g. from the command line.
   void SetInitialCalibration(std::string_view m, std::string_view b);
+  // The timing and sample rate (samples a second) chosen at first.
+  void SetInitialTiming(Timing timing, double sampleRate);
   // On the message line; on standard error once the window is going.
   void ShowMessage(std::string_view text);
   // Ends the program on a termination signal: the series stops, the device
@@ -62,6 +66,7 @@ class MonitorWindow final : public QWidget {
   void SaveTo(const QString& path);
   void ApplyLimits();
   void SetRunning(bool running);
+  Timing ChosenTiming() const;
   // Takes what the worker handed over; repaints unless held.
   void Collect();
   void Repaint();
@@ -91,6 +96,8 @@ class MonitorWindow final : public QWidget {
   QSpinBox* average_ = nullptr;
   QLineEdit* slope_ = nullptr;
   QLineEdit* intercept_ = nullptr;
+  QComboBox* timing_ = nullptr;
+  QDoubleSpinBox* sampleRate_ = nullptr;  // in kS/s
   QLineEdit* nominal_ = nullptr;
   QDoubleSpinBox* lowerTolerance_ = nullptr;
   QDoubleSpinBox* upperTolerance_ = nullptr;

@@ -19,7 +19,8 @@ namespace capmeter {
 // One series at a time on a thread of its own, so the window never waits for
 // a reading. Each reading is numbered on from `firstIndex`, written to the log
 // at once (when there is one) and left in a mailbox that the window's thread
-// empties on its timer.
+// empties on its timer; so is a streamed series' sample rate, as soon as it
+// is measured.
 class SeriesWorker {
  public:
   struct Arrival {
@@ -30,6 +31,7 @@ class SeriesWorker {
   struct Mail {
     std::vector<Arrival> arrivals;
     std::string logProblem;   // set once, when the log stopped
+    double sampleRate = 0.0;  // set once, when a streamed series measured its sample clock
     bool gaveUp = false;      // stopped after kFailuresToGiveUp read errors in a row
     std::string lastFailure;  // why the last of them happened
     bool finished = false;    // the series is over; Join() will not wait

@@ -13,6 +13,8 @@ struct StartForm {
   int average = 1;        // readings per point
   std::string slope;      // m, as typed
   std::string intercept;  // b, as typed
+  Timing timing = Timing::Poll;
+  double sampleRate = kDefaultSampleRate;  // asked for with stream timing
 };
 
 struct StartSetup {
@@ -21,8 +23,10 @@ struct StartSetup {
 };
 
 // The series Start runs: count x average readings (at most INT_MAX, which
-// also stands for "until stopped"), dithered as capmeter-cli dithers when
-// there is more than one, with a fresh seed and m and b read leniently.
+// also stands for "until stopped"), polled and dithered as capmeter-cli
+// dithers when there is more than one, or streamed at the sample rate asked
+// for (measured before the first reading); with a fresh seed and m and b
+// read leniently.
 StartSetup SetupFor(const StartForm& form);
 
 }  // namespace capmeter

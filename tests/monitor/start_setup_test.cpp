@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kMost = std::numeric_limits<int>::max();
 
-TEST(StartSetup, ReadingsDitherIntervalAndCalibration) {
+TEST(StartSetup, ReadingsDitherIntervalCalibrationAndTiming) {
   using std::chrono::milliseconds;
   struct Case {
     StartForm form;
@@ -31,6 +31,8 @@ TEST(StartSetup, ReadingsDitherIntervalAndCalibration) {
       {{kMost / 2 + 1, 0.0, 2, "0", "0"}, kMost, true, milliseconds(0), {0.0, 0.0}},
       // Without a slope there is no capacitance, so b does not count.
       {{5, 0.0, 1, "0", "1.5"}, 5, true, milliseconds(0), {0.0, 0.0}},
+      // Streamed readings are never dithered; their rate is measured first.
+      {{3, 0.0, 2, "9.0909", "0", Timing::Stream, 500e3}, 6, false, milliseconds(0), {9.0909, 0.0}},
   };
   for (const Case& c : cases) {
     const StartSetup setup = SetupFor(c.form);
@@ -41,6 +43,9 @@ TEST(StartSetup, ReadingsDitherIntervalAndCalibration) {
     EXPECT_EQ(setup.series.calibration.slope, c.calibration.slope);
     EXPECT_EQ(setup.series.calibration.intercept, c.calibration.intercept);
     EXPECT_EQ(setup.readingsPerPoint, c.form.average);
+    EXPECT_EQ(setup.series.timing, c.form.timing);
+    EXPECT_EQ(setup.series.sampleClock.requestedRate, c.form.sampleRate);
+    EXPECT_EQ(setup.series.sampleClock.rate, 0.0);
   }
 }
 
