@@ -3,7 +3,6 @@
 #include <system_error>
 
 #include "measurement/float_chars.h"
-#include "measurement/stream_timing.h"
 
 namespace capmeter::cli {
 
@@ -13,14 +12,6 @@ std::optional<double> ParseFarads(std::string_view text) {
 
 std::optional<double> ParseOhms(std::string_view text) {
   return ParseEngineeringValue(text, "ohm");
-}
-
-std::optional<double> ParseSampleRate(std::string_view text) {
-  const std::optional<double> rate = ParseEngineeringValue(text, "S/s");
-  if (!rate || *rate < kSlowestSampleRate || *rate > kFastestSampleRate) {
-    return std::nullopt;
-  }
-  return rate;
 }
 
 std::optional<double> ParseClockJitter(std::string_view text) {

@@ -13,9 +13,6 @@ namespace capmeter::cli {
 // with a known prefix and unit.
 std::optional<double> ParseFarads(std::string_view text);
 std::optional<double> ParseOhms(std::string_view text);
-// Samples a second ("1M", "500k", "2.4 MS/s"), from kSlowestSampleRate to
-// kFastestSampleRate (measurement/stream_timing.h).
-std::optional<double> ParseSampleRate(std::string_view text);
 // The simulated sample clock's jitter, a fraction of its period from 0 to
 // 0.5 ("0.05").
 std::optional<double> ParseClockJitter(std::string_view text);

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "device/hex_text.h"
+#include "measurement/line_fit.h"
 #include "measurement/pin_text.h"
+#include "measurement/si_value.h"
 
 namespace capmeter {
 
@@ -71,8 +73,7 @@ std::string StartStream(FT_HANDLE handle, DriverLibrary& library, SampleStream& 
   if (const FT_STATUS s = stream.FT_SetUSBParameters(handle, transfer, transfer); s != kStatusOk) {
     return Called("FT_SetUSBParameters", library, s);
   }
-  if (const FT_STATUS s = stream.FT_Purge(handle, kPurgeReceive | kPurgeTransmit);
-      s != kStatusOk) {
+  if (const FT_STATUS s = stream.FT_Purge(handle, kPurgeReceive | kPurgeTransmit); s != kStatusOk) {
     return Called("FT_Purge", library, s);
   }
   return {};
@@ -103,7 +104,8 @@ class StreamReader {
       return false;
     }
     if (got > asked) {
-      failure_ = "FT_Read: " + std::to_string(got) + " bytes for " + std::to_string(asked) + " asked";
+      failure_ =
+          "FT_Read: " + std::to_string(got) + " bytes for " + std::to_string(asked) + " asked";
       return false;
     }
     bytes = {buffer_.data(), got};
@@ -213,6 +215,14 @@ std::optional<Timing> TimingFromName(std::string_view name) {
   return std::nullopt;
 }
 
+std::optional<double> ParseSampleRate(std::string_view text) {
+  const std::optional<double> rate = ParseEngineeringValue(text, "S/s");
+  if (!rate || *rate < kSlowestSampleRate || *rate > kFastestSampleRate) {
+    return std::nullopt;
+  }
+  return rate;
+}
+
 std::uint32_t BaudForSampleRate(double samplesPerSecond) {
   const double baud = std::round(samplesPerSecond / kSamplesPerBaud);
   return static_cast<std::uint32_t>(std::clamp(baud, 1.0, 12e6));
@@ -237,16 +247,15 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
     result.failure = std::move(failure);
     return result;
   }
-  // Least squares of the count against the host's clock, over the reads
-  // that brought samples: each is taken soon after its samples arrived, so
-  // the points keep close to the line.
+  // The count against the host's clock, over the reads that brought
+  // samples: each is taken soon after its samples arrived, so the points
+  // keep close to the line.
   StreamReader reader(lngHandle, library, *stream);
   const Clock::Duration begun = clock.Now();
-  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
   double count = 0;
   std::optional<Clock::Duration> first;
   Clock::Duration last{0};
-  std::vector<std::pair<double, double>> points;
+  std::vector<FitPoint> points;
   while (clock.Now() - begun < span) {
     std::span<const std::uint8_t> bytes;
     std::uint32_t queued = 0;
@@ -260,35 +269,28 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
         first = now;  // the count starts after these
       } else {
         count += static_cast<double>(bytes.size());
-        const double x = ToSeconds(now - *first);
-        points.emplace_back(x, count);
-        n += 1;
-        sx += x;
-        sy += count;
-        sxx += x * x;
-        sxy += x * count;
+        points.push_back({ToSeconds(now - *first), count});
       }
       last = now;
     }
     clock.Wait(kIdleWait);
   }
-  const double denominator = n * sxx - sx * sx;
-  if (!first || n < 2 || denominator <= 0.0) {
-    result.failure = "no samples came in " +
-                     std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()) +
-                     " ms of streaming (does the chip stream in bit-bang mode?)";
+  const LineFit fit = FitLine(points);
+  if (points.size() < 2 || fit.problem != FitProblem::None) {
+    result.failure =
+        "no samples came in " +
+        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()) +
+        " ms of streaming (does the chip stream in bit-bang mode?)";
     return result;
   }
-  result.rate = (n * sxy - sx * sy) / denominator;
+  result.rate = fit.line.slope;
   result.samples = static_cast<std::uint64_t>(count);
   result.span = last - *first;
   // A pause shows as a step away from the line.
-  const double intercept = (sy - result.rate * sx) / n;
   double lowest = 0, highest = 0;
-  for (const auto& [x, y] : points) {
-    const double residual = y - (intercept + result.rate * x);
-    lowest = std::min(lowest, residual);
-    highest = std::max(highest, residual);
+  for (const FitPoint& point : points) {
+    lowest = std::min(lowest, fit.line.Residual(point));
+    highest = std::max(highest, fit.line.Residual(point));
   }
   if (!(result.rate > 0.0) || highest - lowest > 2.0 * InFlight(requestedRate)) {
     result.failure = "the sample stream paused while its rate was measured (the host fell behind)";
@@ -302,8 +304,7 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
 }
 
 MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Display& display,
-                              Clock& clock, const SampleClock& sampleClock,
-                              MeasurePolicy* policy) {
+                              Clock& clock, const SampleClock& sampleClock, MeasurePolicy* policy) {
   BeginMeasurement(display);
   MeasureResult result;
   SampleStream* stream = library.SampleStreaming();
@@ -384,7 +385,8 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
       default:
         break;
     }
-    if (now - start >= kPollTimeLimit || static_cast<double>(charge.SinceTrigger()) >= limitSamples) {
+    if (now - start >= kPollTimeLimit ||
+        static_cast<double>(charge.SinceTrigger()) >= limitSamples) {
       if (std::string failure = purge(); !failure.empty()) {
         return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
       }

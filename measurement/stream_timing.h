@@ -42,6 +42,10 @@ inline constexpr double kSampleClockSpread = 0.005;
 // reading (the check streams a second).
 inline constexpr std::chrono::milliseconds kRateMeasureSpan{250};
 
+// Samples a second as people write them ("1M", "500k", "2.4 MS/s"), from
+// kSlowestSampleRate to kFastestSampleRate; empty otherwise.
+std::optional<double> ParseSampleRate(std::string_view text);
+
 // The baud rate asked for a sample rate (kSamplesPerBaud samples per baud),
 // and the USB IN transfer size: about 10 ms of samples, in whole packets.
 std::uint32_t BaudForSampleRate(double samplesPerSecond);

@@ -9,13 +9,6 @@ namespace capmeter {
 
 namespace {
 
-// As capmeter-cli reads it: "1M", "500k", "2.4 MS/s".
-std::optional<double> ParseSampleRate(std::string_view text) {
-  const std::optional<double> rate = ParseEngineeringValue(text, "S/s");
-  if (!rate || *rate < kSlowestSampleRate || *rate > kFastestSampleRate) return std::nullopt;
-  return rate;
-}
-
 constexpr const char* kDetails =
     "A monitor for series of readings: a live trend chart, a histogram, running\n"
     "statistics, limits with pass and fail counts, and a CSV log with the columns\n"

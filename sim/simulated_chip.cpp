@@ -125,8 +125,7 @@ std::uint32_t SimulatedChip::Deliverable() const {
   }
   const double periodNs = 1e9 / samplesPerSecond_;
   const double packetFillNs = (buffers_.packetSize - kModemStatusBytes) * periodNs;
-  const Clock::Duration delay = std::min(
-      latencyTimer_, Nanoseconds(std::max(packetFillNs, 0.0)));
+  const Clock::Duration delay = std::min(latencyTimer_, Nanoseconds(std::max(packetFillNs, 0.0)));
   const Clock::Duration newest = clock_.Now() - delay;
   const auto end = std::upper_bound(samples_.begin(), samples_.end(), newest,
                                     [](Clock::Duration t, const Sample& s) { return t < s.at; });
@@ -184,9 +183,13 @@ FT_STATUS SimulatedChip::FT_Write(FT_HANDLE handle, const void* buffer, std::uin
   }
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   if (samplesPerSecond_ > 0.0) {
-    // Clocked out one per sample period, after whatever still waits.
+    // Clocked out one per sample period, after whatever still waits, from
+    // the next tick not yet sampled: each byte is then sampled once.
     const double periodNs = 1e9 / samplesPerSecond_;
     double at = static_cast<double>(clock_.Now().count());
+    if (bitBang_) {
+      at = std::max(at, nextSampleNs_);
+    }
     if (!pending_.empty()) {
       at = std::max(at, static_cast<double>(pending_.back().at.count()) + periodNs);
     }
