@@ -27,6 +27,9 @@ constexpr double kFifoAllowance = 4096.0;
 constexpr double kUsbFrameSeconds = 1e-3;
 // A trigger that has not come back by then never will.
 constexpr double kTriggerSeenWithinSeconds = 0.1;
+// How many times the span a rate measurement may take to find one span
+// without a stall.
+constexpr int kRateAttempts = 10;
 
 std::string Called(const char* operation, const DriverLibrary& library, FT_STATUS status) {
   return std::string(operation) + ": " + StatusText(library, status);
@@ -247,31 +250,45 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
     result.failure = std::move(failure);
     return result;
   }
-  // The count against the host's clock, over the reads that brought
-  // samples: each is taken soon after its samples arrived, so the points
-  // keep close to the line.
+  // The count against the host's clock at each look that found samples:
+  // what had arrived by then, timed just before the look, so the time it
+  // takes to read and count them does not lean on the line.
   StreamReader reader(lngHandle, library, *stream);
   const Clock::Duration begun = clock.Now();
+  // A look that comes late may have let the buffers fill and the chip stop
+  // sampling, so the fit starts again after it: later than half of the
+  // smallest driver buffer (64 KiB) holds at the rate asked.
+  const Clock::Duration longestGap = std::min<Clock::Duration>(
+      std::chrono::milliseconds(20), std::chrono::duration_cast<Clock::Duration>(
+                                         std::chrono::duration<double>(32768.0 / requestedRate)));
   double count = 0;
-  std::optional<Clock::Duration> first;
+  bool started = false;  // a look found samples since the last restart
+  Clock::Duration first{0};
+  std::optional<Clock::Duration> previous;
   Clock::Duration last{0};
   std::vector<FitPoint> points;
-  while (clock.Now() - begun < span) {
+  while ((!started || last - first < span) && clock.Now() - begun < kRateAttempts * span) {
     std::span<const std::uint8_t> bytes;
     std::uint32_t queued = 0;
+    const Clock::Duration looked = clock.Now();
     if (!reader.Next(bytes, queued)) {
       result.failure = reader.failure();
       return result;
     }
-    const Clock::Duration now = clock.Now();
-    if (!bytes.empty()) {
-      if (!first) {
-        first = now;  // the count starts after these
+    if (previous && looked - *previous > longestGap) {
+      started = false;
+      points.clear();
+    }
+    previous = looked;
+    if (queued > 0) {
+      if (!started) {
+        started = true;
+        first = looked;
       } else {
-        count += static_cast<double>(bytes.size());
-        points.push_back({ToSeconds(now - *first), count});
+        points.push_back({ToSeconds(looked - first), count + queued});
+        last = looked;
       }
-      last = now;
+      count += static_cast<double>(bytes.size());
     }
     clock.Wait(kIdleWait);
   }
@@ -283,9 +300,16 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
         " ms of streaming (does the chip stream in bit-bang mode?)";
     return result;
   }
+  if (last - first < span) {
+    result.failure =
+        "the host fell behind too often to measure the sample rate: no " +
+        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()) +
+        " ms of streaming without a stall";
+    return result;
+  }
   result.rate = fit.line.slope;
   result.samples = static_cast<std::uint64_t>(count);
-  result.span = last - *first;
+  result.span = last - first;
   // A pause shows as a step away from the line.
   double lowest = 0, highest = 0;
   for (const FitPoint& point : points) {
