@@ -234,7 +234,14 @@ TEST_P(DirectUsbStream, AStreamedReadingIsTheChargeTimeWithinOnePercent) {
   testing::EventLog log;
   testing::RecordingDisplay display(log);
 
-  const MeasureResult result = MeasureByStream(handle, usb, display, clock, {kRate, rate.rate});
+  // The emulated chip samples on a thread of its own, which a loaded
+  // machine can starve as no real chip is: its stream then pauses, and
+  // that is caught, never read as a time. Another try gets a clean one.
+  MeasureResult result;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    result = MeasureByStream(handle, usb, display, clock, {kRate, rate.rate});
+    if (result.HasTime() || result.failure.find("paused") == std::string::npos) break;
+  }
 
   ASSERT_EQ(result.outcome, MeasureOutcome::ChargeTime) << result.failure;
   const double expected = 1.1 * kPart.resistanceOhms * kPart.capacitanceFarads;
