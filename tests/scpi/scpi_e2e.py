@@ -34,7 +34,7 @@ class Server:
         self.process = subprocess.Popen(
             [*wrapper, CLI, "serve", "--listen", "127.0.0.1:0", *args],
             stderr=subprocess.PIPE, text=True)
-        atexit.register(lambda: self.process.poll() is None and self.process.kill())
+        atexit.register(self.kill)
         self.said = []
         for line in self.process.stderr:
             self.said.append(line)
@@ -47,10 +47,24 @@ class Server:
     def resource(self):
         return f"TCPIP::127.0.0.1::{self.port}::SOCKET"
 
+    def children(self):
+        # Under the chip emulator the program it runs.
+        try:
+            with open(f"/proc/{self.process.pid}/task/{self.process.pid}/children") as file:
+                return [int(pid) for pid in file.read().split()]
+        except OSError:
+            return []
+
+    def kill(self):
+        # The program under the emulator too: left running, it would hold the
+        # test's output open and ctest would wait for it.
+        if self.process.poll() is None:
+            for pid in self.children():
+                os.kill(pid, signal.SIGKILL)
+            self.process.kill()
+
     def stop(self, signal_number=signal.SIGTERM):
-        # Under the chip emulator the signal goes to the program it runs.
-        with open(f"/proc/{self.process.pid}/task/{self.process.pid}/children") as file:
-            children = [int(pid) for pid in file.read().split()]
+        children = self.children()
         os.kill(children[0] if children else self.process.pid, signal_number)
         rest = self.process.communicate(timeout=30)[1]
         return self.process.returncode, "".join(self.said) + rest
