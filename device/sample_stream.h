@@ -30,7 +30,8 @@ inline constexpr std::uint32_t kSamplesPerBaud = 16;
 //
 // Operation            Arguments                        On success
 // FT_SetBaudRate       handle; baud rate                 the bit-bang clock follows it
-// FT_SetLatencyTimer   handle; milliseconds (2 to 255)   a part-filled packet waits at most that long
+// FT_SetLatencyTimer   handle; milliseconds (2 to 255)   a part-filled packet waits
+//                                                        at most that long
 // FT_SetUSBParameters  handle; IN and OUT transfer       the sizes the driver reads and
 //                      sizes in bytes (multiples of 64)  writes USB in
 // FT_Purge             handle; kPurgeReceive and/or      drops what waits in that direction,

@@ -61,7 +61,7 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
   const FT_STATUS bitBang = library.FT_SetBitMode(lngHandle, kDirectionMask, kEnableValue);
   if (bitBang != kStatusOk) {
     return FailMeasurement(result, MeasureOutcome::ReadError, display,
-                "FT_SetBitMode: " + StatusText(library, bitBang));
+                           "FT_SetBitMode: " + StatusText(library, bitBang));
   }
   if (std::string failure = DriveTriggerPattern(lngHandle, library); !failure.empty()) {
     return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
@@ -85,13 +85,14 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
     }
     if (status != kStatusOk) {
       return FailMeasurement(result, MeasureOutcome::ReadError, display,
-                  "FT_GetBitMode: " + StatusText(library, status));
+                             "FT_GetBitMode: " + StatusText(library, status));
     }
     const auto pinValue = ParsePinText(strPins);
     if (!pinValue) {
       return FailMeasurement(result, MeasureOutcome::ReadError, display,
-                  "FT_GetBitMode: pin byte " + HexText(static_cast<std::uint8_t>(strPins[0])) +
-                      " is no digit (D4 or D5 low?)");
+                             "FT_GetBitMode: pin byte " +
+                                 HexText(static_cast<std::uint8_t>(strPins[0])) +
+                                 " is no digit (D4 or D5 low?)");
     }
     if (elapsed >= kPollTimeLimit) {
       return FailMeasurement(result, MeasureOutcome::TimedOut, display);

@@ -26,9 +26,9 @@ inline constexpr FT_STATUS kInvalidParameter = 6;
 // both are full. A sample reaches the driver once its packet is full or the
 // latency timer ran out, whichever comes first.
 struct StreamBuffers {
-  std::uint32_t chipFifo = 256;           // the full-speed family's
+  std::uint32_t chipFifo = 256;            // the full-speed family's
   std::uint32_t driverBuffer = 64 * 1024;  // 0: the chip alone, as on an emulated bus
-  std::uint32_t packetSize = 64;          // two of its bytes are modem status
+  std::uint32_t packetSize = 64;           // two of its bytes are modem status
 };
 
 // An interface chip in bit-bang mode with the timing circuit on its pins,
