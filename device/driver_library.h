@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/device_list.h"
 #include "device/ft_types.h"
 #include "device/sample_stream.h"
 
@@ -61,6 +62,12 @@ class DriverLibrary {
   // bind the driver to find out.
   virtual SampleStream* SampleStreaming() { return nullptr; }
   virtual std::string WhyNoSampleStream() const { return "this driver cannot stream the pins"; }
+
+  // The list of connected chips and the open by serial number
+  // (device/device_list.h), when this driver can; null otherwise, and
+  // WhyNoDeviceList() says why. May bind the driver to find out.
+  virtual DeviceList* Devices() { return nullptr; }
+  virtual std::string WhyNoDeviceList() const { return "this driver cannot list the chips"; }
 };
 
 // A status as people read it: "status 4 (I/O error)", or "status 7" when the
