@@ -1,5 +1,6 @@
 #include "device/vendor_library.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -42,6 +43,21 @@ typedef FT_STATUS(CAPMETER_FT_CALL* GetQueueStatusEntry)(FT_HANDLE handle,
 typedef FT_STATUS(CAPMETER_FT_CALL* ReadEntry)(FT_HANDLE handle, void* buffer,
                                                std::uint32_t bytesToRead,
                                                std::uint32_t* bytesReturned);
+typedef FT_STATUS(CAPMETER_FT_CALL* CreateDeviceInfoListEntry)(std::uint32_t* numDevs);
+typedef FT_STATUS(CAPMETER_FT_CALL* GetDeviceInfoDetailEntry)(
+    std::uint32_t index, std::uint32_t* flags, std::uint32_t* type, std::uint32_t* id,
+    std::uint32_t* locId, char* serialNumber, char* description, FT_HANDLE* handle);
+typedef FT_STATUS(CAPMETER_FT_CALL* OpenExEntry)(void* arg, std::uint32_t flags, FT_HANDLE* handle);
+}
+
+// The library's status for an invalid parameter: FT_OpenEx's answer, without
+// a call, to any way of finding the chip but by its serial number.
+constexpr FT_STATUS kInvalidParameter = 6;
+
+// A text the library wrote into `buffer`, which it may have filled to the
+// last byte without a terminating zero.
+std::string TextOf(const char* buffer, std::size_t size) {
+  return std::string(buffer, std::find(buffer, buffer + size, '\0'));
 }
 
 template <typename Entry>
@@ -75,7 +91,8 @@ std::string LoadFailureText(const LoadFailure& failure) {
          ").  Install the driver library, then restart program.";
 }
 
-// A loaded library, its five entry points and the six of the stream.
+// A loaded library, its five entry points, the six of the stream and the
+// three of the chip list.
 struct Entries {
   std::optional<SharedLibrary> library;
   OpenEntry open = nullptr;
@@ -91,10 +108,15 @@ struct Entries {
   GetQueueStatusEntry getQueueStatus = nullptr;
   ReadEntry read = nullptr;
   const char* streamMissing = nullptr;  // the first stream operation it lacks
+
+  CreateDeviceInfoListEntry createDeviceInfoList = nullptr;
+  GetDeviceInfoDetailEntry getDeviceInfoDetail = nullptr;
+  OpenExEntry openEx = nullptr;
+  const char* listMissing = nullptr;  // the first list operation it lacks
 };
 
 // Loads `name` and resolves all five operations, or says why not; then the
-// stream's, which it may lack.
+// stream's and the list's, which it may lack.
 std::optional<LoadFailure> BindOne(const std::string& name, Entries& binding) {
   const SharedLibrary& library = binding.library.emplace(name);
   if (!library.IsOpen()) {
@@ -117,6 +139,13 @@ std::optional<LoadFailure> BindOne(const std::string& name, Entries& binding) {
       {"FT_Purge", Resolve(library, "FT_Purge", binding.purge)},
       {"FT_GetQueueStatus", Resolve(library, "FT_GetQueueStatus", binding.getQueueStatus)},
       {"FT_Read", Resolve(library, "FT_Read", binding.read)},
+  });
+  binding.listMissing = FirstMissing({
+      {"FT_CreateDeviceInfoList",
+       Resolve(library, "FT_CreateDeviceInfoList", binding.createDeviceInfoList)},
+      {"FT_GetDeviceInfoDetail",
+       Resolve(library, "FT_GetDeviceInfoDetail", binding.getDeviceInfoDetail)},
+      {"FT_OpenEx", Resolve(library, "FT_OpenEx", binding.openEx)},
   });
   return std::nullopt;
 }
@@ -219,14 +248,27 @@ SampleStream* VendorLibrary::SampleStreaming() {
 }
 
 std::string VendorLibrary::WhyNoSampleStream() const {
+  return WhyMissing(binding_ ? binding_->streamMissing : nullptr);
+}
+
+DeviceList* VendorLibrary::Devices() {
+  const Binding* bound = Bound();
+  return bound != nullptr && bound->listMissing == nullptr ? this : nullptr;
+}
+
+std::string VendorLibrary::WhyNoDeviceList() const {
+  return WhyMissing(binding_ ? binding_->listMissing : nullptr);
+}
+
+std::string VendorLibrary::WhyMissing(const char* missing) const {
   if (!binding_) {
     return loadError_.empty() ? "the driver library is not loaded"
                               : "the driver library is not loaded: " + loadError_;
   }
-  if (binding_->streamMissing == nullptr) {
+  if (missing == nullptr) {
     return {};
   }
-  return "the driver library " + loadedFile_ + " has no " + binding_->streamMissing;
+  return "the driver library " + loadedFile_ + " has no " + missing;
 }
 
 // The stream's operations are reached through SampleStreaming() only, so
@@ -255,6 +297,42 @@ FT_STATUS VendorLibrary::FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* byte
 FT_STATUS VendorLibrary::FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                                  std::uint32_t* bytesReturned) {
   return binding_->read(handle, buffer, bytesToRead, bytesReturned);
+}
+
+// The list's operations are reached through Devices() only, so the library
+// is bound with all three.
+FT_STATUS VendorLibrary::FT_CreateDeviceInfoList(std::uint32_t* count) {
+  return binding_->createDeviceInfoList(count);
+}
+
+FT_STATUS VendorLibrary::FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) {
+  std::uint32_t flags = 0;
+  std::uint32_t type = 0;
+  std::uint32_t id = 0;
+  std::uint32_t locId = 0;
+  char serialNumber[kSerialNumberSize] = {};
+  char description[kDescriptionSize] = {};
+  FT_HANDLE handle = nullptr;
+  const FT_STATUS status = binding_->getDeviceInfoDetail(index, &flags, &type, &id, &locId,
+                                                         serialNumber, description, &handle);
+  if (status == kStatusOk) {
+    // No location in words: the library tells only the number.
+    *info = DeviceInfo{.flags = flags,
+                       .locId = locId,
+                       .serialNumber = TextOf(serialNumber, sizeof serialNumber),
+                       .description = TextOf(description, sizeof description),
+                       .location = {}};
+  }
+  return status;
+}
+
+FT_STATUS VendorLibrary::FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
+                                   FT_HANDLE* handle) {
+  if (openBy != kOpenBySerialNumber) {
+    return kInvalidParameter;
+  }
+  // The library only reads the serial number; its declaration takes any pointer.
+  return binding_->openEx(const_cast<char*>(serialNumber.c_str()), openBy, handle);
 }
 
 }  // namespace capmeter

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/device_list.h"
 #include "device/driver_library.h"
 #include "device/ft_types.h"
 #include "device/sample_stream.h"
@@ -24,7 +25,8 @@ inline constexpr FT_STATUS kLibraryNotLoaded = 0x4C4E4C44;
 // The six stream operations are optional: a library without them still
 // binds for the five, and only SampleStreaming() is null. They are reached
 // through SampleStreaming() alone, so a stream call always finds them bound.
-class VendorLibrary final : public DriverLibrary, private SampleStream {
+// The three of the chip list are optional in the same way, through Devices().
+class VendorLibrary final : public DriverLibrary, private SampleStream, private DeviceList {
  public:
   using LoadFailureReport = std::function<void(std::string_view message)>;
 
@@ -60,6 +62,12 @@ class VendorLibrary final : public DriverLibrary, private SampleStream {
   // "the driver library libftd2xx.so has no FT_Read", or why it is not bound.
   std::string WhyNoSampleStream() const override;
 
+  // Binds the library if no call tried yet; null when it did not bind or
+  // lacks a list operation.
+  DeviceList* Devices() override;
+  // "the driver library libftd2xx.so has no FT_OpenEx", or why it is not bound.
+  std::string WhyNoDeviceList() const override;
+
  private:
   struct Binding;  // the loaded library and its entry points
 
@@ -71,6 +79,16 @@ class VendorLibrary final : public DriverLibrary, private SampleStream {
   FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override;
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                     std::uint32_t* bytesReturned) override;
+
+  FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) override;
+  FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) override;
+  // Only kOpenBySerialNumber; any other `openBy` fails without a call.
+  FT_STATUS FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
+                      FT_HANDLE* handle) override;
+
+  // Why an optional group of operations is missing: `missing`, the first
+  // one the bound library lacks, or why nothing is bound; empty when none.
+  std::string WhyMissing(const char* missing) const;
 
   // The binding, loading it on the first call only; null when unbound.
   const Binding* Bound();
