@@ -1,10 +1,11 @@
 // A stand-in for the vendor's driver library, loaded by path in the binding
-// tests. It exports the five operations and the six of the sample stream
-// with C linkage, records every call and answers as the test set it up,
-// keeping the driver library contract: a failing call writes nothing, and an
-// invalid or closed handle fails. Built three times: complete, without
-// FT_GetBitMode to stand for an incomplete installation, and without the
-// stream's operations to stand for a library that cannot stream.
+// tests. It exports the five operations, the six of the sample stream and
+// the three of the chip list with C linkage, records every call and answers
+// as the test set it up, keeping the driver library contract: a failing call
+// writes nothing, and an invalid or closed handle fails. It holds two chips,
+// one open at a time. Built three times: complete, without FT_GetBitMode to
+// stand for an incomplete installation, and without the stream's and the
+// list's operations to stand for an older library that has only the five.
 //
 // Its stream is a model just good enough for the stream contract and one
 // streamed measurement: every FT_GetQueueStatus takes a few more samples,
@@ -90,6 +91,19 @@ void AppendToCallRecord(const StandinCall& call) {
     case kStandinGetQueueStatus:
       fprintf(file, "FT_GetQueueStatus handle=%p\n", call.handle);
       break;
+    case kStandinCreateDeviceInfoList:
+      fprintf(file, "FT_CreateDeviceInfoList\n");
+      break;
+    case kStandinGetDeviceInfoDetail:
+      fprintf(file, "FT_GetDeviceInfoDetail index=%d\n", call.deviceNumber);
+      break;
+    case kStandinOpenEx:
+      if (call.serialNumber[0] != '\0') {
+        fprintf(file, "FT_OpenEx serial=%s\n", call.serialNumber);
+      } else {
+        fprintf(file, "FT_OpenEx flags=%u\n", static_cast<unsigned>(call.argument));
+      }
+      break;
     default:
       fprintf(file, "FT_Read handle=%p length=%u\n", call.handle,
               static_cast<unsigned>(call.argument));
@@ -133,6 +147,25 @@ bool Streaming() {
   return state.baudRate != 0 && state.bitBang;
 }
 
+bool NoChips() {
+  return state.noDevice || state.unplugged;
+}
+
+// Hands out the one handle for chip `index`, with the chip as it powers up.
+uint32_t OpenChip(int index, void** pHandle) {
+  if (NoChips() || index < 0 || index >= kStandinChips) {
+    return kDeviceNotFound;
+  }
+  state.open = 1;
+  state.openChip = index;
+  state.mask = 0;
+  state.bitBang = 0;
+  state.baudRate = 0;
+  state.pendingCount = state.pendingNext = state.sampleCount = 0;
+  *pHandle = reinterpret_cast<void*>(STANDIN_HANDLE_VALUE);
+  return 0;
+}
+
 }  // namespace
 
 STANDIN_EXPORT StandinState* standin_state(void) {
@@ -146,16 +179,7 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_Open(int deviceNumber, void** pHandle) {
   if (state.statuses[kStandinOpen] != 0) {
     return state.statuses[kStandinOpen];
   }
-  if (state.noDevice || state.unplugged || deviceNumber != 0) {
-    return kDeviceNotFound;
-  }
-  state.open = 1;
-  state.mask = 0;
-  state.bitBang = 0;
-  state.baudRate = 0;
-  state.pendingCount = state.pendingNext = state.sampleCount = 0;
-  *pHandle = reinterpret_cast<void*>(STANDIN_HANDLE_VALUE);
-  return 0;
+  return OpenChip(deviceNumber, pHandle);
 }
 
 STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetBitMode(void* handle, unsigned char mask,
@@ -220,6 +244,7 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_Close(void* handle) {
   return status;
 }
 
+// The stream and the chip list, which the older library lacks.
 #ifndef STANDIN_LACKS_STREAM
 namespace {
 
@@ -317,5 +342,92 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_Read(void* handle, void* buffer, uint32_
     *bytesReturned = static_cast<uint32_t>(count);
   }
   return status;
+}
+
+// The chip list.
+namespace {
+
+constexpr uint32_t kInvalidParameter = 6;
+
+struct StandinChip {
+  const char* serialNumber;
+  const char* description;
+  uint32_t locId;
+};
+
+constexpr StandinChip kChips[kStandinChips] = {
+    {"CM-A", "Capmeter stand-in A", 0x11},
+    {"CM-B", "Capmeter stand-in B", 0x12},
+};
+
+constexpr uint32_t kOpenBySerialNumber = 1;
+constexpr uint32_t kOpenedFlag = 1;
+constexpr uint32_t kSerialNumberSize = 16;
+constexpr uint32_t kDescriptionSize = 64;
+
+// `text` into `buffer` of `size` bytes, cut short to end with a zero.
+void CopyText(char* buffer, size_t size, const char* text) {
+  size_t length = 0;
+  for (; length + 1 < size && text[length] != '\0'; ++length) {
+    buffer[length] = text[length];
+  }
+  buffer[length] = '\0';
+}
+
+}  // namespace
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_CreateDeviceInfoList(uint32_t* numDevs) {
+  AppendToCallRecord(Record(kStandinCreateDeviceInfoList, nullptr));
+  if (state.statuses[kStandinCreateDeviceInfoList] != 0) {
+    return state.statuses[kStandinCreateDeviceInfoList];
+  }
+  *numDevs = NoChips() ? 0 : kStandinChips;
+  return 0;
+}
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetDeviceInfoDetail(uint32_t index, uint32_t* flags,
+                                                            uint32_t* type, uint32_t* id,
+                                                            uint32_t* locId, char* serialNumber,
+                                                            char* description, void** pHandle) {
+  StandinCall& call = Record(kStandinGetDeviceInfoDetail, nullptr);
+  call.deviceNumber = static_cast<int>(index);
+  AppendToCallRecord(call);
+  if (state.statuses[kStandinGetDeviceInfoDetail] != 0) {
+    return state.statuses[kStandinGetDeviceInfoDetail];
+  }
+  if (NoChips() || index >= kStandinChips) {
+    return kDeviceNotFound;
+  }
+  const StandinChip& chip = kChips[index];
+  const bool opened = state.open && state.openChip == static_cast<int>(index);
+  *flags = opened ? kOpenedFlag : 0;
+  *type = 0;
+  *id = 0x12345678;  // USB ID 1234:5678
+  *locId = chip.locId;
+  CopyText(serialNumber, kSerialNumberSize, chip.serialNumber);
+  CopyText(description, kDescriptionSize, chip.description);
+  *pHandle = opened ? reinterpret_cast<void*>(STANDIN_HANDLE_VALUE) : nullptr;
+  return 0;
+}
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_OpenEx(void* arg, uint32_t flags, void** pHandle) {
+  StandinCall& call = Record(kStandinOpenEx, nullptr);
+  call.argument = flags;
+  if (flags == kOpenBySerialNumber) {
+    CopyText(call.serialNumber, sizeof call.serialNumber, static_cast<const char*>(arg));
+  }
+  AppendToCallRecord(call);
+  if (state.statuses[kStandinOpenEx] != 0) {
+    return state.statuses[kStandinOpenEx];
+  }
+  if (flags != kOpenBySerialNumber) {
+    return kInvalidParameter;
+  }
+  for (int i = 0; i < kStandinChips; ++i) {
+    if (strcmp(static_cast<const char*>(arg), kChips[i].serialNumber) == 0) {
+      return OpenChip(i, pHandle);
+    }
+  }
+  return kDeviceNotFound;
 }
 #endif

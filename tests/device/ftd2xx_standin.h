@@ -19,32 +19,40 @@ enum StandinOperation {
   kStandinPurge,
   kStandinGetQueueStatus,
   kStandinRead,
+  kStandinCreateDeviceInfoList,
+  kStandinGetDeviceInfoDetail,
+  kStandinOpenEx,
   kStandinOperations
 };
 
 // One call as it reached the library; fields the operation lacks stay 0.
 struct StandinCall {
-  int operation;  // a StandinOperation
-  void* handle;   // the handle passed in (not for FT_Open)
-  int deviceNumber;
+  int operation;     // a StandinOperation
+  void* handle;      // the handle passed in (not for FT_Open)
+  int deviceNumber;  // FT_Open's, or FT_GetDeviceInfoDetail's index
   unsigned char mask;
   unsigned char enable;
   unsigned char firstByte;  // FT_Write: the first byte of the buffer
   uint32_t bytesToWrite;
   // The stream's: the baud rate, the latency timer, the IN transfer size,
-  // the purge mask or the count to read; the OUT transfer size.
+  // the purge mask or the count to read; FT_OpenEx's flags. Then the OUT
+  // transfer size.
   uint32_t argument;
   uint32_t outTransferSize;
+  // FT_OpenEx: the serial number asked for, when it asks by one.
+  char serialNumber[16];
 };
 
-enum { kStandinMaxCalls = 64, kStandinQueueSize = 4096 };
+// Its chips, in list order: serial numbers "CM-A" and "CM-B".
+enum { kStandinMaxCalls = 64, kStandinQueueSize = 4096, kStandinChips = 2 };
 
 struct StandinState {
   // Set by the test: what each operation answers, by StandinOperation.
   uint32_t statuses[kStandinOperations];
   // Set by the test: reads that see D1 high before it reads low.
   unsigned highReads;
-  // Set by the test: no device to open; the device unplugged (every call fails).
+  // Set by the test: no device to open and none listed; the device unplugged
+  // (every call fails).
   int noDevice;
   int unplugged;
   // Set by the test: samples that see D1 high from the trigger on (a byte
@@ -59,6 +67,7 @@ struct StandinState {
   unsigned reads;
   unsigned char outputLatch;  // the last byte written
   int open;                   // a handle is out
+  int openChip;               // for this chip
   unsigned char mask;         // the direction mask of bit-bang mode
   int bitBang;
   // The stream, once a baud rate is set: written bytes wait to be clocked
