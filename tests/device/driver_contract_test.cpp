@@ -13,6 +13,7 @@
 #include "device/trace_driver.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
+#include "tests/device/device_list_contract.h"
 #include "tests/device/sample_stream_contract.h"
 
 // The stand-in driver library is built where the platform loader can load it
@@ -55,6 +56,8 @@ INSTANTIATE_TYPED_TEST_SUITE_P(TracedSimulatedChip, SampleStreamContract, Traced
 #if defined(CAPMETER_FTD2XX_STANDIN)
 INSTANTIATE_TYPED_TEST_SUITE_P(VendorLibraryOverStandin, DriverContract, testing::StandinBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(VendorLibraryOverStandin, SampleStreamContract,
+                               testing::StandinBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(VendorLibraryOverStandin, DeviceListContract,
                                testing::StandinBackend);
 #endif
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "device/shared_library.h"
 #include "device/vendor_library.h"
@@ -28,6 +29,7 @@ class StandinBackend {
   }
 
   DriverLibrary& Library() { return library_; }
+  std::vector<std::string> Serials() const { return {"CM-A", "CM-B"}; }
   void Disconnect() { state_->noDevice = 1; }
   void Unplug() { state_->unplugged = 1; }
   // Each look at the queue brings samples; no time needs to pass.

@@ -281,7 +281,7 @@ TEST_F(StandinTest, FallsBackToTheNextNameWithoutAReport) {
   EXPECT_EQ(reports, 0);
 }
 
-TEST(VendorLibrary, WithoutTheStreamOperationsStillBindsAndPolls) {
+TEST(VendorLibrary, WithoutTheStreamAndListOperationsStillBindsAndPolls) {
   SharedLibrary module(kNoStreamStandin);
   StandinState* state = ClearedState(module);
   ASSERT_NE(state, nullptr);
@@ -294,6 +294,9 @@ TEST(VendorLibrary, WithoutTheStreamOperationsStillBindsAndPolls) {
   EXPECT_EQ(library.SampleStreaming(), nullptr);
   EXPECT_EQ(library.WhyNoSampleStream(),
             "the driver library " + library.LoadedFile() + " has no FT_SetBaudRate");
+  EXPECT_EQ(library.Devices(), nullptr);
+  EXPECT_EQ(library.WhyNoDeviceList(),
+            "the driver library " + library.LoadedFile() + " has no FT_CreateDeviceInfoList");
 }
 
 TEST(VendorLibrary, LoadsAtFirstUseAndUnloadsWhenDestroyed) {
