@@ -10,10 +10,12 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace capmeter {
 
@@ -66,16 +68,27 @@ std::string DeviceNode(libusb_device* device) {
          ThreeDigits(libusb_get_device_address(device));
 }
 
+// The ports on the way from the root hub to the device, the root hub's first.
+std::vector<std::uint8_t> PortNumbers(libusb_device* device) {
+  std::array<std::uint8_t, 8> ports{};  // USB has at most 7 tiers
+  const int depth = libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
+  return {ports.begin(), ports.begin() + std::max(depth, 0)};
+}
+
+// "1.4", as Linux names the device in sysfs after its bus.
+std::string PortPath(libusb_device* device) {
+  std::string path;
+  for (const std::uint8_t port : PortNumbers(device)) {
+    if (!path.empty()) path += '.';
+    path += std::to_string(port);
+  }
+  return path;
+}
+
 // The name of the kernel driver bound to the chip's first interface, as sysfs
 // tells it; "a kernel driver" where it does not.
 std::string KernelDriverName(libusb_device* device, std::uint8_t configuration) {
-  std::array<std::uint8_t, 8> ports{};
-  const int depth = libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
-  std::string name = std::to_string(libusb_get_bus_number(device)) + "-";
-  for (int i = 0; i < depth; ++i) {
-    if (i > 0) name += '.';
-    name += std::to_string(ports[static_cast<std::size_t>(i)]);
-  }
+  std::string name = std::to_string(libusb_get_bus_number(device)) + "-" + PortPath(device);
   name += ':';
   name += std::to_string(configuration);
   name += '.';
@@ -196,31 +209,69 @@ FT_STATUS TransferFailure(libusb_transfer_status status) {
   }
 }
 
-// A device list that frees itself.
-class DeviceList {
+UsbId IdOf(libusb_device* device) {
+  libusb_device_descriptor descriptor{};
+  libusb_get_device_descriptor(device, &descriptor);
+  return {descriptor.idVendor, descriptor.idProduct};
+}
+
+// libusb's device list, freed with it.
+class UsbDevices {
  public:
-  explicit DeviceList(libusb_context* context)
+  explicit UsbDevices(libusb_context* context)
       : count_(libusb_get_device_list(context, &devices_)) {}
-  ~DeviceList() {
+  ~UsbDevices() {
     if (count_ >= 0) libusb_free_device_list(devices_, 1);
   }
-  DeviceList(const DeviceList&) = delete;
-  DeviceList& operator=(const DeviceList&) = delete;
+  UsbDevices(const UsbDevices&) = delete;
+  UsbDevices& operator=(const UsbDevices&) = delete;
 
   // The libusb error when listing failed, else 0.
   int Error() const { return count_ < 0 ? static_cast<int>(count_) : 0; }
   std::size_t Size() const { return count_ < 0 ? 0 : static_cast<std::size_t>(count_); }
   libusb_device* operator[](std::size_t i) const { return devices_[i]; }
+  // Those with the ID in the order FT_Open counts them: by bus, then by the
+  // ports on the way, so an index names the same chip whatever order libusb
+  // found them in.
+  std::vector<libusb_device*> WithId(UsbId id) const {
+    std::vector<libusb_device*> matching;
+    std::copy_if(devices_, devices_ + Size(), std::back_inserter(matching),
+                 [id](libusb_device* device) { return IdOf(device) == id; });
+    const auto place = [](libusb_device* device) {
+      return std::pair(libusb_get_bus_number(device), PortNumbers(device));
+    };
+    std::sort(matching.begin(), matching.end(),
+              [&place](libusb_device* a, libusb_device* b) { return place(a) < place(b); });
+    return matching;
+  }
 
  private:
   libusb_device** devices_ = nullptr;
   ssize_t count_;
 };
 
-UsbId IdOf(libusb_device* device) {
+// What the chip says of itself in its string descriptors.
+struct ChipTexts {
+  std::string serialNumber;
+  std::string description;
+};
+
+// As long as the vendor's library has room for; empty where the chip has
+// no such string or will not tell it.
+ChipTexts ReadTexts(libusb_device* device, libusb_device_handle* usb) {
   libusb_device_descriptor descriptor{};
   libusb_get_device_descriptor(device, &descriptor);
-  return {descriptor.idVendor, descriptor.idProduct};
+  const auto read = [usb](std::uint8_t index, std::size_t size) {
+    std::string text(size, '\0');
+    const int length = index == 0 ? 0
+                                  : libusb_get_string_descriptor_ascii(
+                                        usb, index, reinterpret_cast<unsigned char*>(text.data()),
+                                        static_cast<int>(size));  // its terminating zero included
+    text.resize(static_cast<std::size_t>(std::max(length, 0)));
+    return text;
+  };
+  return {read(descriptor.iSerialNumber, kSerialNumberSize),
+          read(descriptor.iProduct, kDescriptionSize)};
 }
 
 }  // namespace
@@ -425,6 +476,7 @@ struct DirectUsb::Device {
   Endpoints endpoints;
   BaudFormat baudFormat;
   std::uint32_t inTransferSize = kDefaultInTransferSize;
+  ChipTexts texts;    // read at the open, so listing leaves the device alone
   bool gone = false;  // a request found the device unplugged
   std::unique_ptr<ReadAhead> readAhead;
 
@@ -526,7 +578,7 @@ DirectUsb::Survey DirectUsb::Look() {
   if (survey.status != kStatusOk) {
     return survey;
   }
-  const DeviceList devices(session_->context);
+  const UsbDevices devices(session_->context);
   survey.status = Status(devices.Error());
   for (std::size_t i = 0; i < devices.Size(); ++i) {
     const UsbId id = IdOf(devices[i]);
@@ -544,21 +596,41 @@ FT_STATUS DirectUsb::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   if (handle == nullptr || deviceIndex < 0) {
     return Status(LIBUSB_ERROR_INVALID_PARAM);
   }
+  return OpenFirst(
+      [deviceIndex](libusb_device*, std::size_t index) {
+        return index == static_cast<std::size_t>(deviceIndex);
+      },
+      handle);
+}
+
+FT_STATUS DirectUsb::FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
+                               FT_HANDLE* handle) {
+  if (handle == nullptr || openBy != kOpenBySerialNumber) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  return OpenFirst(
+      [this, &serialNumber](libusb_device* device, std::size_t) {
+        return Describe(device).serialNumber == serialNumber;
+      },
+      handle);
+}
+
+FT_STATUS DirectUsb::OpenFirst(const std::function<bool(libusb_device*, std::size_t)>& wanted,
+                               FT_HANDLE* handle) {
   if (device_) {
     return Status(LIBUSB_ERROR_BUSY);  // one open device at a time
   }
   if (const FT_STATUS started = StartSession(); started != kStatusOk) {
     return started;
   }
-  const DeviceList devices(session_->context);
+  const UsbDevices devices(session_->context);
   if (devices.Error() != 0) {
     return Status(devices.Error());
   }
+  const std::vector<libusb_device*> candidates = devices.WithId(id_);
   libusb_device* chosen = nullptr;
-  for (std::size_t i = 0, seen = 0; i < devices.Size() && chosen == nullptr; ++i) {
-    if (IdOf(devices[i]) == id_ && seen++ == static_cast<std::size_t>(deviceIndex)) {
-      chosen = devices[i];
-    }
+  for (std::size_t i = 0; i < candidates.size() && chosen == nullptr; ++i) {
+    if (wanted(candidates[i], i)) chosen = candidates[i];
   }
   if (chosen == nullptr) {
     return Status(LIBUSB_ERROR_NOT_FOUND);
@@ -569,6 +641,7 @@ FT_STATUS DirectUsb::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
     return Status(opened);
   }
   device->context = session_->context;
+  device->texts = ReadTexts(chosen, device->usb);
   device->endpoints = FindEndpoints(chosen);
   libusb_device_descriptor descriptor{};
   libusb_get_device_descriptor(chosen, &descriptor);
@@ -603,6 +676,61 @@ FT_STATUS DirectUsb::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   device->handle = reinterpret_cast<FT_HANDLE>(kHandleMark + ++opens_);
   device_ = std::move(device);
   *handle = device_->handle;
+  return kStatusOk;
+}
+
+DeviceInfo DirectUsb::Describe(libusb_device* device) const {
+  DeviceInfo info;
+  const bool open = device_ && libusb_get_device(device_->usb) == device;
+  ChipTexts texts;
+  libusb_device_handle* usb = nullptr;
+  if (open) {
+    texts = device_->texts;
+  } else if (libusb_open(device, &usb) == LIBUSB_SUCCESS) {
+    texts = ReadTexts(device, usb);
+    libusb_close(usb);
+  }
+  info.serialNumber = std::move(texts.serialNumber);
+  info.description = std::move(texts.description);
+  info.flags = (open ? kDeviceOpened : 0) |
+               (libusb_get_device_speed(device) >= LIBUSB_SPEED_HIGH ? kDeviceHighSpeed : 0);
+  const std::uint8_t bus = libusb_get_bus_number(device);
+  const std::vector<std::uint8_t> ports = PortNumbers(device);
+  info.locId = std::uint32_t{bus} << 24;
+  for (std::size_t i = 0; i < std::min<std::size_t>(ports.size(), 3); ++i) {
+    info.locId |= std::uint32_t{ports[i]} << (16 - 8 * i);
+  }
+  info.location = "bus " + std::to_string(bus);
+  if (!ports.empty()) info.location += ", port " + PortPath(device);
+  return info;
+}
+
+FT_STATUS DirectUsb::FT_CreateDeviceInfoList(std::uint32_t* count) {
+  if (count == nullptr) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  if (const FT_STATUS started = StartSession(); started != kStatusOk) {
+    return started;
+  }
+  const UsbDevices devices(session_->context);
+  if (devices.Error() != 0) {
+    return Status(devices.Error());
+  }
+  std::vector<DeviceInfo> listed;
+  for (libusb_device* device : devices.WithId(id_)) listed.push_back(Describe(device));
+  listed_ = std::move(listed);
+  *count = static_cast<std::uint32_t>(listed_.size());
+  return kStatusOk;
+}
+
+FT_STATUS DirectUsb::FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) {
+  if (info == nullptr) {
+    return Status(LIBUSB_ERROR_INVALID_PARAM);
+  }
+  if (index >= listed_.size()) {
+    return Status(LIBUSB_ERROR_NOT_FOUND);
+  }
+  *info = listed_[index];
   return kStatusOk;
 }
 

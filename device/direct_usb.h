@@ -2,15 +2,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "device/device_list.h"
 #include "device/driver_library.h"
 #include "device/ft_types.h"
 #include "device/sample_stream.h"
 #include "device/usb_id.h"
+
+struct libusb_device;
 
 namespace capmeter {
 
@@ -38,7 +42,12 @@ inline constexpr FT_STATUS kTimedOut = 1007;
 // in a buffer of kReadAheadBytes for FT_Read. While that buffer is full no
 // transfer is queued, so the chip's FIFO fills and the chip stops sampling,
 // as with the vendor's driver. Polling alone never starts any of this.
-class DirectUsb final : public DriverLibrary, public SampleStream {
+//
+// It lists the chips with its ID too (device/device_list.h), each with its
+// product string as the description, its serial number string and where it
+// sits. Listing opens each chip for a moment to read them, all but the one
+// this driver has open, whose strings were read at its open.
+class DirectUsb final : public DriverLibrary, public SampleStream, public DeviceList {
  public:
   // About a second of samples at 1 MHz.
   static constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
@@ -85,6 +94,7 @@ class DirectUsb final : public DriverLibrary, public SampleStream {
   // libusb's cause in words ("device gone"); empty for any other status.
   std::string StatusName(FT_STATUS status) const override;
   SampleStream* SampleStreaming() override { return this; }
+  DeviceList* Devices() override { return this; }
 
   // The divisor for the baud rate in the chip family's encoding (rounded to
   // the nearest it has): the full-speed family divides 3 MHz, the
@@ -101,6 +111,17 @@ class DirectUsb final : public DriverLibrary, public SampleStream {
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                     std::uint32_t* bytesReturned) override;
 
+  // The chips with the ID in FT_Open's order. A chip that cannot be opened
+  // to read its strings, or has none, is listed with empty texts. locId is
+  // the bus in bits 24 to 31, then the first three port numbers on the way
+  // to the chip a byte each, 0 past the last.
+  FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) override;
+  FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) override;
+  // Takes a fresh list and opens the chip with exactly that serial number,
+  // as FT_Open does.
+  FT_STATUS FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
+                      FT_HANDLE* handle) override;
+
  private:
   struct Session;   // libusb's context
   struct Device;    // the open device
@@ -109,12 +130,18 @@ class DirectUsb final : public DriverLibrary, public SampleStream {
   FT_STATUS StartSession();
   // The open device if `handle` is its handle; null otherwise.
   Device* Find(FT_HANDLE handle) const;
+  // Opens the first device with the ID that `wanted` picks, given it and
+  // its index among them.
+  FT_STATUS OpenFirst(const std::function<bool(libusb_device*, std::size_t)>& wanted,
+                      FT_HANDLE* handle);
+  DeviceInfo Describe(libusb_device* device) const;
 
   UsbId id_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<Device> device_;
   std::uintptr_t opens_ = 0;
   Opened opened_;
+  std::vector<DeviceInfo> listed_;  // the last FT_CreateDeviceInfoList's
 };
 
 }  // namespace capmeter

@@ -1,5 +1,5 @@
 // The direct USB driver over libusb, on an emulated chip (tests/usb/emulated_chip.h):
-// the driver and sample stream contracts, the requests each operation
+// the driver, sample stream and chip list contracts, the requests each operation
 // sends, streamed readings, and what a fault answers with. Runs with
 // libumockdev-preload, which ctest puts in place.
 
@@ -17,6 +17,7 @@
 #include "device/device_link.h"
 #include "device/link_messages.h"
 #include "measurement/stream_timing.h"
+#include "tests/device/device_list_contract.h"
 #include "tests/device/driver_contract.h"
 #include "tests/device/sample_stream_contract.h"
 #include "tests/support/recording_display.h"
@@ -25,6 +26,7 @@
 namespace capmeter {
 namespace {
 
+using testing::EmulatedBus;
 using testing::EmulatedChip;
 using testing::UsbSpeed;
 using testing::UsbTransfer;
@@ -42,6 +44,34 @@ struct DirectUsbBackend {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(DirectUsbOnEmulatedChip, DriverContract, DirectUsbBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(DirectUsbOnEmulatedChip, SampleStreamContract, DirectUsbBackend);
+
+struct DirectUsbOnTwoChips {
+  EmulatedBus bus{2};
+  DirectUsb usb{UsbId{0x1234, 0x5678}};
+
+  DriverLibrary& Library() { return usb; }
+  std::vector<std::string> Serials() const { return bus.Serials(); }
+  void Disconnect() { bus.Disconnect(); }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(DirectUsbOnEmulatedChips, DeviceListContract, DirectUsbOnTwoChips);
+
+// The contract leaves where a chip sits and what it is to the driver; here
+// the second chip must not be told as the first.
+TEST(DirectUsbList, EachChipIsToldByItsPortAndProduct) {
+  DirectUsbOnTwoChips chips;
+  std::uint32_t count = 0;
+  ASSERT_EQ(chips.usb.FT_CreateDeviceInfoList(&count), kStatusOk);
+  ASSERT_EQ(count, 2U);
+  std::vector<DeviceInfo> listed(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    ASSERT_EQ(chips.usb.FT_GetDeviceInfoDetail(i, &listed[i]), kStatusOk);
+    EXPECT_EQ(listed[i].location, "bus 1, port " + std::to_string(i + 1));
+    EXPECT_EQ(listed[i].description, EmulatedChip::kProduct);
+    EXPECT_EQ(listed[i].flags, 0U);  // full speed, and not open
+  }
+  EXPECT_NE(listed[0].locId, listed[1].locId);
+}
 
 UsbTransfer ToDevice(std::uint8_t request, std::uint16_t value) {
   return {0, 0x40, request, value, 1, 0, {}};

@@ -19,8 +19,6 @@ namespace capmeter::testing {
 
 namespace {
 
-constexpr const char* kSysfsPath = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1";
-constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
 constexpr std::size_t kSetupSize = 8;
 constexpr std::uint8_t kToDevice = 0x40;
 constexpr std::uint8_t kFromDevice = 0xC0;
@@ -31,6 +29,12 @@ constexpr std::uint32_t kStatusBytes = EmulatedChip::kModemStatus.size();
 // waits for one of them at most (other requests on the node wait as long).
 constexpr auto kBusTurn = std::chrono::microseconds(500);
 constexpr auto kReapWait = std::chrono::milliseconds(1);
+
+[[noreturn]] void FailTestbed(GError* error) {
+  const std::string message = error != nullptr ? error->message : "unknown";
+  g_clear_error(&error);
+  throw std::runtime_error("umockdev testbed: " + message);
+}
 
 std::uint32_t PacketSize(UsbSpeed speed) {
   return speed == UsbSpeed::High ? 512 : 64;
@@ -47,11 +51,46 @@ void Complete(UMockdevIoctlClient* client, int error) {
   umockdev_ioctl_client_complete(client, error == 0 ? 0 : -1, error);
 }
 
+// A string descriptor: its length, type 3, then UTF-16LE.
+std::vector<std::uint8_t> StringDescriptorOf(const std::string& text) {
+  std::vector<std::uint8_t> descriptor = {static_cast<std::uint8_t>(2 + 2 * text.size()), 3};
+  for (const char c : text) {
+    descriptor.push_back(static_cast<std::uint8_t>(c));
+    descriptor.push_back(0);
+  }
+  return descriptor;
+}
+
 }  // namespace
 
+struct EmulatedChip::Testbed {
+  UMockdevTestbed* testbed = umockdev_testbed_new();
+
+  explicit Testbed(const char* description) {
+    GError* error = nullptr;
+    if (!umockdev_testbed_add_from_file(testbed, description, &error)) {
+      g_object_unref(testbed);
+      FailTestbed(error);
+    }
+  }
+  ~Testbed() { g_object_unref(testbed); }
+  Testbed(const Testbed&) = delete;
+  Testbed& operator=(const Testbed&) = delete;
+};
+
+// Chip n (from 0), as the descriptions have it: on port n + 1, device
+// n + 2, the root hub being device 1.
+EmulatedChip::Place EmulatedChip::OnBus(std::size_t n) {
+  const std::string device = std::to_string(n + 2);
+  return {"/sys/devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(n + 1),
+          "/dev/bus/usb/001/" + std::string(3 - device.size(), '0') + device};
+}
+
 struct EmulatedChip::Bed {
-  // A bulk IN transfer the chip fills packet by packet.
+  // A bulk IN transfer the chip fills packet by packet, for the program
+  // (client) that submitted it.
   struct Filling {
+    UMockdevIoctlClient* client;
     UMockdevIoctlData* urb;
     std::uint32_t packets;  // it has room for
     std::vector<std::uint8_t> bytes;
@@ -61,6 +100,7 @@ struct EmulatedChip::Bed {
   // brought is written into the client's memory only at its reap, while
   // the client waits for that and nothing else touches the transfer.
   struct Done {
+    UMockdevIoctlClient* client;
     UMockdevIoctlData* urb;
     std::optional<Filling> in;
     int status = 0;
@@ -68,7 +108,6 @@ struct EmulatedChip::Bed {
 
   EmulatedChip& chip;
   const std::uint32_t packetSize;
-  UMockdevTestbed* testbed = umockdev_testbed_new();
   UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
   std::deque<Filling> filling;
   std::deque<Done> done;
@@ -76,21 +115,21 @@ struct EmulatedChip::Bed {
   UMockdevIoctlClient* heldReap = nullptr;
   UMockdevIoctlData* heldAnswer = nullptr;
   Clock::Duration heldSince{0};
+  // The program that claimed the interface; null while none has.
+  UMockdevIoctlClient* claimant = nullptr;
   std::condition_variable wake;
   bool stopping = false;
   std::thread bus;
 
   explicit Bed(EmulatedChip& owner) : chip(owner), packetSize(PacketSize(owner.speed_)) {
     GError* error = nullptr;
-    const char* description =
-        owner.speed_ == UsbSpeed::High ? CAPMETER_EMULATED_HIGH_SPEED_CHIP : CAPMETER_EMULATED_CHIP;
-    if (!umockdev_testbed_add_from_file(testbed, description, &error) ||
-        !umockdev_testbed_attach_ioctl(testbed, kDeviceNode, handler, &error)) {
-      const std::string message = error != nullptr ? error->message : "unknown";
-      g_clear_error(&error);
-      throw std::runtime_error("umockdev testbed: " + message);
+    if (!umockdev_testbed_attach_ioctl(Testbed(), chip.place_.deviceNode.c_str(), handler,
+                                       &error)) {
+      g_object_unref(handler);
+      FailTestbed(error);
     }
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(&Bed::HandleIoctl), this);
+    g_signal_connect(handler, "client-vanished", G_CALLBACK(&Bed::HandleVanished), this);
     bus = std::thread(&Bed::Run, this);
   }
   ~Bed() {
@@ -106,12 +145,38 @@ struct EmulatedChip::Bed {
     }
     for (const Filling& in : filling) g_object_unref(in.urb);
     for (const Done& finished : done) g_object_unref(finished.urb);
-    umockdev_testbed_detach_ioctl(testbed, kDeviceNode, nullptr);
+    umockdev_testbed_detach_ioctl(Testbed(), chip.place_.deviceNode.c_str(), nullptr);
     g_object_unref(handler);
-    g_object_unref(testbed);
   }
   Bed(const Bed&) = delete;
   Bed& operator=(const Bed&) = delete;
+
+  UMockdevTestbed* Testbed() const { return chip.testbed_->testbed; }
+
+  bool ClaimedElsewhere(UMockdevIoctlClient* client) const {
+    return chip.heldElsewhere_ || (claimant != nullptr && claimant != client);
+  }
+
+  // A program closed the node, or ended: as the kernel, its claim ends and
+  // its transfers are dropped.
+  static void HandleVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+    static_cast<Bed*>(self)->Forget(client);
+  }
+
+  void Forget(UMockdevIoctlClient* client) {
+    const std::lock_guard lock(chip.mutex_);
+    if (claimant == client) claimant = nullptr;
+    if (heldReap == client) Release();
+    std::erase_if(filling, [client](const Filling& in) {
+      if (in.client == client) g_object_unref(in.urb);
+      return in.client == client;
+    });
+    std::erase_if(done, [client](const Done& finished) {
+      if (finished.client == client) g_object_unref(finished.urb);
+      return finished.client == client;
+    });
+    MakeRoom();
+  }
 
   static gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
     static_cast<Bed*>(self)->Handle(client);
@@ -128,7 +193,7 @@ struct EmulatedChip::Bed {
     // As the kernel does, a transfer completed before the unplug can still
     // be reaped; everything else fails.
     const bool reap = request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY;
-    if (const int gone = chip.Gone(); gone != 0 && !(reap && !done.empty())) {
+    if (const int gone = chip.Gone(); gone != 0 && !(reap && HasDone(client))) {
       Complete(client, gone);
       return;
     }
@@ -152,13 +217,22 @@ struct EmulatedChip::Bed {
         return;
       }
       case USBDEVFS_DISCONNECT_CLAIM:  // how libusb claims with the kernel driver detached
-        if (!chip.heldElsewhere_) chip.boundDriver_.clear();
-        Complete(client, chip.heldElsewhere_ ? EBUSY : 0);
+        if (!ClaimedElsewhere(client)) {
+          chip.boundDriver_.clear();
+          claimant = client;
+        }
+        Complete(client, ClaimedElsewhere(client) ? EBUSY : 0);
         return;
       case USBDEVFS_CLAIMINTERFACE:  // as the kernel: busy while its driver holds the chip
-        Complete(client, chip.heldElsewhere_ || !chip.boundDriver_.empty() ? EBUSY : 0);
+        if (ClaimedElsewhere(client) || !chip.boundDriver_.empty()) {
+          Complete(client, EBUSY);
+          return;
+        }
+        claimant = client;
+        Complete(client, 0);
         return;
       case USBDEVFS_RELEASEINTERFACE:
+        if (claimant == client) claimant = nullptr;
         Complete(client, 0);
         return;
       case USBDEVFS_IOCTL:  // re-attaching the kernel's driver after the release
@@ -166,16 +240,16 @@ struct EmulatedChip::Bed {
         Complete(client, 0);
         return;
       case USBDEVFS_SUBMITURB:
-        Complete(client, Submit(data));
+        Complete(client, Submit(client, data));
         return;
       case USBDEVFS_DISCARDURB:
-        Complete(client, Discard(*reinterpret_cast<const gulong*>(argument->data)));
+        Complete(client, Discard(client, *reinterpret_cast<const gulong*>(argument->data)));
         return;
       case USBDEVFS_REAPURB:
       case USBDEVFS_REAPURBNDELAY:
-        if (!done.empty()) {
+        if (HasDone(client)) {
           Answer(client, data);
-        } else if (!filling.empty() && heldReap == nullptr) {
+        } else if (IsFilling(client) && heldReap == nullptr) {
           heldReap = static_cast<UMockdevIoctlClient*>(g_object_ref(client));
           heldAnswer = static_cast<UMockdevIoctlData*>(g_object_ref(data));
           heldSince = chip.clock_.Now();
@@ -193,11 +267,11 @@ struct EmulatedChip::Bed {
   // Carries out a submitted transfer and queues it for reaping, or, for a
   // bulk IN transfer, queues it to be filled; 0 or the errno the
   // submission fails with.
-  int Submit(UMockdevIoctlData* urbData) {
+  int Submit(UMockdevIoctlClient* client, UMockdevIoctlData* urbData) {
     const auto* urb = reinterpret_cast<const usbdevfs_urb*>(urbData->data);
     const int length = urb->buffer_length;
     if (urb->type == USBDEVFS_URB_TYPE_BULK && (urb->endpoint & 0x80) != 0) {
-      return Queue(urbData, length);
+      return Queue(client, urbData, length);
     }
     g_autoptr(UMockdevIoctlData) buffer =
         length > 0 ? umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
@@ -230,18 +304,19 @@ struct EmulatedChip::Bed {
     const int actual = transfer.endpoint != 0 ? length : static_cast<int>(answer.size());
     Update(urbData, offsetof(usbdevfs_urb, status), &status, sizeof status);
     Update(urbData, offsetof(usbdevfs_urb, actual_length), &actual, sizeof actual);
-    done.push_back({static_cast<UMockdevIoctlData*>(g_object_ref(urbData)), std::nullopt});
+    done.push_back({client, static_cast<UMockdevIoctlData*>(g_object_ref(urbData)), std::nullopt});
     return 0;
   }
 
-  int Queue(UMockdevIoctlData* urbData, int length) {
+  int Queue(UMockdevIoctlClient* client, UMockdevIoctlData* urbData, int length) {
     if (length < static_cast<int>(packetSize)) {
       return EINVAL;  // a whole packet would overflow it
     }
     // Up to now the chip sampled into the room there was.
     std::uint32_t queued = 0;
     chip.chip_.FT_GetQueueStatus(SimulatedChip::Handle(), &queued);
-    filling.push_back({static_cast<UMockdevIoctlData*>(g_object_ref(urbData)),
+    filling.push_back({client,
+                       static_cast<UMockdevIoctlData*>(g_object_ref(urbData)),
                        static_cast<std::uint32_t>(length) / packetSize,
                        {}});
     MakeRoom();
@@ -251,24 +326,38 @@ struct EmulatedChip::Bed {
 
   // A cancelled transfer ends as the kernel ends it; EINVAL when it is no
   // longer queued.
-  int Discard(gulong clientUrb) {
-    const auto found = std::find_if(filling.begin(), filling.end(), [clientUrb](const Filling& in) {
-      return in.urb->client_addr == clientUrb;
-    });
+  int Discard(UMockdevIoctlClient* client, gulong clientUrb) {
+    const auto found =
+        std::find_if(filling.begin(), filling.end(), [client, clientUrb](const Filling& in) {
+          return in.client == client && in.urb->client_addr == clientUrb;
+        });
     if (found == filling.end()) {
       return EINVAL;
     }
     found->bytes.clear();
-    done.push_back({found->urb, std::move(*found), -ENOENT});
+    done.push_back({client, found->urb, std::move(*found), -ENOENT});
     filling.erase(found);
     MakeRoom();
     return 0;
   }
 
-  // Hands the oldest finished transfer to a reap.
+  // The client's pointers mean nothing to any other.
+  bool HasDone(UMockdevIoctlClient* client) const {
+    return std::any_of(done.begin(), done.end(),
+                       [client](const Done& finished) { return finished.client == client; });
+  }
+  bool IsFilling(UMockdevIoctlClient* client) const {
+    return std::any_of(filling.begin(), filling.end(),
+                       [client](const Filling& in) { return in.client == client; });
+  }
+
+  // Hands the client's oldest finished transfer to its reap.
   void Answer(UMockdevIoctlClient* client, UMockdevIoctlData* answer) {
-    Done finished = std::move(done.front());
-    done.pop_front();
+    const auto oldest = std::find_if(done.begin(), done.end(), [client](const Done& finished) {
+      return finished.client == client;
+    });
+    Done finished = std::move(*oldest);
+    done.erase(oldest);
     if (finished.in) {
       const std::vector<std::uint8_t>& bytes = finished.in->bytes;
       const auto* urb = reinterpret_cast<const usbdevfs_urb*>(finished.urb->data);
@@ -310,8 +399,8 @@ struct EmulatedChip::Bed {
       } else if (now >= chip.inStoppedUntil_) {
         Fill(now);
       }
-      if (heldReap != nullptr && (!done.empty() || now - heldSince >= kReapWait)) {
-        if (!done.empty()) {
+      if (heldReap != nullptr && (HasDone(heldReap) || now - heldSince >= kReapWait)) {
+        if (HasDone(heldReap)) {
           Answer(heldReap, heldAnswer);
         } else {
           Complete(heldReap, EAGAIN);
@@ -329,7 +418,7 @@ struct EmulatedChip::Bed {
   void EndAll(int status) {
     for (Filling& in : filling) {
       in.bytes.clear();
-      done.push_back({in.urb, std::move(in), status});
+      done.push_back({in.client, in.urb, std::move(in), status});
     }
     filling.clear();
   }
@@ -360,7 +449,7 @@ struct EmulatedChip::Bed {
       if (in.sent < in.packets) {
         break;
       }
-      done.push_back({in.urb, std::move(in), 0});
+      done.push_back({in.client, in.urb, std::move(in), 0});
       filling.pop_front();
     }
     MakeRoom();
@@ -390,8 +479,18 @@ struct EmulatedChip::Bed {
   }
 };
 
-EmulatedChip::EmulatedChip(CircuitParts parts, UsbSpeed speed)
-    : chip_(clock_, parts),
+EmulatedChip::EmulatedChip(CircuitParts parts, UsbSpeed speed, std::string serialNumber)
+    : EmulatedChip(
+          std::make_shared<Testbed>(speed == UsbSpeed::High ? CAPMETER_EMULATED_HIGH_SPEED_CHIP
+                                                            : CAPMETER_EMULATED_CHIP),
+          OnBus(0), parts, speed, std::move(serialNumber)) {}
+
+EmulatedChip::EmulatedChip(std::shared_ptr<Testbed> testbed, Place place, CircuitParts parts,
+                           UsbSpeed speed, std::string serialNumber)
+    : testbed_(std::move(testbed)),
+      place_(std::move(place)),
+      serialNumber_(std::move(serialNumber)),
+      chip_(clock_, parts),
       speed_(speed),
       latencyTimer_(std::chrono::milliseconds(16)),
       boundDriver_(kKernelDriver) {
@@ -404,7 +503,7 @@ EmulatedChip::EmulatedChip(CircuitParts parts, UsbSpeed speed)
 EmulatedChip::~EmulatedChip() = default;
 
 void EmulatedChip::Disconnect() {
-  umockdev_testbed_remove_device(bed_->testbed, kSysfsPath);
+  umockdev_testbed_remove_device(testbed_->testbed, place_.sysfsPath.c_str());
 }
 
 void EmulatedChip::Unplug() {
@@ -463,7 +562,32 @@ std::uint32_t EmulatedChip::BaudRate(std::uint16_t value, std::uint16_t index) c
   return static_cast<std::uint32_t>(std::lround(base / divisor));
 }
 
+int EmulatedChip::StringDescriptor(const UsbTransfer& transfer,
+                                   std::vector<std::uint8_t>& answer) const {
+  constexpr std::uint8_t kStringType = 3;
+  constexpr std::uint16_t kEnglish = 0x0409;
+  const auto index = static_cast<std::uint8_t>(transfer.value);
+  if (transfer.value >> 8 != kStringType) {
+    return -EPIPE;  // the others are read from sysfs
+  }
+  if (index == 0) {
+    answer = {4, kStringType, kEnglish & 0xFF, kEnglish >> 8};  // the languages: English only
+  } else if (index == 1 || index == 2) {
+    answer = StringDescriptorOf(index == 1 ? kProduct : serialNumber_);
+  } else {
+    return -EPIPE;
+  }
+  answer.resize(std::min<std::size_t>(answer.size(), transfer.length));
+  return 0;
+}
+
 int EmulatedChip::Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t>& answer) {
+  constexpr std::uint8_t kStandardFromDevice = 0x80;
+  constexpr std::uint8_t kGetDescriptor = 0x06;
+  if (transfer.endpoint == 0 && transfer.requestType == kStandardFromDevice &&
+      transfer.request == kGetDescriptor) {
+    return StringDescriptor(transfer, answer);
+  }
   transfers_.push_back(transfer);
   const FT_HANDLE handle = SimulatedChip::Handle();
   if (transfer.endpoint != 0) {
@@ -509,6 +633,30 @@ int EmulatedChip::Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t
     default:
       return -EPIPE;
   }
+}
+
+EmulatedBus::EmulatedBus(std::size_t chips, CircuitParts parts) {
+  if (chips == 0 || chips > kMostChips) {
+    throw std::invalid_argument("an emulated bus has 1 to " + std::to_string(kMostChips) +
+                                " chips");
+  }
+  const auto testbed = std::make_shared<EmulatedChip::Testbed>(
+      chips == 1 ? CAPMETER_EMULATED_CHIP : CAPMETER_EMULATED_TWO_CHIPS);
+  for (std::size_t n = 0; n < chips; ++n) {
+    // Not make_unique: the constructor is the bus's alone.
+    chips_.emplace_back(new EmulatedChip(testbed, EmulatedChip::OnBus(n), parts, UsbSpeed::Full,
+                                         "CM-USB-" + std::to_string(n + 1)));
+  }
+}
+
+std::vector<std::string> EmulatedBus::Serials() const {
+  std::vector<std::string> serials;
+  for (const auto& chip : chips_) serials.push_back(chip->SerialNumber());
+  return serials;
+}
+
+void EmulatedBus::Disconnect() {
+  for (const auto& chip : chips_) chip->Disconnect();
 }
 
 }  // namespace capmeter::testing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -35,8 +36,9 @@ enum class UsbSpeed { Full, High };
 
 // The interface chip with the timing circuit on its pins, on an emulated USB
 // bus: a umockdev testbed holds the device as its description says (ID
-// 1234:5678, bus 1 device 2, bulk IN endpoint 0x81, bulk OUT endpoint 0x02,
-// the kernel driver "emulated_serial" bound to interface 0), and an ioctl
+// 1234:5678, bus 1 device 2 on port 1, bulk IN endpoint 0x81, bulk OUT
+// endpoint 0x02, the kernel driver "emulated_serial" bound to interface 0,
+// string descriptors 1 the product and 2 the serial number), and an ioctl
 // handler answers what libusb sends to its node. The pins are the simulated
 // chip's, on the real clock, so the timer runs as it would on the bench.
 // Needs libumockdev-preload in the process that opens the device (this one,
@@ -50,15 +52,19 @@ enum class UsbSpeed { Full, High };
 // while the queued IN transfers have room, as a host controller fills them
 // on its own. A reap that finds nothing done while IN transfers are queued
 // waits for one, a millisecond at most, so the driver's event loop does not
-// spin.
+// spin. Each program that opens the node has its own transfers, as with
+// the kernel.
 class EmulatedChip {
  public:
   static constexpr const char* kKernelDriver = "emulated_serial";
+  static constexpr const char* kProduct = "Capmeter emulated chip";
+  static constexpr const char* kSerialNumber = "CM-USB-1";
   // Not zero, and D1 low in both: a driver that keeps them ends every
   // charge at the next packet.
   static constexpr std::array<std::uint8_t, 2> kModemStatus = {0x01, 0x60};
 
-  explicit EmulatedChip(CircuitParts parts = {}, UsbSpeed speed = UsbSpeed::Full);
+  explicit EmulatedChip(CircuitParts parts = {}, UsbSpeed speed = UsbSpeed::Full,
+                        std::string serialNumber = kSerialNumber);
   ~EmulatedChip();
   EmulatedChip(const EmulatedChip&) = delete;
   EmulatedChip& operator=(const EmulatedChip&) = delete;
@@ -78,16 +84,29 @@ class EmulatedChip {
   // the host, the chip's FIFO fills and the chip stops sampling.
   void StopAnsweringIn(Clock::Duration span);
 
-  // The control and bulk OUT transfers; the stream's IN transfers are not
+  // The control and bulk OUT transfers; the stream's IN transfers and the
+  // string descriptors read (any driver may read those at any time) are not
   // kept.
   std::vector<UsbTransfer> Transfers() const;
   void ForgetTransfers();
   // The kernel driver bound to the interface now; empty while detached.
   std::string BoundDriver() const;
+  const std::string& SerialNumber() const { return serialNumber_; }
 
  private:
-  struct Bed;  // the testbed and the handler of the device node's ioctls
+  friend class EmulatedBus;
+  struct Testbed;  // umockdev's, one for all the chips of a bus
+  struct Bed;      // the handler of the device node's ioctls and the bus's thread
   friend struct Bed;
+  // Where the chip is plugged in: its sysfs directory and its device node.
+  struct Place {
+    std::string sysfsPath;
+    std::string deviceNode;
+  };
+  static Place OnBus(std::size_t n);
+
+  EmulatedChip(std::shared_ptr<Testbed> testbed, Place place, CircuitParts parts, UsbSpeed speed,
+               std::string serialNumber);
 
   // Carries out one transfer on the pins; 0 or the negative errno it fails
   // with. `answer` receives what an IN transfer reads.
@@ -96,7 +115,12 @@ class EmulatedChip {
   int Gone() const { return unplugged_ ? 19 : 0; }
   // The baud rate SET_BAUD_RATE's divisor stands for.
   std::uint32_t BaudRate(std::uint16_t value, std::uint16_t index) const;
+  // GET_DESCRIPTOR for a string: 0 or the negative errno.
+  int StringDescriptor(const UsbTransfer& transfer, std::vector<std::uint8_t>& answer) const;
 
+  std::shared_ptr<Testbed> testbed_;
+  const Place place_;
+  const std::string serialNumber_;
   mutable std::mutex mutex_;
   MonotonicClock clock_;
   SimulatedChip chip_;
@@ -111,6 +135,28 @@ class EmulatedChip {
   std::optional<int> readsBeforeUnplug_;
   bool heldElsewhere_ = false;
   std::unique_ptr<Bed> bed_;  // last: its thread uses all the above
+};
+
+// Several emulated chips on one bus, for a driver that lists them: chip n
+// (from 0) is bus 1 device n + 2 on port n + 1, full speed, with the serial
+// number "CM-USB-<n + 1>". The testbed is the process's: one bus, or one
+// EmulatedChip, at a time.
+class EmulatedBus {
+ public:
+  // As many as tests/usb/two-chips.umockdev describes.
+  static constexpr std::size_t kMostChips = 2;
+
+  // Throws std::invalid_argument for no chips or more than kMostChips.
+  explicit EmulatedBus(std::size_t chips, CircuitParts parts = {});
+
+  std::size_t Size() const { return chips_.size(); }
+  EmulatedChip& Chip(std::size_t n) { return *chips_.at(n); }
+  std::vector<std::string> Serials() const;
+  // Every chip leaves the bus; only before libusb first looks at them.
+  void Disconnect();
+
+ private:
+  std::vector<std::unique_ptr<EmulatedChip>> chips_;
 };
 
 }  // namespace capmeter::testing

@@ -1,12 +1,17 @@
 // usb-chip-emulator: runs a program with the emulated chip on its USB bus, for
 // the end-to-end tests of the direct USB driver.
 //
-// Usage: usb-chip-emulator [--unplug-after-reads N] PROGRAM [ARGUMENTS...]
-// Exits with the program's status (128 + the signal that ended it).
+// Usage: usb-chip-emulator [--chips N] [--unplug-after-reads N] PROGRAM [ARGUMENTS...]
+// --chips 2 puts two chips on the bus, serial numbers CM-USB-1 and CM-USB-2
+// (tests/usb/emulated_chip.h); the program and every process it starts
+// see them, each with transfers of its own. --unplug-after-reads applies to
+// each chip. Exits with the program's status (128 + the signal that ended
+// it).
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -18,7 +23,8 @@ namespace {
 
 int Usage(std::string_view why) {
   std::cerr << "usb-chip-emulator: " << why
-            << "\nUsage: usb-chip-emulator [--unplug-after-reads N] PROGRAM [ARGUMENTS...]\n";
+            << "\nUsage: usb-chip-emulator [--chips N] [--unplug-after-reads N] PROGRAM "
+               "[ARGUMENTS...]\n";
   return 2;
 }
 
@@ -46,16 +52,26 @@ int Run(char** program) {
 int main(int argc, char** argv) {
   int first = 1;
   int unplugAfterReads = -1;
-  if (argc > 2 && std::string_view(argv[1]) == "--unplug-after-reads") {
-    unplugAfterReads = std::stoi(argv[2]);
-    first = 3;
+  std::size_t chips = 1;
+  for (; first + 1 < argc && std::string_view(argv[first]).starts_with("--"); first += 2) {
+    const std::string_view option = argv[first];
+    const int number = std::atoi(argv[first + 1]);
+    if (option == "--unplug-after-reads") {
+      unplugAfterReads = number;
+    } else if (option == "--chips" && number >= 1 &&
+               static_cast<std::size_t>(number) <= capmeter::testing::EmulatedBus::kMostChips) {
+      chips = static_cast<std::size_t>(number);
+    } else {
+      return Usage("no such option, or no such count: " + std::string(option) + " " +
+                   argv[first + 1]);
+    }
   }
   if (first >= argc) {
     return Usage("which program?");
   }
-  capmeter::testing::EmulatedChip chip;
+  capmeter::testing::EmulatedBus bus(chips);
   if (unplugAfterReads >= 0) {
-    chip.UnplugAfterPinReads(unplugAfterReads);
+    for (std::size_t n = 0; n < bus.Size(); ++n) bus.Chip(n).UnplugAfterPinReads(unplugAfterReads);
   }
   return Run(argv + first);
 }
