@@ -68,7 +68,7 @@ class Served {
  private:
   static scpi::InstrumentSetup Setup() {
     scpi::InstrumentSetup setup;
-    setup.identity = "capmeter,capmeter-bench,0,0";
+    setup.identity = [] { return std::string("capmeter,capmeter-bench,0,0"); };
     setup.slope = 9.0909e-6;
     return setup;
   }

@@ -50,7 +50,7 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
 
   const DriverLoad load = context.loadLibrary();
   DeviceSession session(context.library);
-  if (ReportUnreachable(load, session, err)) {
+  if (ReportUnreachable(context, load, session, err)) {
     return kExitFailed;
   }
 

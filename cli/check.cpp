@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "device/chip_choice.h"
 #include "device/hex_text.h"
 #include "measurement/measure.h"
 #include "measurement/reading_text.h"
@@ -213,19 +214,34 @@ int RunCheck(CommandContext& context, std::ostream& out, const CheckNotes& notes
   }
 
   DeviceSession session(context.library);
-  std::string openText =
-      "Open device 0: " + StatusText(context.library, session.OpenStatus()) + ".";
-  if (!session.IsOpen() && notes.whyOpenFailed) {
+  std::string openText = "Open " + OpenedText(context) + ": " +
+                         StatusText(context.library, session.OpenStatus()) + ".";
+  const std::string whyNoChip =
+      context.selection != nullptr ? context.selection->WhyNotOpened() : std::string();
+  if (!whyNoChip.empty()) {
+    openText.back() = ';';
+    openText += " " + whyNoChip + ".";
+  } else if (!session.IsOpen() && notes.whyOpenFailed) {
     const std::string why = notes.whyOpenFailed(session.OpenStatus());
     if (!why.empty()) openText += " " + why + ".";
   }
   if (!steps.Judge(session.IsOpen(), openText)) {
+    if (!whyNoChip.empty()) {
+      out << "Verdict: no chip matches the choice; --device and --serial take a chip the "
+             "driver sees.\n";
+      return kExitFailed;
+    }
     out << "Verdict: the device could not be opened. Check the USB cable and power; on Linux "
            "also that the kernel's serial driver has released the chip and that you may open "
            "its USB device node.\n";
     return kExitFailed;
   }
 
+  if (context.selection != nullptr) {
+    if (const std::optional<DeviceInfo> chip = context.selection->OpenChip()) {
+      steps.Judge(true, "The chip: " + ChipText(*chip) + ".");
+    }
+  }
   for (const CheckStep& verdict : notes.afterOpen ? notes.afterOpen() : std::vector<CheckStep>{}) {
     steps.Judge(verdict.passed, verdict.text);
   }

@@ -24,13 +24,24 @@ DeviceSession::Closing DeviceSession::Close() {
   return closing;
 }
 
-bool ReportUnreachable(const DriverLoad& load, const DeviceSession& session, std::ostream& err) {
+std::string OpenedText(const CommandContext& context) {
+  return context.selection != nullptr ? ChoiceText(context.selection->Choice()) : "device 0";
+}
+
+bool ReportUnreachable(const CommandContext& context, const DriverLoad& load,
+                       const DeviceSession& session, std::ostream& err) {
   if (!load.loaded) {
     err << "capmeter-cli: driver library: " << load.text << ".\n";
     return true;
   }
   if (!session.IsOpen()) {
-    err << "capmeter-cli: could not open device 0: "
+    const std::string why =
+        context.selection != nullptr ? context.selection->WhyNotOpened() : std::string();
+    if (!why.empty()) {
+      err << "capmeter-cli: could not open " << OpenedText(context) << ": " << why << ".\n";
+      return true;
+    }
+    err << "capmeter-cli: could not open " << OpenedText(context) << ": "
         << StatusText(session.Library(), session.OpenStatus())
         << ". Run \"capmeter-cli check\" to see which step fails.\n";
     return true;

@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "device/chip_choice.h"
 #include "device/driver_library.h"
 #include "device/ft_types.h"
 #include "measurement/clock.h"
@@ -23,7 +24,13 @@ struct CommandContext {
   SeriesControl control;
   // The user's decimal separator, for the numbers people read.
   std::string decimalSeparator = ".";
+  // Which chip `library` opens and what it is; null where nothing was chosen
+  // and nothing is asked of the chip (tests).
+  SelectedChip* selection = nullptr;
 };
+
+// What the program opens in words ("device 0", "chip 1", ...).
+std::string OpenedText(const CommandContext& context);
 
 // Exit statuses of the command-line meter.
 inline constexpr int kExitOk = 0;
@@ -66,7 +73,8 @@ class DeviceSession {
 
 // Says on `err` what keeps the device from being used: no library, or a
 // failed open. True when it said something, false when the device is open.
-bool ReportUnreachable(const DriverLoad& load, const DeviceSession& session, std::ostream& err);
+bool ReportUnreachable(const CommandContext& context, const DriverLoad& load,
+                       const DeviceSession& session, std::ostream& err);
 
 // Lets the device go and says on `err` which step of that failed; true when
 // both worked.

@@ -1,6 +1,8 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
+#include <cstdint>
 #include <map>
 #include <ostream>
 #include <string_view>
@@ -42,6 +44,15 @@ std::optional<double> Lenient(std::string_view text) {
   return LenientNumber(text);
 }
 
+std::optional<std::uint32_t> ParseChipIndex(std::string_view text) {
+  std::uint32_t index = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), index);
+  if (error != std::errc() || end != text.data() + text.size() || index > 0x7FFFFFFF) {
+    return std::nullopt;
+  }
+  return index;
+}
+
 void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
   command
       .add_option("--trace", driver.trace,
@@ -71,6 +82,23 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
            "fraction, as the full-speed family's erratum has it (default 0: steady)")
       ->type_name("FRACTION")
       ->needs(simulate);
+  command
+      .add_option("--chips", driver.chips,
+                  "Simulated chips, each with its own serial number (SIM-1, SIM-2, ...), all on "
+                  "the one circuit (default 1)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 16))
+      ->needs(simulate);
+  CLI::Option* device =
+      AddValue(command, "--device", driver.chip.index, ParseChipIndex, "a chip's index such as 1",
+               "Open the chip with this index in \"capmeter-cli list\" (default 0)")
+          ->type_name("N");
+  command
+      .add_option_function<std::string>(
+          "--serial", [&driver](const std::string& text) { driver.chip.serialNumber = text; },
+          "Open the chip with this serial number, as \"capmeter-cli list\" shows it")
+      ->type_name("TEXT")
+      ->excludes(device);
 #if defined(CAPMETER_DIRECT_USB)
   AddValue(command, "--usb", driver.usb, UsbId::Parse, "a USB ID such as 1234:5678",
            "Reach the chip with this USB ID (as lsusb shows it) directly through libusb, "
@@ -133,6 +161,27 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "checks, series of readings with statistics, calibration, and an SCPI instrument\n"
       "server. \"capmeter-cli COMMAND --help\" tells more of each command.\n\n" +
       std::string(kExitStatuses));
+
+  CLI::App* list = app.add_subcommand(
+      "list",
+      "List the chips the driver sees: index, serial number, description, location and "
+      "whether one is open already");
+  AddDriverOptions(*list, driver);
+  ListFormat listFormat = ListFormat::Table;
+  list->add_option("--format", listFormat, "table (default), csv or json")
+      ->type_name("FORMAT")
+      ->transform(
+          CLI::CheckedTransformer(std::map<std::string, ListFormat>{{"table", ListFormat::Table},
+                                                                    {"csv", ListFormat::Csv},
+                                                                    {"json", ListFormat::Json}},
+                                  CLI::ignore_case)
+              .description(""));
+  list->footer(
+      "--device takes the index, --serial the serial number; the table's location is where "
+      "the chip sits on USB, as far as the driver tells.\nExit status: 0 when it found a "
+      "chip, 1 when it found none or the driver cannot list (the reason goes to standard "
+      "error), 2 for a bad command line.");
+  list->callback([&] { outcome.status = commands.list(driver, listFormat); });
 
   CLI::App* check = app.add_subcommand(
       "check",
@@ -280,7 +329,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   if (app.get_subcommands().empty()) {
     // Checked here rather than by CLI11, which would say so before naming an
     // unknown option.
-    err << "capmeter-cli: a command is needed: check, measure, calibrate or serve\nTry "
+    err << "capmeter-cli: a command is needed: list, check, measure, calibrate or serve\nTry "
            "'capmeter-cli "
            "--help' for more information.\n";
     return kExitUsage;

@@ -7,6 +7,7 @@
 
 #include "cli/calibrate_command.h"
 #include "cli/check.h"
+#include "cli/list_command.h"
 #include "cli/measure_command.h"
 #include "cli/serve_command.h"
 #include "startup/driver_setup.h"
@@ -17,6 +18,7 @@ namespace capmeter::cli {
 // program's exit status. The seed and the output's progress line are the
 // program's to fill in.
 struct Commands {
+  std::function<int(const DriverOptions&, ListFormat)> list;
   std::function<int(const DriverOptions&, const CheckOptions&)> check;
   std::function<int(const DriverOptions&, const MeasureOptions&)> measure;
   std::function<int(const DriverOptions&, const CalibrateOptions&)> calibrate;

@@ -53,6 +53,7 @@ int RunWithDriver(const DriverOptions& options, const Command& command) {
       {[&interrupts] { return interrupts.Signal(); },
        [&stop](Clock::Duration span) { stop.Rest(span); }},
       LocaleDecimalSeparator(),
+      &driver->Selection(),
   };
   return command(context, *driver);
 }
@@ -108,6 +109,11 @@ int Serve(const DriverOptions& driver, const ServeOptions& options) {
 int main(int argc, char** argv) {
   using namespace capmeter::cli;
   const Commands commands{
+      [](const capmeter::DriverOptions& driver, ListFormat format) {
+        return RunWithDriver(driver, [&](CommandContext& context, capmeter::ChosenDriver&) {
+          return RunList(context, format, std::cout, std::cerr);
+        });
+      },
       [](const capmeter::DriverOptions& driver, const CheckOptions& options) {
         return RunWithDriver(driver, [&](CommandContext& context, capmeter::ChosenDriver& chosen) {
           return RunCheck(context, std::cout, chosen.Notes(), options);

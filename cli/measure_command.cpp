@@ -28,7 +28,7 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
                std::ostream& err) {
   const DriverLoad load = context.loadLibrary();
   DeviceSession session(context.library);
-  if (ReportUnreachable(load, session, err)) {
+  if (ReportUnreachable(context, load, session, err)) {
     return kExitFailed;
   }
 

@@ -14,7 +14,17 @@ namespace {
 
 constexpr double kMicro = 1e-6;
 
-// Device 0 held for the instrument, opened again after it was let go.
+// A serial number as one *IDN? field: the device's bytes are not to be
+// trusted, and a comma, a semicolon or a line end would split the answer.
+std::string IdentityField(const std::string& text) {
+  std::string field;
+  for (const char c : text) {
+    field += c > ' ' && c < 0x7F && c != ',' && c != ';' && c != '"' ? c : '_';
+  }
+  return field.empty() ? "0" : field;
+}
+
+// The chosen chip held for the instrument, opened again after it was let go.
 class HeldDevice final : public scpi::DeviceAccess {
  public:
   explicit HeldDevice(CommandContext& context) : context_(context) {}
@@ -25,9 +35,15 @@ class HeldDevice final : public scpi::DeviceAccess {
     if (!load_.loaded) return {nullptr, "driver library: " + load_.text};
     session_.emplace(context_.library);
     if (!session_->IsOpen()) {
+      const std::string why =
+          context_.selection != nullptr ? context_.selection->WhyNotOpened() : std::string();
       return {nullptr,
-              "could not open device 0: " + StatusText(context_.library, session_->OpenStatus())};
+              "could not open " + OpenedText(context_) + ": " +
+                  (why.empty() ? StatusText(context_.library, session_->OpenStatus()) : why)};
     }
+    const std::optional<DeviceInfo> chip =
+        context_.selection != nullptr ? context_.selection->OpenChip() : std::nullopt;
+    serialNumber_ = IdentityField(chip ? chip->serialNumber : std::string());
     return {session_->Handle(), {}};
   }
 
@@ -35,6 +51,10 @@ class HeldDevice final : public scpi::DeviceAccess {
     if (session_) session_->Close();
     session_.reset();
   }
+
+  // The serial number of the chip opened last, as an *IDN? field; "0" when
+  // none was opened or the driver cannot tell.
+  const std::string& SerialNumber() const { return serialNumber_; }
 
   // Lets the device go for good, saying on `err` what of that failed.
   void CloseAndReport(std::ostream& err) {
@@ -46,6 +66,7 @@ class HeldDevice final : public scpi::DeviceAccess {
   CommandContext& context_;
   DriverLoad load_;
   std::optional<DeviceSession> session_;
+  std::string serialNumber_ = "0";
 };
 
 // check's steps: the number of the first that failed, with its text.
@@ -73,8 +94,10 @@ int RunServe(CommandContext& context, const ServeOptions& options, const ServeId
 
   HeldDevice device(context);
   scpi::InstrumentSetup setup;
-  setup.identity =
-      std::string("capmeter,capmeter-cli serve on the ") + identity.driver + ",0," + kVersion;
+  setup.identity = [&device] {
+    return "capmeter,capmeter-cli," + device.SerialNumber() + "," + std::string(kVersion);
+  };
+  setup.driver = identity.driver;
   setup.slope = options.slope * kMicro;
   setup.intercept = options.intercept * kMicro;
   setup.timing = options.timing;

@@ -164,6 +164,50 @@ FT_STATUS TraceDriver::FT_Close(FT_HANDLE handle) {
   return Traced("FT_Close", [&] { return inner_.FT_Close(handle); });
 }
 
+DeviceList* TraceDriver::Devices() {
+  innerList_ = inner_.Devices();
+  return innerList_ != nullptr ? this : nullptr;
+}
+
+FT_STATUS TraceDriver::FT_CreateDeviceInfoList(std::uint32_t* count) {
+  WriteRun();
+  const auto at = SinceStart();
+  const FT_STATUS status = innerList_->FT_CreateDeviceInfoList(count);
+  std::string text = "FT_CreateDeviceInfoList" + Status(status);
+  if (status == kStatusOk && count != nullptr) {
+    text += " count=" + std::to_string(*count);
+  }
+  WriteLine(at, text);
+  return status;
+}
+
+FT_STATUS TraceDriver::FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) {
+  WriteRun();
+  const auto at = SinceStart();
+  const FT_STATUS status = innerList_->FT_GetDeviceInfoDetail(index, info);
+  std::string text = "FT_GetDeviceInfoDetail index=" + std::to_string(index) + Status(status);
+  if (status == kStatusOk && info != nullptr) {
+    text += " flags=" + std::to_string(info->flags) + " serial=\"" + info->serialNumber + "\"";
+  }
+  WriteLine(at, text);
+  return status;
+}
+
+FT_STATUS TraceDriver::FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
+                                 FT_HANDLE* handle) {
+  WriteRun();
+  const auto at = SinceStart();
+  const FT_STATUS status = innerList_->FT_OpenEx(serialNumber, openBy, handle);
+  std::string text =
+      "FT_OpenEx serial=\"" + serialNumber + "\" by=" + std::to_string(openBy) + Status(status);
+  if (status == kStatusOk && handle != nullptr) {
+    text += " handle=" + HexText(reinterpret_cast<std::uintptr_t>(*handle), 1);
+  }
+  WriteLine(at, text);
+  out_.flush();
+  return status;
+}
+
 SampleStream* TraceDriver::SampleStreaming() {
   innerStream_ = inner_.SampleStreaming();
   return innerStream_ != nullptr ? this : nullptr;

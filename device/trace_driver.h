@@ -26,7 +26,7 @@ namespace capmeter {
 //
 // The trace has its own time source rather than the measurement's clock:
 // the device layer knows nothing of that clock, and any steady time will do.
-class TraceDriver final : public DriverLibrary, private SampleStream {
+class TraceDriver final : public DriverLibrary, private SampleStream, private DeviceList {
  public:
   using TimeSource = std::function<std::chrono::nanoseconds()>;
 
@@ -47,6 +47,9 @@ class TraceDriver final : public DriverLibrary, private SampleStream {
   // The trace itself, when the traced driver can stream.
   SampleStream* SampleStreaming() override;
   std::string WhyNoSampleStream() const override { return inner_.WhyNoSampleStream(); }
+  // The trace itself, when the traced driver lists chips.
+  DeviceList* Devices() override;
+  std::string WhyNoDeviceList() const override { return inner_.WhyNoDeviceList(); }
 
   // A remark in the trace ("# text"), e.g. which library file was loaded.
   void Note(std::string_view text);
@@ -63,6 +66,12 @@ class TraceDriver final : public DriverLibrary, private SampleStream {
   FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override;
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                     std::uint32_t* bytesReturned) override;
+
+  // Reached through Devices() only, which found the traced list.
+  FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) override;
+  FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) override;
+  FT_STATUS FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
+                      FT_HANDLE* handle) override;
 
   // FT_GetBitMode calls with the same status and pin byte.
   struct PinReads {
@@ -118,6 +127,7 @@ class TraceDriver final : public DriverLibrary, private SampleStream {
   std::chrono::nanoseconds start_;
   std::optional<Run> run_;
   SampleStream* innerStream_ = nullptr;
+  DeviceList* innerList_ = nullptr;
 };
 
 }  // namespace capmeter

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   NoDevice device;
   capmeter::VirtualClock clock;
   capmeter::scpi::InstrumentSetup setup;
-  setup.identity = "capmeter,fuzz,0,0";
+  setup.identity = [] { return std::string("capmeter,fuzz,0,0"); };
   setup.slope = 1e-5;  // so capacitance readings get as far as the device
   capmeter::scpi::Instrument instrument(device, clock, device, setup);
   const capmeter::SeriesControl control;

@@ -26,9 +26,13 @@ int main(int argc, char** argv) {
   return capmeter::RunWindowProgram(
       commandLine, commandLine.Driver(), argv[0], capmeter::MonitorWindow::kCaption,
       "capmeter-monitor",
-      [&log, &commandLine](capmeter::DriverLibrary& driver, capmeter::Clock& clock) {
+      [&log, &commandLine](capmeter::SelectedChip& driver, capmeter::Clock& clock) {
         auto window =
             std::make_unique<capmeter::MonitorWindow>(driver, clock, log ? &*log : nullptr);
+        window->SetChipSerialNumber([&driver] {
+          const std::optional<capmeter::DeviceInfo> chip = driver.OpenChip();
+          return chip ? chip->serialNumber : std::string();
+        });
         window->SetInitialTiming(commandLine.ReadingTiming(), commandLine.SampleRate());
         return window;
       });

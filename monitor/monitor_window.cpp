@@ -241,9 +241,19 @@ void MonitorWindow::LayOut() {
   resize(1000, 700);
 }
 
+void MonitorWindow::SetChipSerialNumber(std::function<std::string()> serialNumber) {
+  chipSerialNumber_ = std::move(serialNumber);
+}
+
 void MonitorWindow::Load() {
   MessageLine line(*this);
   opened_ = OpenLink(link_, library_, line) == kStatusOk;
+  // Two meters on one computer are told apart by their chips.
+  if (opened_ && chipSerialNumber_) {
+    if (const std::string serial = chipSerialNumber_(); !serial.empty()) {
+      setWindowTitle(QString::fromUtf8(kCaption) + " \u2014 " + Text(serial));
+    }
+  }
 }
 
 void MonitorWindow::SetInitialCalibration(std::string_view m, std::string_view b) {

@@ -2,8 +2,10 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "device/device_link.h"
@@ -40,7 +42,10 @@ class MonitorWindow final : public QWidget {
   MonitorWindow(DriverLibrary& library, Clock& clock, ReadingLog* log, QWidget* parent = nullptr);
   ~MonitorWindow() override;
 
-  // Opens device 0; call once before the window is first shown.
+  // Where Load learns the serial number of the chip it opened, for the
+  // title; empty: the driver cannot tell.
+  void SetChipSerialNumber(std::function<std::string()> serialNumber);
+  // Opens the chip; call once before the window is first shown.
   void Load();
   // Texts for m and b in place of "0", e.g. from the command line.
   void SetInitialCalibration(std::string_view m, std::string_view b);
@@ -78,6 +83,7 @@ class MonitorWindow final : public QWidget {
   ReadingLog* log_;
   DeviceLink link_;
   bool opened_ = false;  // the device link opened
+  std::function<std::string()> chipSerialNumber_;
   SeriesWorker worker_;
   SeriesTally tally_;
   std::optional<Clock::Duration> origin_;  // elapsed time counts from here

@@ -43,6 +43,7 @@ constexpr std::array kCommands{
     CommandRow{"SYSTem:ERRor[:NEXT]?", Command::NextError, {}},
     CommandRow{"SYSTem:ERRor:COUNt?", Command::ErrorCount, {}},
     CommandRow{"SYSTem:VERSion?", Command::Version, {}},
+    CommandRow{"SYSTem:DRIVer?", Command::Driver, {}},
     CommandRow{"STATus:PRESet", Command::StatusPreset, {}},
     CommandRow{"STATus:OPERation[:EVENt]?", Command::OperationEvents, {}},
     CommandRow{"STATus:OPERation:ENABle", Command::SetOperationEnable, kEventRegister},

@@ -24,6 +24,7 @@ enum class Command {
   NextError,
   ErrorCount,
   Version,
+  Driver,
   StatusPreset,
   OperationEvents,
   SetOperationEnable,

@@ -82,7 +82,7 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
   const auto sayNumber = [&say](int number) { say(std::to_string(number)); };
   switch (unit.command) {
     case Command::Identify:
-      return say(setup_.identity);
+      return say(setup_.identity ? setup_.identity() : std::string("capmeter,,0,0"));
     case Command::Reset:
       return Reset();
     case Command::ClearStatus:
@@ -121,6 +121,8 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
       return sayNumber(status_.ErrorCount());
     case Command::Version:
       return say("1999.0");
+    case Command::Driver:
+      return say("\"" + setup_.driver + "\"");
     case Command::StatusPreset:
       return status_.Preset();
     case Command::OperationEvents:

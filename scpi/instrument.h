@@ -40,7 +40,9 @@ struct SelfTestResult {
 };
 
 struct InstrumentSetup {
-  std::string identity;    // the *IDN? answer
+  // The *IDN? answer, asked at each query: the chip may have changed since.
+  std::function<std::string()> identity;
+  std::string driver;      // the SYSTem:DRIVer? answer: the driver in words
   double slope = 0.0;      // F/s, the initial calibration
   double intercept = 0.0;  // F
   // Runs the bring-up check on a released device; none: *TST? passes.

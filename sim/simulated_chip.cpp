@@ -134,7 +134,8 @@ std::uint32_t SimulatedChip::Deliverable() const {
 
 FT_STATUS SimulatedChip::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   clock_.Wait(latency_);
-  if (!connected_ || Unplugged() || deviceIndex != 0) {
+  if (!connected_ || Unplugged() || deviceIndex < 0 ||
+      static_cast<std::uint32_t>(deviceIndex) >= chips_) {
     return sim_status::kDeviceNotFound;
   }
   if (open_) {
@@ -144,6 +145,7 @@ FT_STATUS SimulatedChip::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
     return sim_status::kInvalidParameter;
   }
   open_ = true;
+  openIndex_ = static_cast<std::uint32_t>(deviceIndex);
   bitBang_ = false;
   samplesPerSecond_ = 0.0;
   latencyTimer_ = std::chrono::milliseconds(16);
@@ -151,6 +153,48 @@ FT_STATUS SimulatedChip::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   pending_.clear();
   *handle = Handle();
   return kStatusOk;
+}
+
+std::string SimulatedChip::SerialNumber(std::uint32_t index) {
+  return "SIM-" + std::to_string(index + 1);
+}
+
+FT_STATUS SimulatedChip::FT_CreateDeviceInfoList(std::uint32_t* count) {
+  clock_.Wait(latency_);
+  if (count == nullptr) {
+    return sim_status::kInvalidParameter;
+  }
+  *count = connected_ && !Unplugged() ? chips_ : 0;
+  return kStatusOk;
+}
+
+FT_STATUS SimulatedChip::FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) {
+  if (!connected_ || Unplugged() || index >= chips_) {
+    return sim_status::kDeviceNotFound;
+  }
+  if (info == nullptr) {
+    return sim_status::kInvalidParameter;
+  }
+  info->flags = open_ && openIndex_ == index ? kDeviceOpened : 0;
+  info->locId = 0;
+  info->serialNumber = SerialNumber(index);
+  info->description = "Simulated capacitance meter";
+  info->location = "simulated";
+  return kStatusOk;
+}
+
+FT_STATUS SimulatedChip::FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
+                                   FT_HANDLE* handle) {
+  if (openBy != kOpenBySerialNumber) {
+    return sim_status::kInvalidParameter;
+  }
+  for (std::uint32_t index = 0; index < chips_; ++index) {
+    if (SerialNumber(index) == serialNumber) {
+      return FT_Open(static_cast<std::int32_t>(index), handle);
+    }
+  }
+  clock_.Wait(latency_);
+  return sim_status::kDeviceNotFound;
 }
 
 FT_STATUS SimulatedChip::FT_SetBitMode(FT_HANDLE handle, std::uint8_t mask, std::uint8_t enable) {

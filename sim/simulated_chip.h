@@ -4,6 +4,7 @@
 #include <deque>
 #include <optional>
 #include <random>
+#include <string>
 
 #include "device/driver_library.h"
 #include "measurement/clock.h"
@@ -42,7 +43,10 @@ struct StreamBuffers {
 // Before that, written bytes reach the pins at once and nothing is sampled.
 // FT_GetQueueStatus and FT_Read take from the driver's own buffer and cost
 // no round trip.
-class SimulatedChip final : public DriverLibrary, public SampleStream {
+//
+// It can stand for several chips on the same circuit, each with a serial
+// number of its own (SerialNumber()); one of them is open at a time.
+class SimulatedChip final : public DriverLibrary, public SampleStream, public DeviceList {
  public:
   explicit SimulatedChip(Clock& clock, CircuitParts parts = {});
 
@@ -54,6 +58,12 @@ class SimulatedChip final : public DriverLibrary, public SampleStream {
   FT_STATUS FT_Close(FT_HANDLE handle) override;
   std::string StatusName(FT_STATUS status) const override { return VendorStatusName(status); }
   SampleStream* SampleStreaming() override { return this; }
+  DeviceList* Devices() override { return this; }
+
+  FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) override;
+  FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) override;
+  FT_STATUS FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
+                      FT_HANDLE* handle) override;
 
   FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) override;
   FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) override;
@@ -69,6 +79,11 @@ class SimulatedChip final : public DriverLibrary, public SampleStream {
   static FT_HANDLE Handle();
 
   void SetCallLatency(Clock::Duration latency) { latency_ = latency; }
+  // How many chips it stands for (1 unless set); at least one.
+  void SetChipCount(std::uint32_t count) { chips_ = count > 0 ? count : 1; }
+  std::uint32_t ChipCount() const { return chips_; }
+  // "SIM-1", "SIM-2", ...: chip `index`'s serial number.
+  static std::string SerialNumber(std::uint32_t index);
   // false: no device is connected, so FT_Open fails.
   void SetDeviceConnected(bool connected) { connected_ = connected; }
   // From now on every call fails and writes nothing.
@@ -118,6 +133,8 @@ class SimulatedChip final : public DriverLibrary, public SampleStream {
   TimingCircuit circuit_;
   Clock::Duration latency_{0};
   bool connected_ = true;
+  std::uint32_t chips_ = 1;
+  std::uint32_t openIndex_ = 0;  // which chip is open, while one is
   std::optional<Clock::Duration> unplugAt_;
   bool resetFails_ = false;
   bool closeFails_ = false;

@@ -16,7 +16,10 @@ CommandLine::CommandLine(std::string program, std::string summary, std::string d
       version_(QStringList{"v", "version"}, "Show the version and exit."),
       slope_("slope", "Start with TEXT in m instead of 0 (read at each Sample as usual).", "TEXT"),
       intercept_("intercept", "Start with TEXT in b instead of 0.", "TEXT"),
-      trace_("trace", "Write every driver call to FILE ('-' for standard error).", "FILE") {
+      trace_("trace", "Write every driver call to FILE ('-' for standard error).", "FILE"),
+      device_("device", "Open the chip with index N in \"capmeter-cli list\" (default 0).", "N"),
+      serial_("serial", "Open the chip with serial number TEXT, as \"capmeter-cli list\" shows it.",
+              "TEXT") {
   parser_.setApplicationDescription(QString::fromStdString(summary_));
   parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser_.addOption(help_);
@@ -24,6 +27,8 @@ CommandLine::CommandLine(std::string program, std::string summary, std::string d
   parser_.addOption(slope_);
   parser_.addOption(intercept_);
   parser_.addOption(trace_);
+  parser_.addOption(device_);
+  parser_.addOption(serial_);
 }
 
 std::optional<std::string> CommandLine::InitialSlope() const {
@@ -63,6 +68,22 @@ bool CommandLine::Parse(const std::vector<std::string>& arguments) {
     error_ = "Unexpected argument '" + parser_.positionalArguments().first().toStdString() + "'.";
     return false;
   }
+  if (parser_.isSet(device_) && parser_.isSet(serial_)) {
+    error_ = "--device and --serial exclude each other.";
+    return false;
+  }
+  if (parser_.isSet(device_)) {
+    bool isNumber = false;
+    const QString text = parser_.value(device_);
+    const uint index = text.toUInt(&isNumber);
+    if (!isNumber || index > 0x7FFFFFFF || text.startsWith('+')) {
+      error_ = "Invalid value '" + text.toStdString() +
+               "' for --device (expected a chip's index such as 1).";
+      return false;
+    }
+    chip_.index = index;
+  }
+  if (parser_.isSet(serial_)) chip_.serialNumber = parser_.value(serial_).toStdString();
   return true;
 }
 

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/chip_choice.h"
+
 namespace capmeter {
 
 // A window program's command line. It is read before the application object
@@ -24,6 +26,8 @@ class CommandLine {
   std::optional<std::string> InitialSlope() const;
   std::optional<std::string> InitialIntercept() const;
   std::string TracePath() const;
+  // Which chip to open (--device N or --serial TEXT); device 0 without either.
+  const ChipChoice& Chip() const { return chip_; }
 
   // An option that takes a value, e.g. "--capacitance VALUE".
   void AddValueOption(const QString& name, const QString& description, const QString& valueName,
@@ -41,6 +45,7 @@ class CommandLine {
   std::string Value(const QString& name) const;
   const std::string& Error() const { return error_; }
 
+  const std::string& Program() const { return program_; }
   std::string HelpText() const;
   // "<program> <version>", a copyright line and the licence.
   std::string VersionText() const;
@@ -61,6 +66,9 @@ class CommandLine {
   QCommandLineOption slope_;
   QCommandLineOption intercept_;
   QCommandLineOption trace_;
+  QCommandLineOption device_;
+  QCommandLineOption serial_;
+  ChipChoice chip_;
   std::string error_;
 };
 

@@ -22,6 +22,7 @@ struct ChosenDriver::Parts {
   CheckNotes notes;
   std::ofstream traceFile;
   std::optional<TraceDriver> trace;
+  std::optional<SelectedChip> selected;  // over the trace, so the trace shows the open used
 };
 
 namespace {
@@ -32,6 +33,7 @@ void ChooseSimulatedChip(const DriverOptions& options, Clock& clock, Parts& part
   auto chip = std::make_unique<SimulatedChip>(clock, options.parts);
   chip->SetCallLatency(options.latency);
   chip->SetClockJitter(options.clockJitter);
+  chip->SetChipCount(options.chips);
   parts.chip = chip.get();
   parts.driver = std::move(chip);
   parts.name = "simulated chip";
@@ -92,7 +94,7 @@ std::string WhyUsbOpenFailed(const DirectUsb& usb, FT_STATUS status) {
 std::vector<CheckStep> WhatTheOpenDid(const DirectUsb& usb) {
   const DirectUsb::Opened& opened = usb.LastOpened();
   return {
-      {true, "Device node " + opened.deviceNode + " (device 0 with ID " + usb.Id().Text() + ")."},
+      {true, "Device node " + opened.deviceNode + " (the chip with ID " + usb.Id().Text() + ")."},
       {true, opened.detachedDriver.empty()
                  ? "No kernel driver held the chip."
                  : "Detached the kernel driver " + opened.detachedDriver +
@@ -133,7 +135,11 @@ ChosenDriver::ChosenDriver(std::unique_ptr<Parts> parts) : parts_(std::move(part
 ChosenDriver::~ChosenDriver() = default;
 
 DriverLibrary& ChosenDriver::Library() {
-  return parts_->trace ? *parts_->trace : *parts_->driver;
+  return *parts_->selected;
+}
+
+SelectedChip& ChosenDriver::Selection() {
+  return *parts_->selected;
 }
 
 TraceDriver* ChosenDriver::Trace() {
@@ -190,6 +196,8 @@ std::unique_ptr<ChosenDriver> ChooseDriver(const DriverOptions& options, Clock& 
     std::ostream& to = options.trace == "-" ? std::cerr : parts->traceFile;
     parts->trace.emplace(*parts->driver, to, [&clock] { return clock.Now(); });
   }
+  parts->selected.emplace(
+      parts->trace ? static_cast<DriverLibrary&>(*parts->trace) : *parts->driver, options.chip);
   return std::make_unique<ChosenDriver>(std::move(parts));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/chip_choice.h"
 #include "device/driver_library.h"
 #include "device/trace_driver.h"
 #include "device/usb_id.h"
@@ -26,6 +28,8 @@ struct DriverOptions {
   CircuitParts parts;          // the simulated circuit
   Clock::Duration latency{0};  // the simulated round trip of each driver call
   double clockJitter = 0.0;    // the simulated sample clock's, as a fraction of its period
+  std::uint32_t chips = 1;     // how many simulated chips, on the one circuit
+  ChipChoice chip;             // --device or --serial; device 0 without either
 };
 
 // What binding the driver came to, in words: which library file was loaded
@@ -65,8 +69,11 @@ class ChosenDriver {
   ChosenDriver(const ChosenDriver&) = delete;
   ChosenDriver& operator=(const ChosenDriver&) = delete;
 
-  // What the program talks to: the trace when there is one, else the driver.
+  // What the program talks to: the chosen chip's driver, through the trace
+  // when there is one.
   DriverLibrary& Library();
+  // The same, for what it says of the chosen chip.
+  SelectedChip& Selection();
   // The trace, for remarks; null without one.
   TraceDriver* Trace();
   // The simulated chip, whose parts a program may change; null otherwise.

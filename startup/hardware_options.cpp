@@ -48,6 +48,7 @@ bool HardwareCommandLine::Parse(const std::vector<std::string>& arguments) {
 DriverOptions HardwareCommandLine::Driver() const {
   DriverOptions options;
   options.trace = TracePath();
+  options.chip = Chip();
   options.usb = Usb();
   return options;
 }

@@ -26,6 +26,10 @@ SimCommandLine::SimCommandLine(std::string program, std::string summary, std::st
   AddValueOption("capacitance", "The capacitor under test, in farads (default 4.7u).", "VALUE",
                  "4.7u");
   AddValueOption("resistance", "The timing resistor, in ohms (default 100k).", "VALUE", "100k");
+  AddValueOption("chips",
+                 "Simulated chips, each with its own serial number (SIM-1, SIM-2, ...), on the one "
+                 "circuit (default 1).",
+                 "N", "1");
 }
 
 bool SimCommandLine::Parse(const std::vector<std::string>& arguments) {
@@ -47,12 +51,21 @@ bool SimCommandLine::Parse(const std::vector<std::string>& arguments) {
     }
     part.value = *value;
   }
+  bool isNumber = false;
+  const std::string chips = Value("chips");
+  chips_ = QString::fromStdString(chips).toUInt(&isNumber);
+  if (!isNumber || chips_ < 1 || chips_ > 16) {
+    SetError("Invalid value '" + chips + "' for --chips (expected a count from 1 to 16).");
+    return false;
+  }
   return true;
 }
 
 DriverOptions SimCommandLine::Driver() const {
   DriverOptions options;
   options.trace = TracePath();
+  options.chip = Chip();
+  options.chips = chips_;
   options.simulate = true;
   options.parts = parts_;
   return options;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ class SimCommandLine : public CommandLine {
 
  private:
   CircuitParts parts_;
+  std::uint32_t chips_ = 1;
 };
 
 }  // namespace capmeter

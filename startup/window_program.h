@@ -28,11 +28,11 @@ class WindowApplication {
 
 // What every window program does once its command line is read: make the
 // driver it asks for (traced when asked), start Qt, make the window with
-// `makeWindow(driver, clock)`, give it the initial texts of m and b, end
-// it through its EndOnSignal on a termination signal, report a failed load
-// of the vendor's library in it, load and show it, and run until it closes.
-// The window needs Load, show, ShowMessage, SetInitialCalibration and
-// EndOnSignal.
+// `makeWindow(driver, clock)` (the driver of the chip chosen), give it the initial texts of m and
+// b, end it through its EndOnSignal on a termination signal, report a failed load of the vendor's
+// library in it, load and show it, and run until it closes. When no chip matched --device or
+// --serial, standard error names those that are there; the window shows its own failed open. The
+// window needs Load, show, ShowMessage, SetInitialCalibration and EndOnSignal.
 template <class MakeWindow>
 int RunWindowProgram(const CommandLine& commandLine, const DriverOptions& driverOptions,
                      char* programPath, const char* applicationName, const char* desktopFileName,
@@ -45,7 +45,7 @@ int RunWindowProgram(const CommandLine& commandLine, const DriverOptions& driver
     return 2;
   }
   WindowApplication application(programPath, applicationName, desktopFileName);
-  const auto window = makeWindow(driver->Library(), clock);
+  const auto window = makeWindow(driver->Selection(), clock);
   if (commandLine.InitialSlope() || commandLine.InitialIntercept()) {
     window->SetInitialCalibration(commandLine.InitialSlope().value_or("0"),
                                   commandLine.InitialIntercept().value_or("0"));
@@ -58,6 +58,10 @@ int RunWindowProgram(const CommandLine& commandLine, const DriverOptions& driver
     driver->Load();
   }
   window->Load();
+  if (const std::string& why = driver->Selection().WhyNotOpened(); !why.empty()) {
+    std::cerr << commandLine.Program() << ": could not open "
+              << ChoiceText(driver->Selection().Choice()) << ": " << why << ".\n";
+  }
   window->show();
   return application.Exec();
 }

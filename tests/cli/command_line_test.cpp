@@ -18,6 +18,7 @@ struct Parsed {
   int exitCode = 0;
   std::string command;  // empty: none ran
   DriverOptions driver;
+  cli::ListFormat list = cli::ListFormat::Table;
   cli::CheckOptions check;
   cli::MeasureOptions measure;
   cli::CalibrateOptions calibrate;
@@ -45,9 +46,8 @@ Parsed Parse(std::vector<std::string> arguments) {
     };
   };
   const cli::Commands commands{
-      ran("check", &Parsed::check),
-      ran("measure", &Parsed::measure),
-      ran("calibrate", &Parsed::calibrate),
+      ran("list", &Parsed::list),       ran("check", &Parsed::check),
+      ran("measure", &Parsed::measure), ran("calibrate", &Parsed::calibrate),
       ran("serve", &Parsed::serve),
   };
   parsed.exitCode =
@@ -190,6 +190,19 @@ TEST(CommandLine, EverySubCommandThatTimesReadingsTakesTheTiming) {
       << slow.err;
 }
 
+TEST(CommandLine, EveryCommandTakesTheChipByIndexOrSerialNumber) {
+  const Parsed list = Parse({"list", "--simulate", "--chips", "3", "--format", "json"});
+  EXPECT_EQ(list.command, "list") << list.err;
+  EXPECT_EQ(list.list, cli::ListFormat::Json);
+  EXPECT_EQ(list.driver.chips, 3U);
+  const Parsed measure = Parse({"measure", "--device", "2"});
+  EXPECT_EQ(measure.driver.chip.index, 2U) << measure.err;
+  EXPECT_FALSE(measure.driver.chip.serialNumber);
+  const Parsed serve = Parse({"serve", "--serial", "A 1"});
+  EXPECT_EQ(serve.driver.chip.serialNumber, "A 1") << serve.err;
+  EXPECT_FALSE(serve.driver.chip.index);
+}
+
 class BadUsage : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(BadUsage, ExitsWithTwoAndSaysWhyInTwoLines) {
@@ -227,7 +240,11 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"check", "--simulate", "--clock-jitter", "0.6"},
                       std::vector<std::string>{"calibrate"},
                       std::vector<std::string>{"calibrate", "1u", "ten"},
-                      std::vector<std::string>{"check", "--yes"}));
+                      std::vector<std::string>{"check", "--yes"},
+                      std::vector<std::string>{"measure", "--device", "-1"},
+                      std::vector<std::string>{"measure", "--device", "1", "--serial", "A"},
+                      std::vector<std::string>{"list", "--chips", "2"},
+                      std::vector<std::string>{"list", "--format", "xml"}));
 
 TEST(CommandLine, HelpForEachSubCommandAndTheVersionExitWithZero) {
   for (const char* command : {"check", "measure", "calibrate"}) {

@@ -49,6 +49,25 @@ struct TracedChipBackend {
   void Pass(std::chrono::nanoseconds span) { clock.Wait(span); }
 };
 
+// Three chips on one circuit, listed; and the same through the trace.
+struct SimulatedChipsBackend {
+  VirtualClock clock;
+  SimulatedChip chip{clock};
+  SimulatedChipsBackend() { chip.SetChipCount(3); }
+
+  DriverLibrary& Library() { return chip; }
+  std::vector<std::string> Serials() { return {"SIM-1", "SIM-2", "SIM-3"}; }
+  void Disconnect() { chip.SetDeviceConnected(false); }
+};
+
+struct TracedChipsBackend : SimulatedChipsBackend {
+  std::ostringstream lines;
+  TraceDriver trace{chip, lines, [this] { return clock.Now(); }};
+  DriverLibrary& Library() { return trace; }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(SimulatedChips, DeviceListContract, SimulatedChipsBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(TracedSimulatedChips, DeviceListContract, TracedChipsBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(SimulatedChip, DriverContract, SimulatedChipBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(TracedSimulatedChip, DriverContract, TracedChipBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(SimulatedChip, SampleStreamContract, SimulatedChipBackend);

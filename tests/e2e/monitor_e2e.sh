@@ -5,6 +5,8 @@
 # Usage: monitor_e2e.sh PROGRAM CASE SCREENSHOT.png [SOURCE...]
 #   SOURCE: what the readings come from, --simulate unless given (e.g. an
 #           emulator, the monitor and --usb VID:PID, for the "log" case)
+#   The window's title must name the chip's serial number; on the simulated
+#   chips the "log" case opens the second of two by it.
 #   CASE "log":     --slope 9.0909 --log FILE; Count 20, limits, Start, wait for the
 #                   20 readings, Stop, a screenshot, Save, close; the log must
 #                   hold 20 rows around 4.7 uF in capmeter-cli's CSV columns,
@@ -18,7 +20,12 @@ shift 3
 SOURCE="--simulate"
 [ $# -gt 0 ] && SOURCE="$*"
 HERE=$(dirname "$0")
-TITLE="Capacitance Monitor"
+SERIAL=SIM-1
+case $SOURCE in *--usb*) SERIAL=CM-USB-1 ;; esac
+if [ "$CASE" = log ] && [ "$SOURCE" = --simulate ]; then
+  SOURCE="--simulate --chips 2 --serial SIM-2" SERIAL=SIM-2
+fi
+TITLE="Capacitance Monitor — $SERIAL"
 export QT_FONT_DPI=96
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT

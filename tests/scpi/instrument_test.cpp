@@ -49,7 +49,7 @@ class InstrumentTest : public ::testing::Test {
   SeriesControl control;
   Instrument instrument{chip, clock, device, [this] {
                           InstrumentSetup setup;
-                          setup.identity = "capmeter,test,0,1.0";
+                          setup.identity = [] { return std::string("capmeter,test,0,1.0"); };
                           setup.slope = 9.0909e-6;
                           setup.logReading = [this](const Reading& r) { logged.push_back(r); };
                           return setup;
