@@ -203,6 +203,58 @@ def check_without_library():
     first = result.stdout.splitlines()[0]
     if not first.startswith("FAIL  Driver library: could not load libftd2xx.so"):
         fail("the first line does not name the library", result)
+    listed = run("list")
+    expect_exit(listed, 1)
+    if listed.stdout or not listed.stderr.startswith(
+            "capmeter-cli: no chip can be listed: the driver library could not load libftd2xx.so"):
+        fail("list does not say that there is no library", listed)
+
+
+def trace_calls(stderr):
+    """The operations of a trace on standard error, with their arguments."""
+    return [line.split(" ", 1)[1] for line in stderr.splitlines() if line[:1].isdigit()]
+
+
+def opens_of(result):
+    return [call for call in trace_calls(result.stderr) if call.startswith("FT_Open")]
+
+
+def chooses_by_serial(command, serials, prefix=()):
+    """The list names every chip; --serial opens the second and nothing else;
+    a serial that is not there opens nothing and names those that are."""
+    def cli(*args):
+        return subprocess.run([*prefix, CLI, *args], capture_output=True, text=True, timeout=60)
+    listed = cli("list", *command, "--format", "json")
+    expect_exit(listed, 0)
+    chips = json.loads(listed.stdout)
+    if [chip["serial_number"] for chip in chips] != serials or \
+            [chip["index"] for chip in chips] != list(range(len(serials))):
+        fail(f"the list {chips}", listed)
+    chosen = cli("measure", *command, "--serial", serials[1], "--trace", "-")
+    expect_exit(chosen, 0)
+    if [call.split(" -> ")[0] for call in opens_of(chosen)] != \
+            [f'FT_OpenEx serial="{serials[1]}" by=1']:
+        fail("not the second chip alone opened by its serial number", chosen)
+    missing = cli("measure", *command, "--serial", "NOT-THERE", "--trace", "-")
+    expect_exit(missing, 1)
+    named = ", ".join(f"{i} {serial}" for i, serial in enumerate(serials))
+    if opens_of(missing) or f'could not open the chip with serial number "NOT-THERE": the ' \
+            f'driver sees {len(serials)} chips: {named}.' not in missing.stderr:
+        fail("a serial that is not there", missing)
+
+
+def list_simulated():
+    chooses_by_serial(["--simulate", "--chips", "3"], ["SIM-1", "SIM-2", "SIM-3"])
+    table = run("list", "--simulate", "--chips", "3")
+    expect_exit(table, 0)
+    if len(table.stdout.splitlines()) != 4 or \
+            not re.search(r"^2 +SIM-3 +Simulated capacitance meter +simulated +no$", table.stdout,
+                          re.M):
+        fail("the table", table)
+    rows = list(csv.DictReader(io.StringIO(run("list", "--simulate", "--format", "csv").stdout)))
+    if rows != [{"index": "0", "serial_number": "SIM-1", "description":
+                 "Simulated capacitance meter", "location": "simulated", "open": "false"}]:
+        fail(f"the CSV rows {rows}")
 
 
 def check_with_library(stand_in):
@@ -217,6 +269,8 @@ def check_with_library(stand_in):
             fail("the loaded file is not named", result)
         if "FT_Open index=0 -> 0" not in result.stderr:
             fail("no trace on standard error", result)
+        os.environ["LD_LIBRARY_PATH"] = directory
+        chooses_by_serial([], ["CM-A", "CM-B"])
 
 
 # The direct USB driver, with the emulated chip (tests/usb/) on the bus.
@@ -226,6 +280,19 @@ USB = ["--usb", "1234:5678"]
 def on_emulated_chip(emulator, *args, unplug_after_reads=None):
     chip = [] if unplug_after_reads is None else ["--unplug-after-reads", str(unplug_after_reads)]
     return subprocess.run([emulator, *chip, CLI, *args], capture_output=True, text=True, timeout=60)
+
+
+def usb_list(emulator):
+    chooses_by_serial(USB, ["CM-USB-1", "CM-USB-2"], prefix=[emulator, "--chips", "2"])
+    table = on_emulated_chip(emulator, "list", *USB)
+    if not re.search(r"^0 +CM-USB-1 +Capmeter emulated chip +bus 1, port 1 +no$", table.stdout,
+                     re.M):
+        fail("the table", table)
+    nothing = on_emulated_chip(emulator, "list", "--usb", "1234:9999")
+    expect_exit(nothing, 1)
+    if nothing.stdout or not nothing.stderr.startswith(
+            "capmeter-cli: no chip found: the driver works but sees nothing plugged in"):
+        fail("list with nothing there", nothing)
 
 
 def usb_check(emulator):
@@ -342,6 +409,8 @@ CASES = {
     "calibrate": calibrate,
     "calibrate_prompts": calibrate_prompts,
     "check_without_library": check_without_library,
+    "list_simulated": list_simulated,
+    "usb_list": lambda: usb_list(sys.argv[3]),
     "check_with_library": lambda: check_with_library(sys.argv[3]),
     "table_in_locale": lambda: table_in_locale(sys.argv[3]),
     "usage": usage,

@@ -90,7 +90,10 @@ def session(wrapper=()):
         manager = pyvisa.ResourceManager("@py")
         meter = open_instrument(manager, server)
         fields = meter.query("*IDN?").split(",")
-        expect(len(fields) == 4 and fields[0] == "capmeter", f"*IDN? {fields}")
+        expect(len(fields) == 4 and fields[0] == "capmeter" and
+               fields[2] == ("CM-USB-1" if wrapper else "SIM-1"), f"*IDN? {fields}")
+        expect(meter.query("SYST:DRIV?") ==
+               ('"direct USB driver"' if wrapper else '"simulated chip"'), "SYST:DRIV?")
         meter.write("CAL:SLOP 9.0909E-6")
         farads = float(meter.query("MEAS:CAP?"))
         expect(abs(farads - 4.7e-6) < 0.02 * 4.7e-6, f"MEAS:CAP? {farads}")
@@ -133,6 +136,25 @@ def session(wrapper=()):
             rows = list(csv.DictReader(file))
         expect(len(rows) == (6 if wrapper else 7) and all(row["outcome"] == "ok" for row in rows),
                f"log rows {rows}")
+
+
+def two_meters(driver, serials):
+    """Two servers at once, each on its own chip chosen by serial number: each
+    names its chip in *IDN? and takes readings while the other holds its own."""
+    servers = [Server(*driver, "--serial", serial) for serial in serials]
+    manager = pyvisa.ResourceManager("@py")
+    meters = [open_instrument(manager, server) for server in servers]
+    for meter, serial in zip(meters, serials):
+        fields = meter.query("*IDN?").split(",")
+        expect(fields[:3] == ["capmeter", "capmeter-cli", serial], f"*IDN? {fields}")
+    for meter in meters:
+        meter.write("MEAS:TIME?")  # both readings at once
+    for meter in meters:
+        seconds = float(meter.read())
+        expect(abs(seconds - READING_SECONDS) < 0.1 * READING_SECONDS, f"MEAS:TIME? {seconds}")
+    for server in servers:
+        status, said = server.stop()
+        expect(status == 143 and "could not" not in said, f"exit status {status}: {said}")
 
 
 def wine_session(wine):
@@ -255,6 +277,9 @@ CASES = {
     "clients": clients,
     "wine_session": lambda: wine_session(sys.argv[3]),
     "bad_input": bad_input,
+    "two_meters": lambda: two_meters(["--simulate", "--chips", "2"], ["SIM-1", "SIM-2"]),
+    # Run under the chip emulator with two chips.
+    "two_usb_meters": lambda: two_meters(["--usb", "1234:5678"], ["CM-USB-1", "CM-USB-2"]),
 }
 
 CASES[CASE]()

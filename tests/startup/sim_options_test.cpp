@@ -42,9 +42,14 @@ TEST(SimOptions, PartsReachTheSimulatedChip) {
     EXPECT_DOUBLE_EQ(parsed.parts.resistanceOhms, c.ohms);
   }
   SimCommandLine commandLine;
-  ASSERT_TRUE(commandLine.Parse({"--trace", "calls.txt"}));
+  ASSERT_TRUE(commandLine.Parse({"--trace", "calls.txt", "--chips", "3", "--serial", "SIM-3"}));
   EXPECT_TRUE(commandLine.Driver().simulate);
   EXPECT_EQ(commandLine.Driver().trace, "calls.txt");
+  EXPECT_EQ(commandLine.Driver().chips, 3U);
+  EXPECT_EQ(commandLine.Driver().chip.serialNumber, "SIM-3");
+  SimCommandLine byIndex;
+  ASSERT_TRUE(byIndex.Parse({"--device", "2"})) << byIndex.Error();
+  EXPECT_EQ(byIndex.Driver().chip.index, 2U);
 }
 
 TEST(SimOptions, ErrorsNameTheCulprit) {
@@ -56,7 +61,10 @@ TEST(SimOptions, ErrorsNameTheCulprit) {
                        {{"--capacitance"}, "capacitance"},
                        {{"--capacitance", "big"}, "'big'"},
                        {{"--resistance=-5"}, "'-5' for --resistance"},
-                       {{"4.7u"}, "'4.7u'"}};
+                       {{"4.7u"}, "'4.7u'"},
+                       {{"--device", "-1"}, "'-1' for --device"},
+                       {{"--device", "1", "--serial", "A"}, "exclude each other"},
+                       {{"--chips", "0"}, "'0' for --chips"}};
   for (const Bad& bad : cases) {
     const Parsed parsed = Parse(bad.arguments);
     ASSERT_FALSE(parsed.ok) << bad.arguments.front();
