@@ -89,6 +89,7 @@ FT_STATUS SelectedChip::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
     return kDeviceNotFound;  // the chosen chip is the only one here
   } else {
     status = OpenChosen(handle);
+    if (!whyNotOpened_.empty() && report_) report_(whyNotOpened_);
   }
   if (status == kStatusOk && handle != nullptr) {
     openHandle_ = *handle;

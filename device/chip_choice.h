@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/device_list.h"
@@ -55,6 +57,11 @@ class SelectedChip final : public DriverLibrary {
   // After a failed open: why no chip matched the choice, naming those that
   // are there; empty when the driver's own open failed or none was tried.
   const std::string& WhyNotOpened() const { return whyNotOpened_; }
+  // Told WhyNotOpened() as soon as an open finds no chip to open, before
+  // the caller hears of the failure (a window shows it in a modal box).
+  void SetChoiceFailureReport(std::function<void(const std::string& why)> report) {
+    report_ = std::move(report);
+  }
   // The chip open now, from the driver's list; nothing while none is open
   // or when the driver cannot list. Asks the driver for its list.
   std::optional<DeviceInfo> OpenChip();
@@ -77,6 +84,7 @@ class SelectedChip final : public DriverLibrary {
   DriverLibrary& inner_;
   ChipChoice choice_;
   std::string whyNotOpened_;
+  std::function<void(const std::string&)> report_;
   FT_HANDLE openHandle_ = nullptr;
   std::optional<std::uint32_t> openIndex_;  // in the driver's list, where known
   std::optional<std::string> openSerial_;

@@ -57,11 +57,11 @@ int RunWindowProgram(const CommandLine& commandLine, const DriverOptions& driver
     // Bound a moment early, so the trace names what the program talks to.
     driver->Load();
   }
-  window->Load();
-  if (const std::string& why = driver->Selection().WhyNotOpened(); !why.empty()) {
+  driver->Selection().SetChoiceFailureReport([&](const std::string& why) {
     std::cerr << commandLine.Program() << ": could not open "
-              << ChoiceText(driver->Selection().Choice()) << ": " << why << ".\n";
-  }
+              << ChoiceText(driver->Selection().Choice()) << ": " << why << "." << std::endl;
+  });
+  window->Load();
   window->show();
   return application.Exec();
 }
