@@ -98,6 +98,8 @@ struct InstrumentServer::Network {
           asio::error_code ignored;
           socket.close(ignored);
         } else {
+          asio::error_code ignored;
+          socket.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), ignored);
           clients.push_back(std::make_shared<Connection>(std::move(socket)));
           Read(clients.back());
         }

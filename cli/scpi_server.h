@@ -32,6 +32,11 @@ class InstrumentServer {
   static constexpr std::size_t kMaxClients = 8;         // a ninth is closed at once
   static constexpr std::size_t kLineLimit = 64 * 1024;  // beyond: -363, the rest dropped
   static constexpr std::size_t kUnreadLimit = 1 << 20;  // unread answers: then closed
+  // Each client's socket send buffer, so that what a client that does not
+  // read holds is bounded end to end: kUnreadLimit waiting here plus this in
+  // the kernel (Linux doubles it for its bookkeeping), not the megabytes a
+  // loopback socket grows to by itself.
+  static constexpr int kSendBufferBytes = 64 * 1024;
 
   // Binds and listens; throws std::system_error when it cannot.
   InstrumentServer(const ListenAddress& address, scpi::Instrument& instrument);

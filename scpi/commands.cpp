@@ -72,6 +72,16 @@ constexpr std::array kCommands{
     CommandRow{"[SENSe:]TIMing:MODE?", Command::Timing, {}},
     CommandRow{"[SENSe:]TIMing:SRATe", Command::SetSampleRate, kSampleRate},
     CommandRow{"[SENSe:]TIMing:SRATe?", Command::SampleRate, {}},
+    CommandRow{"CALCulate:AVERage:STATe", Command::SetStatistics, {}, kBooleanChoices},
+    CommandRow{"CALCulate:AVERage:STATe?", Command::StatisticsState, {}},
+    CommandRow{"CALCulate:AVERage:CLEar", Command::ClearStatistics, {}},
+    CommandRow{"CALCulate:AVERage:AVERage?", Command::StatisticsMean, {}},
+    CommandRow{"CALCulate:AVERage:MINimum?", Command::StatisticsMinimum, {}},
+    CommandRow{"CALCulate:AVERage:MAXimum?", Command::StatisticsMaximum, {}},
+    CommandRow{"CALCulate:AVERage:SDEViation?", Command::StatisticsDeviation, {}},
+    CommandRow{"CALCulate:AVERage:PTPeak?", Command::StatisticsPeakToPeak, {}},
+    CommandRow{"CALCulate:AVERage:COUNt?", Command::StatisticsCount, {}},
+    CommandRow{"CALCulate:AVERage:FAILures?", Command::StatisticsFailures, {}},
 };
 
 }  // namespace

@@ -53,6 +53,16 @@ enum class Command {
   Timing,
   SetSampleRate,
   SampleRate,
+  SetStatistics,
+  StatisticsState,
+  ClearStatistics,
+  StatisticsMean,
+  StatisticsMinimum,
+  StatisticsMaximum,
+  StatisticsDeviation,
+  StatisticsPeakToPeak,
+  StatisticsCount,
+  StatisticsFailures,
 };
 
 // The unit a numeric parameter may carry as a suffix, after an optional
@@ -85,6 +95,8 @@ std::span<const CommandRow> CommandTable();
 
 // TIMing:MODE's words, in the order of measurement/stream_timing.h's Timing.
 inline constexpr std::string_view kTimingChoices[] = {"POLL", "STReam"};
+// A boolean: an odd index is ON.
+inline constexpr std::string_view kBooleanChoices[] = {"OFF", "ON", "0", "1"};
 
 // A word's short form: its leading capitals (STR of STReam), as queries
 // answer with it.

@@ -63,6 +63,24 @@ void Instrument::Reset() {
   timing_ = Timing::Poll;
   AskSampleRate(kDefaultSampleRate);
   readings_.clear();
+  statisticsOn_ = false;
+  statistics_ = {};
+  statisticsFailures_ = 0;
+}
+
+void Instrument::Configure(Function function) {
+  if (function != function_) {
+    statistics_ = {};
+    statisticsFailures_ = 0;
+  }
+  function_ = function;
+  sampleCount_ = 1;
+  averageCount_ = 1;
+  readings_.clear();
+}
+
+std::string Instrument::Statistic(std::optional<double> value) const {
+  return Nr3(statistics_.Count() > 0 && value ? *value : kNotANumber);
 }
 
 void Instrument::AskSampleRate(double rate) {
@@ -141,14 +159,13 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
       return sayNumber(status_.questionableEnable);
     case Command::ConfigureCapacitance:
     case Command::ConfigureTime:
-      function_ = unit.command == Command::ConfigureTime ? Function::Time : Function::Capacitance;
-      readings_.clear();
-      return;
+      return Configure(unit.command == Command::ConfigureTime ? Function::Time
+                                                              : Function::Capacitance);
     case Command::Configuration:
       return say(function_ == Function::Time ? "\"TIME\"" : "\"CAP\"");
     case Command::MeasureCapacitance:
     case Command::MeasureTime:
-      function_ = unit.command == Command::MeasureTime ? Function::Time : Function::Capacitance;
+      Configure(unit.command == Command::MeasureTime ? Function::Time : Function::Capacitance);
       Initiate(control);
       return say(Readings());
     case Command::Read:
@@ -193,10 +210,45 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
       return AskSampleRate(unit.number.value_or(kDefaultSampleRate));
     case Command::SampleRate:
       return say(Nr3(sampleClock_.requestedRate));
+    case Command::SetStatistics:
+      statisticsOn_ = unit.choice.value_or(0) % 2 == 1;
+      return;
+    case Command::StatisticsState:
+      return sayNumber(statisticsOn_ ? 1 : 0);
+    case Command::ClearStatistics:
+      statistics_ = {};
+      statisticsFailures_ = 0;
+      return;
+    case Command::StatisticsMean:
+      return say(Statistic(statistics_.Mean()));
+    case Command::StatisticsMinimum:
+      return say(Statistic(statistics_.Minimum()));
+    case Command::StatisticsMaximum:
+      return say(Statistic(statistics_.Maximum()));
+    case Command::StatisticsDeviation:
+      return say(Statistic(statistics_.StandardDeviation()));
+    case Command::StatisticsPeakToPeak:
+      return say(Statistic(statistics_.Maximum() - statistics_.Minimum()));
+    case Command::StatisticsCount:
+      return sayNumber(static_cast<int>(statistics_.Count()));
+    case Command::StatisticsFailures:
+      return sayNumber(statisticsFailures_);
   }
 }
 
 void Instrument::Initiate(const SeriesControl& control) {
+  TakeReadings(control);
+  if (!statisticsOn_) return;
+  for (const double value : readings_) {
+    if (std::isnan(value)) {
+      ++statisticsFailures_;
+    } else {
+      statistics_.Add(value);
+    }
+  }
+}
+
+void Instrument::TakeReadings(const SeriesControl& control) {
   readings_.clear();
   const auto padWithFailures = [this] {
     readings_.resize(static_cast<std::size_t>(sampleCount_), kNotANumber);

@@ -8,6 +8,7 @@
 #include "device/driver_library.h"
 #include "device/ft_types.h"
 #include "measurement/clock.h"
+#include "measurement/running_statistics.h"
 #include "measurement/series.h"
 #include "measurement/stream_timing.h"
 #include "scpi/parser.h"
@@ -75,12 +76,20 @@ class Instrument {
 
   // The answer of one command, appended to `answer`.
   void Run(const ProgramUnit& unit, const SeriesControl& control, std::string& answer);
-  // Takes SAMPle:COUNt values, each the mean of AVERage:COUNt readings.
+  // Takes SAMPle:COUNt values, each the mean of AVERage:COUNt readings
+  // (not a number for a failed one), and adds them to the statistics.
   void Initiate(const SeriesControl& control);
+  void TakeReadings(const SeriesControl& control);
   std::string Readings() const;
   void Reset();
   // Asks for a sample rate; a new one is measured at the next streamed reading.
   void AskSampleRate(double rate);
+  // CONFigure and MEASure: the function, with one value of one reading, as
+  // bench meters start a MEASure? from; a new function starts the
+  // statistics afresh, since their unit changes.
+  void Configure(Function function);
+  // The statistics' answer for `value`; not a number while undefined.
+  std::string Statistic(std::optional<double> value) const;
   // Lets the device go; its sample rate is measured again once it is back.
   void ReleaseDevice();
 
@@ -97,6 +106,11 @@ class Instrument {
   SampleClock sampleClock_;
   std::vector<double> readings_;  // of the last INITiate, for FETCh?; NaN for a failed one
   int readingsTaken_ = 0;
+  // CALCulate:AVERage: the values taken while it is on, in the function's
+  // unit, since the last clear, *RST or change of function.
+  bool statisticsOn_ = false;
+  RunningStatistics statistics_;
+  int statisticsFailures_ = 0;
 };
 
 // A number as SCPI answers it: NR3 with nine significant digits

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,6 +98,35 @@ TEST_F(InstrumentTest, EachValueIsTheMeanOfItsReadingsAndEveryReadingIsLogged) {
   const std::string time = Ask("SAMP:COUN 1;:AVER:COUN 1;:MEAS:TIME?");
   EXPECT_EQ(static_cast<float>(Number(time)), logged.back().seconds);
   EXPECT_EQ(Ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+// MEASure? is the one-line query whatever was set before, and the statistics
+// cover each value taken while on, failures apart, in the function's unit.
+TEST_F(InstrumentTest, MeasureStartsFromOneReadingAndTheStatisticsCoverTheValuesTaken) {
+  const std::string one = Ask("SAMP:COUN 5;:AVER:COUN 2;:MEAS:CAP?");
+  EXPECT_EQ(one.find(','), std::string::npos) << one;
+  EXPECT_EQ(logged.size(), 1U);
+  EXPECT_EQ(Ask("SAMP:COUN?;:AVER:COUN?"), "1;1");
+
+  EXPECT_EQ(Ask("CALC:AVER:STAT ON;STAT?"), "1");
+  std::vector<double> values;
+  std::istringstream answer(Ask("SAMP:COUN 4;:READ?"));
+  for (std::string value; std::getline(answer, value, ',');) values.push_back(Number(value));
+  ASSERT_EQ(values.size(), 4U);
+  Ask("CAL:SLOP 0;:READ?");  // four values that fail: no slope
+  const auto [low, high] = std::minmax_element(values.begin(), values.end());
+  EXPECT_EQ(Ask("CALC:AVER:COUN?;FAIL?"), "4;4");
+  EXPECT_DOUBLE_EQ(Number(Ask("CALC:AVER:MIN?")), *low);
+  EXPECT_DOUBLE_EQ(Number(Ask("CALC:AVER:MAX?")), *high);
+  // The values read back carry nine digits: 5e-15 F off at most.
+  EXPECT_NEAR(Number(Ask("CALC:AVER:PTP?")), *high - *low, 1e-14);
+  EXPECT_NEAR(Number(Ask("CALC:AVER:AVER?")),
+              std::accumulate(values.begin(), values.end(), 0.0) / 4, 1e-14);
+  EXPECT_GT(Number(Ask("CALC:AVER:SDEV?")), 0.0);
+
+  // Seconds are not farads: a new function starts afresh.
+  EXPECT_EQ(Ask("CONF:TIME;:CALC:AVER:COUN?;AVER?"), "0;+9.91000000E+37");
+  EXPECT_EQ(Ask("*RST;CALC:AVER:STAT?"), "0");
 }
 
 // The sample rate is measured (250 ms) before the first streamed reading,

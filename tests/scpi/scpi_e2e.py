@@ -95,10 +95,21 @@ def session(wrapper=()):
         expect(meter.query("SYST:DRIV?") ==
                ('"direct USB driver"' if wrapper else '"simulated chip"'), "SYST:DRIV?")
         meter.write("CAL:SLOP 9.0909E-6")
+        # A poll never sees D1 fall before the charge ends, but a busy host
+        # makes one late by however long it was kept from running: early is
+        # checked closely, late loosely (the median of five below, closely).
         farads = float(meter.query("MEAS:CAP?"))
-        expect(abs(farads - 4.7e-6) < 0.02 * 4.7e-6, f"MEAS:CAP? {farads}")
-        meter.write("SAMP:COUN 5")
+        expect(0.995 * 4.7e-6 < farads < 1.1 * 4.7e-6, f"MEAS:CAP? {farads}")
+        meter.write("SAMP:COUN 5;:CALC:AVER:STAT ON")
         values = [float(v) for v in meter.query("READ?").split(",")]
+        # MEASure? starts from one reading, as on bench meters; the
+        # statistics hold what READ? answered.
+        single = meter.query("MEAS:CAP?")
+        expect("," not in single, f"MEAS:CAP? after SAMP:COUN 5: {single}")
+        expect(len(meter.query("CONF:CAP;:SAMP:COUN 3;:READ?").split(",")) == 3,
+               "READ? after CONF:CAP;:SAMP:COUN 3")
+        expect(meter.query("CALC:AVER:COUN?") == "9", "CALC:AVER:COUN? after 5 + 1 + 3")
+        meter.write("CALC:AVER:STAT OFF")
         # A busy machine can only make a reading late: each loosely, the
         # median closely.
         expect(len(values) == 5 and all(abs(v - 4.7e-6) < 0.1 * 4.7e-6 for v in values) and
@@ -134,7 +145,7 @@ def session(wrapper=()):
                f"{calls.count('FT_Close')} closes")
         with open(log, newline="") as file:
             rows = list(csv.DictReader(file))
-        expect(len(rows) == (6 if wrapper else 7) and all(row["outcome"] == "ok" for row in rows),
+        expect(len(rows) == (10 if wrapper else 11) and all(row["outcome"] == "ok" for row in rows),
                f"log rows {rows}")
 
 
@@ -245,8 +256,9 @@ def bad_input():
     reset.sendall(b"MEAS:CA")
     reset.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\1\0\0\0\0\0\0\0")
     reset.close()
+    # It keeps the receive buffer loopback gives it: one too small for a
+    # segment makes the kernel drop segments and back off for ever longer.
     deaf = socket.create_connection(("127.0.0.1", server.port))
-    deaf.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
     deaf.settimeout(30)
     try:
         while True:
