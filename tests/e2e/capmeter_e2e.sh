@@ -41,7 +41,7 @@ acknowledge() {
     box=$(wait_for "$BOX_TITLE") || fail "message box $i of $1 ($2) did not come up"
     [ -n "$3" ] && [ -n "$(xdotool search --onlyvisible --name "^$TITLE\$")" ] &&
       fail "the window showed before the start messages were acknowledged"
-    xdotool windowfocus "$box"
+    focus "$box" || fail "message box $i of $1 ($2) never had the keyboard"
     [ -n "${CAPMETER_E2E_BOX_TEXTS:-}" ] && copy_text "$box" "$i"
     xdotool key Return
     for _ in $(seq 50); do

@@ -20,13 +20,14 @@ shift 3
 SOURCE="--simulate"
 [ $# -gt 0 ] && SOURCE="$*"
 HERE=$(dirname "$0")
+# shellcheck source=tests/e2e/x_windows.sh
+. "$HERE/x_windows.sh"
 SERIAL=SIM-1
 case $SOURCE in *--usb*) SERIAL=CM-USB-1 ;; esac
 if [ "$CASE" = log ] && [ "$SOURCE" = --simulate ]; then
   SOURCE="--simulate --chips 2 --serial SIM-2" SERIAL=SIM-2
 fi
 TITLE="Capacitance Monitor — $SERIAL"
-export QT_FONT_DPI=96
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 PID=""
@@ -54,7 +55,30 @@ window_up() {
   [ -n "$win" ]
 }
 gone() { ! kill -0 "$PID" 2>/dev/null; }
-dialog_up() { xdotool search --onlyvisible --name "^Save the readings\$" >/dev/null 2>&1; }
+dialog_up() {
+  dialog=$(xdotool search --onlyvisible --name "^Save the readings\$" 2>/dev/null | head -n 1)
+  [ -n "$dialog" ]
+}
+# Copies the focused field's text out: it must be $1.
+field_holds() {
+  printf '' | xclip -selection clipboard
+  xdotool key ctrl+a ctrl+c
+  sleep 0.2
+  [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]
+}
+# A completion list is an unmanaged window of its own; while it is up it
+# takes Return from the field.
+popup_up() {
+  for child in $(xwininfo -root -children | awk '/^ +0x/ { print $1 }'); do
+    xwininfo -id "$child" 2>/dev/null |
+      awk '/Map State: IsViewable/ { v = 1 } /Override Redirect State: yes/ { o = 1 }
+        END { exit !(v && o) }' && return 0
+  done
+  return 1
+}
+popup_gone() { ! popup_up; }
+dialog_gone() { ! xdotool search --onlyvisible --name "^Save the readings\$" >/dev/null 2>&1; }
+saved_as_logged() { cmp -s "$WORK/saved.csv" "$WORK/log.csv"; }
 writes_at_least() { [ "$(grep -c "FT_Write" "$WORK/trace")" -ge "$1" ]; }
 rows_at_least() { [ "$(wc -l <"$WORK/log.csv")" -ge $(($1 + 1)) ]; }
 
@@ -79,7 +103,7 @@ PID=$!
 
 win=""
 wait_until 100 window_up || fail "no window"
-xdotool windowfocus --sync "$win"
+focus "$win" || fail "the window never had the keyboard"
 
 if [ "$CASE" = sigterm ]; then
   xdotool key alt+s  # Start: continuous until Stop
@@ -126,11 +150,21 @@ awk -v m="$median" 'BEGIN { exit !(m > 4.65 && m < 4.8) }' || fail "median $medi
 
 # Save writes the readings kept in memory: the same file as the log.
 xdotool key alt+v
+dialog=""
 wait_until 100 dialog_up || fail "no save dialog"
+focus "$dialog" || fail "the save dialog never had the keyboard"
+xdotool key ctrl+a
 xdotool type --delay 20 "$WORK/saved.csv"
+wait_until 20 field_holds "$WORK/saved.csv" ||
+  fail "the file name did not reach the dialog: \"$(xclip -o -selection clipboard 2>/dev/null)\""
+if popup_up; then
+  xdotool key Escape
+  wait_until 50 popup_gone || fail "the completion list stayed up"
+fi
 xdotool key Return
-wait_until 100 test -s "$WORK/saved.csv" || fail "Save wrote nothing"
-cmp -s "$WORK/saved.csv" "$WORK/log.csv" || fail "the saved readings differ from the log"
+wait_until 100 dialog_gone || fail "the save dialog took no Return"
+# The file is written after the dialog closes: complete when it is the log.
+wait_until 100 saved_as_logged || fail "the saved readings differ from the log"
 
 python3 "$HERE/close_window.py" "$win" || fail "close request"
 expect_exit_0 "the close"

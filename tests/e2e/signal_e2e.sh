@@ -41,7 +41,7 @@ PID=$!
 
 box=$(wait_for "$BOX_TITLE") || fail "no start message"
 if [ "$WHEN" = idle ]; then
-  xdotool windowfocus "$box"
+  focus "$box" || fail "the start message never had the keyboard"
   xdotool key Return
   win=$(wait_for "$TITLE") || fail "no main window"
   xdotool mousemove --window "$win" 72 104 click 1  # Sample

@@ -14,3 +14,14 @@ wait_for() {
   done
   return 1
 }
+
+# Gives window $1 the keyboard and waits up to 10 s until it has it: keys sent
+# as soon as a window shows go to the one that had the keyboard before.
+focus() {
+  for _ in $(seq 100); do
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ] && return 0
+    xdotool windowfocus "$1" 2>/dev/null
+    sleep 0.1
+  done
+  return 1
+}

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""capmeter-cli serve driven as lab scripts drive it: PyVISA with pyvisa-py.
+"""capmeter-cli serve driven as lab scripts drive it: PyVISA with pyvisa-py,
+and lxi-tools' lxi as a second client of its own.
 
 Usage: scpi_e2e.py CAPMETER_CLI CASE [DOCS_SCPI_MD | USB_CHIP_EMULATOR | WINE]
 """
@@ -13,8 +14,6 @@ import subprocess
 import sys
 import tempfile
 import time
-
-import pyvisa
 
 CLI = sys.argv[1]
 CASE = sys.argv[2]
@@ -70,6 +69,12 @@ class Server:
         return self.process.returncode, "".join(self.said) + rest
 
 
+def visa_manager():
+    # Imported here: the lxi case runs without PyVISA.
+    import pyvisa
+    return pyvisa.ResourceManager("@py")
+
+
 def open_instrument(manager, server):
     instrument = manager.open_resource(server.resource(), read_termination="\n",
                                        write_termination="\n", timeout=60000)
@@ -87,7 +92,7 @@ def session(wrapper=()):
         trace = os.path.join(directory, "trace.txt")
         driver = ["--usb", "1234:5678"] if wrapper else ["--simulate"]
         server = Server(*driver, "--log", log, "--trace", trace, wrapper=wrapper)
-        manager = pyvisa.ResourceManager("@py")
+        manager = visa_manager()
         meter = open_instrument(manager, server)
         fields = meter.query("*IDN?").split(",")
         expect(len(fields) == 4 and fields[0] == "capmeter" and
@@ -153,7 +158,7 @@ def two_meters(driver, serials):
     """Two servers at once, each on its own chip chosen by serial number: each
     names its chip in *IDN? and takes readings while the other holds its own."""
     servers = [Server(*driver, "--serial", serial) for serial in serials]
-    manager = pyvisa.ResourceManager("@py")
+    manager = visa_manager()
     meters = [open_instrument(manager, server) for server in servers]
     for meter, serial in zip(meters, serials):
         fields = meter.query("*IDN?").split(",")
@@ -171,13 +176,37 @@ def two_meters(driver, serials):
 def wine_session(wine):
     """The Windows program under Wine, answering PyVISA on Linux."""
     server = Server("--simulate", wrapper=(wine,))
-    meter = open_instrument(pyvisa.ResourceManager("@py"), server)
+    meter = open_instrument(visa_manager(), server)
     expect(meter.query("*IDN?").startswith("capmeter,"), "no *IDN? answer")
     meter.write("CAL:SLOP 9.0909E-6")
     farads = float(meter.query("MEAS:CAP?"))
     expect(abs(farads - 4.7e-6) < 0.1 * 4.7e-6, f"MEAS:CAP? {farads}")
     expect(meter.query("SYST:ERR?") == '0,"No error"', "an error queued")
     server.process.kill()  # Wine does not pass a Linux signal on as one
+
+
+def lxi_session():
+    """lxi-tools, one connection a command: the calibration is the
+    instrument's and must stay for the next connection."""
+    server = Server("--simulate")
+
+    def lxi(command):
+        result = subprocess.run(
+            ["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(server.port), "-t", "60",
+             command], capture_output=True, text=True, timeout=120)
+        expect(result.returncode == 0,
+               f"lxi {command}: status {result.returncode} {result.stdout}{result.stderr}")
+        return result.stdout.strip()
+
+    fields = lxi("*IDN?").split(",")
+    expect(len(fields) == 4 and fields[:2] == ["capmeter", "capmeter-cli"], f"*IDN? {fields}")
+    lxi("CAL:SLOP 9.0909E-6")
+    farads = float(lxi("MEAS:CAP?"))
+    expect(abs(farads - 4.7e-6) < 0.02 * 4.7e-6, f"MEAS:CAP? {farads}")
+    error = lxi("SYST:ERR?")
+    expect(error == '0,"No error"', f"SYST:ERR? {error}")
+    status, said = server.stop()
+    expect(status == 143, f"exit status {status}: {said}")
 
 
 def docs_example(docs):
@@ -207,7 +236,7 @@ def ask(client, reader, text):
 def clients():
     server = Server("--simulate", "--capacitance", "47u", "--slope", "9.0909")
     # Two PyVISA sessions at once: each answer reaches the one that asked.
-    manager = pyvisa.ResourceManager("@py")
+    manager = visa_manager()
     first = open_instrument(manager, server)
     other = open_instrument(manager, server)
     first.write("MEAS:CAP?")
@@ -289,6 +318,7 @@ CASES = {
     "clients": clients,
     "wine_session": lambda: wine_session(sys.argv[3]),
     "bad_input": bad_input,
+    "lxi": lxi_session,
     "two_meters": lambda: two_meters(["--simulate", "--chips", "2"], ["SIM-1", "SIM-2"]),
     # Run under the chip emulator with two chips.
     "two_usb_meters": lambda: two_meters(["--usb", "1234:5678"], ["CM-USB-1", "CM-USB-2"]),
