@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <ostream>
 
-#include "measurement/float_chars.h"
 #include "measurement/line_fit.h"
 #include "measurement/reading_formats.h"
 #include "measurement/result_text.h"
@@ -32,7 +32,7 @@ std::string BoxText(double value) {
     return "0";  // also -0
   }
   std::array<char, 64> buffer{};
-  const auto result = DoubleToChars(buffer.data(), buffer.data() + buffer.size(), value,
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                     std::chars_format::general, kSignificantDigits);
   return std::string(buffer.data(), result.ptr);
 }

@@ -1,26 +1,20 @@
 #include "measurement/reading_text.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <type_traits>
-
-#include "measurement/float_chars.h"
 
 namespace capmeter {
 
 namespace {
 
-// The shortest text that reads back as the same number: one call, to the
-// standard library's conversion or the project's stand-in where it has none.
+// The shortest text that reads back as the same number.
 template <typename Number>
 std::string Shortest(Number value) {
   std::array<char, 64> buffer{};
-  const auto written =
-      std::is_same_v<Number, float>
-          ? FloatToChars(buffer.data(), buffer.data() + buffer.size(), static_cast<float>(value))
-          : DoubleToChars(buffer.data(), buffer.data() + buffer.size(), static_cast<double>(value));
+  const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
   return std::string(buffer.data(), written.ptr);
 }
 

@@ -4,8 +4,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "measurement/float_chars.h"
-
 namespace capmeter {
 
 namespace {
@@ -31,8 +29,8 @@ std::string GeneralText(float seconds, std::string_view decimalSeparator) {
   if (seconds == 0.0F) seconds = 0.0F;  // no "-0"
   // "-1.234568e+38" is the longest finite text.
   std::array<char, 32> buffer{};
-  const auto result = FloatToChars(buffer.data(), buffer.data() + buffer.size(), seconds,
-                                   std::chars_format::general, 7);
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), seconds,
+                                    std::chars_format::general, 7);
   std::string text = WithSeparator({buffer.data(), result.ptr}, decimalSeparator);
   for (char& c : text) {
     if (c == 'e') c = 'E';
@@ -47,7 +45,7 @@ std::string PatternText(double value, std::string_view decimalSeparator) {
   // The largest double has 309 integer digits; with sign, point and six
   // decimals that is well within the buffer.
   std::array<char, 330> buffer{};
-  const auto result = DoubleToChars(buffer.data(), buffer.data() + buffer.size(), value,
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                     std::chars_format::fixed, 6);
   std::string_view digits(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
   const bool negative = digits.front() == '-';
