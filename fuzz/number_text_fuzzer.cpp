@@ -1,6 +1,8 @@
-// Feeds arbitrary bytes to the lenient number reader and both result texts,
-// and checks what must hold for every input.
+// Feeds arbitrary bytes to the number readers and both result texts, and
+// checks what must hold for every input.
 
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +21,8 @@
 #include "measurement/lenient_number.h"
 #include "measurement/result_text.h"
 #include "measurement/show_results.h"
+#include "measurement/si_value.h"
+#include "scpi/parser.h"
 
 namespace {
 
@@ -81,42 +86,86 @@ void CheckGeneral(float seconds) {
   Require(std::fabs(back - exact) <= std::fabs(exact) * 5.0001e-7, "reads back", text);
 }
 
-// The stand-ins for standard libraries without floating-point from_chars and
-// to_chars must give this library's results exactly, for any text and value.
-void CheckStandIns(std::string_view text, double value, float single) {
-#if CAPMETER_HAVE_STD_FLOAT_FROM_CHARS && CAPMETER_HAVE_STD_FLOAT_TO_CHARS
-  const char* first = text.data();
-  const char* last = first + text.size();
-  double wanted = 42.0;
-  double got = 42.0;
-  const auto a = std::from_chars(first, last, wanted);
-  const auto b = capmeter::portable::DoubleFromChars(first, last, got);
-  Require(a.ec == b.ec && a.ptr == b.ptr, "stand-in reads as far", text);
-  Require(std::memcmp(&wanted, &got, sizeof got) == 0 || (std::isnan(wanted) && std::isnan(got)),
-          "stand-in reads the same value", text);
-
-  // The text `write(buffer, end)` puts in a buffer of its own.
-  const auto written = [](const auto& write) {
-    char buffer[400];
-    return std::string(buffer, write(buffer, buffer + sizeof buffer).ptr);
+// A plain decimal number: [-]digits[.digits][(e|E)[+|-]digits], the one form
+// every reader here must read as the C library does.
+bool IsPlainNumber(std::string_view text) {
+  std::size_t i = text.starts_with('-') ? 1 : 0;
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    return i > from;
   };
-  constexpr auto kFixed = std::chars_format::fixed;
-  constexpr auto kGeneral = std::chars_format::general;
-  Require(written([&](char* f, char* l) { return std::to_chars(f, l, value, kFixed, 6); }) ==
-              written([&](char* f, char* l) {
-                return capmeter::portable::DoubleToChars(f, l, value, kFixed, 6);
-              }),
-          "stand-in writes the same fixed text", text);
-  Require(written([&](char* f, char* l) { return std::to_chars(f, l, single, kGeneral, 7); }) ==
-              written([&](char* f, char* l) {
-                return capmeter::portable::FloatToChars(f, l, single, kGeneral, 7);
-              }),
-          "stand-in writes the same general text", text);
-#else
-  (void)text;
-  (void)value;
-  (void)single;
-#endif
+  if (!digits()) return false;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    digits();
+  }
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (!digits()) return false;
+  }
+  return i == text.size();
+}
+
+bool SameDouble(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
+// The project's readers against an independent conversion, the C library's
+// strtod (this program never sets a locale): DoubleFromChars, which stands in
+// for std::from_chars where the standard library lacks it, on any text, and
+// the lenient, SI and SCPI readers on plain numbers.
+void CheckReaders(std::string_view text) {
+  double value = 42.0;
+  const auto read = capmeter::DoubleFromChars(text.data(), text.data() + text.size(), value);
+  const std::string prefix(text.data(), read.ptr);
+  errno = 0;
+  char* end = nullptr;
+  const double reference = std::strtod(prefix.c_str(), &end);
+  const bool outOfRange = errno == ERANGE;
+  if (read.ec == std::errc::invalid_argument) {
+    Require(read.ptr == text.data() && value == 42.0, "nothing read, nothing changed", text);
+    const bool strtodOnly =
+        !text.empty() &&
+        (text.front() == '+' || std::isspace(static_cast<unsigned char>(text.front())) != 0);
+    if (!strtodOnly) {
+      const std::string whole(text);
+      Require(std::strtod(whole.c_str(), &end) == 0.0 && end == whole.c_str(),
+              "no number for strtod either", text);
+    }
+    return;
+  }
+  Require(end == prefix.c_str() + prefix.size(), "strtod reads as far", text);
+  if (read.ec == std::errc::result_out_of_range) {
+    Require(outOfRange && (std::isinf(reference) || reference == 0.0), "beyond the range", text);
+    Require(value == 42.0, "value left alone beyond the range", text);
+  } else {
+    Require(read.ec == std::errc(), "read", text);
+    // strtod also says ERANGE for a subnormal result, which is no error.
+    Require(!outOfRange || (std::isfinite(reference) && reference != 0.0), "within the range",
+            text);
+    Require(SameDouble(value, reference), "the nearest double", text);
+  }
+
+  if (!IsPlainNumber(text)) return;
+  const bool beyond = read.ec == std::errc::result_out_of_range;
+  // Beyond the range the lenient reader gives infinity or zero, as strtod.
+  Require(SameDouble(capmeter::LenientNumber(text), reference), "lenient reader", text);
+  const std::optional<double> part = capmeter::ParseEngineeringValue(text, "F");
+  const bool positive = !beyond && reference > 0;
+  Require(part.has_value() == positive && (!positive || SameDouble(*part, reference)), "SI reader",
+          text);
+  // CALibration:INTercept takes -1 to 1.
+  const std::string command = "CAL:INT " + std::string(text);
+  const auto parsed = capmeter::scpi::ParseMessage(command);
+  if (beyond) {
+    Require(parsed.error && parsed.error->code == -222, "SCPI: out of range", text);
+  } else if (std::fabs(reference) <= 1.0) {
+    Require(!parsed.error && parsed.units.size() == 1 && parsed.units[0].number &&
+                SameDouble(*parsed.units[0].number, reference),
+            "SCPI reader", text);
+  }
 }
 
 // The display ShowResults writes to, holding the two calibration texts.
@@ -165,10 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     float rawFloat = 0.0F;
     std::memcpy(&rawFloat, data, sizeof rawFloat);
     CheckGeneral(rawFloat);
-    CheckStandIns(text, raw, rawFloat);
-  } else {
-    CheckStandIns(text, value, ToFloat(value));
   }
+  CheckReaders(text);
 
   // The whole of Show results, m and b split at the first '|'.
   const std::size_t bar = text.find('|');

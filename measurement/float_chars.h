@@ -13,12 +13,6 @@ namespace capmeter {
 // range is result_out_of_range, and the value is left as it was.
 std::from_chars_result DoubleFromChars(const char* first, const char* last, double& value);
 
-// Until the SCPI instrument writes through std::to_chars itself.
-inline std::to_chars_result DoubleToChars(char* first, char* last, double value,
-                                          std::chars_format format, int precision) {
-  return std::to_chars(first, last, value, format, precision);
-}
-
 // The significant digits of a decimal number, gathered one by one as the
 // lenient reader meets them, and the power of ten that scales them, to be
 // handed as text to DoubleFromChars. Correct rounding never needs more than

@@ -1,10 +1,9 @@
 #include "scpi/instrument.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
-
-#include "measurement/float_chars.h"
 
 namespace capmeter::scpi {
 
@@ -27,7 +26,7 @@ std::string Nr3(double value) {
   if (!std::isfinite(value)) value = kScpiNotANumber;
   char text[32];
   const auto written =
-      DoubleToChars(std::begin(text), std::end(text), value, std::chars_format::scientific, 8);
+      std::to_chars(std::begin(text), std::end(text), value, std::chars_format::scientific, 8);
   std::string nr3(text, written.ptr);
   for (char& c : nr3) {
     if (c == 'e') c = 'E';
