@@ -10,9 +10,10 @@ namespace capmeter {
 
 namespace {
 
-// What a readout shows while there is nothing to show.
+// What a readout shows while there is nothing to show: an em dash. Named
+// by its code point, as a UTF-16 literal takes "\xE2" as one code unit.
 QString Dash() {
-  return QStringLiteral("\xE2\x80\x94");
+  return QStringLiteral("\u2014");
 }
 
 QString Number(double value, bool microfarads) {

@@ -38,6 +38,10 @@ class MonitorWindowTest : public QObject {
       for (QLabel* label : window.findChildren<QLabel*>()) found += label->accessibleName() == name;
       QVERIFY2(found == 1, name);
     }
+    // Before the first reading a statistic is one em dash, not its UTF-8 bytes.
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+      if (label->accessibleName() == "Mean") QCOMPARE(label->text(), QString(QChar(0x2014)));
+    }
   }
 };
 
