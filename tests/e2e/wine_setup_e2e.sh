@@ -4,7 +4,8 @@
 #   1. every file of the zip is installed, with the uninstaller; the Start
 #      menu has an entry for each window program, leading to it, and the
 #      Uninstall key has the display name, version, icon and size;
-#   2. the installed capmeter-sim.exe takes a reading and exits 0, and the
+#   2. the installed capmeter-sim.exe takes a reading and exits 0, the
+#      installed capmeter-monitor.exe starts and closes with exit 0, and the
 #      installed capmeter-cli.exe reads 4.7 uF with m = 9.0909;
 #   3. installed again over itself, it is still whole (the old one is
 #      uninstalled first);
@@ -51,12 +52,14 @@ installed_whole() {
     [ -f "$DIR/$file" ] || echo "not installed: $file"
   done | grep . && fail "files of the zip are missing"
   [ -f "$DIR/Uninstall.exe" ] || fail "no Uninstall.exe"
-  # Each entry and the program it must lead to; the monitor is in the zip
-  # only where Qt Charts was built.
+  for file in capmeter-monitor.exe Qt6Charts.dll LICENSE.txt LICENSE-Qt-LGPL-3.0.txt \
+    LICENSE-Qt-GPL-3.0.txt; do
+    [ -f "$DIR/$file" ] || fail "$file is not installed"
+  done
+  # Each entry and the program it must lead to.
   for entry in "Capacitance Meter:capmeter.exe" "Capacitance Meter (simulated):capmeter-sim.exe" \
     "Capacitance Monitor:capmeter-monitor.exe" "Uninstall:Uninstall.exe"; do
     name=${entry%%:*} program=${entry#*:}
-    [ -f "$zipped/$program" ] || [ "$program" = Uninstall.exe ] || continue
     link=$(entries | grep "/$name\.lnk\$")
     [ -n "$link" ] || fail "no Start-menu entry \"$name\""
     # A shortcut holds its target's path in UTF-16.
@@ -80,6 +83,8 @@ echo "PASS: installed, with its Start-menu entries and Uninstall key"
 
 (cd "$DIR" && "$HERE/capmeter_e2e.sh" "$WINE" "$WORK/installed-sim.png" 1 1 capacitance \
   "$DIR/capmeter-sim.exe" --slope 9.0909) || fail "the installed capmeter-sim.exe"
+(cd "$DIR" && "$HERE/monitor_e2e.sh" "$WINE" close "$WORK/installed-monitor.png" \
+  "$DIR/capmeter-monitor.exe" --simulate) || fail "the installed capmeter-monitor.exe"
 reading=$("$WINE" "$DIR/capmeter-cli.exe" measure --simulate --slope 9.0909 --count 1 --format csv |
   tr -d '\r' | tail -n 1)
 echo "installed capmeter-cli.exe: $reading"

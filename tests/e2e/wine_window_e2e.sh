@@ -7,8 +7,11 @@
 #   2. capmeter.exe with the stand-in FTD2XX.DLL beside it and --trace: the
 #      same, and the trace holds the five operations on the stand-in.
 #   3. capmeter.exe without FTD2XX.DLL: the library message, the open error.
-#   4. capmeter-monitor.exe, where the zip has it (a Qt with Charts): a
-#      logged series near 4.7 uF and a clean exit, through monitor_e2e.sh.
+#   4. capmeter-monitor.exe: a logged series near 4.7 uF and a clean exit,
+#      through monitor_e2e.sh.
+# Before them, the zip must hold every program and the licence texts of what
+# it ships: ours, and Qt's LGPL-3.0 and GPL-3.0, which README-Windows.txt
+# names with the programs that use them.
 # Expects WINEPREFIX set, with a running Wine server.
 #
 # Usage: wine_window_e2e.sh ZIP STANDIN_DLL WORK_DIR
@@ -25,10 +28,23 @@ rm -rf "$WORK"
 mkdir -p "$WORK/unzipped"
 unzip -q "$ZIP" -d "$WORK/unzipped" || fail "unzip"
 app=$(echo "$WORK"/unzipped/capmeter-*-windows-x86_64)
-[ -f "$app/capmeter.exe" ] || fail "no capmeter.exe in the zip's folder"
-for program in capmeter capmeter-sim; do
+for program in capmeter capmeter-sim capmeter-monitor; do
+  [ -f "$app/$program.exe" ] || fail "no $program.exe in the zip's folder"
   file "$app/$program.exe" | grep -q '(GUI)' || fail "$program.exe opens a console window"
 done
+[ -f "$app/Qt6Charts.dll" ] || fail "no Qt6Charts.dll in the zip's folder"
+# has_text FILE TEXT: the zip's FILE is there and holds TEXT.
+has_text() {
+  [ -f "$app/$1" ] || fail "no $1 in the zip's folder"
+  tr -d '\r' <"$app/$1" | grep -q "$2" || fail "$1 does not say \"$2\""
+}
+has_text LICENSE.txt "^MIT License"
+has_text LICENSE-Qt-LGPL-3.0.txt "GNU LESSER GENERAL PUBLIC LICENSE"
+has_text LICENSE-Qt-GPL-3.0.txt "GNU GENERAL PUBLIC LICENSE"
+has_text LICENSE-Qt-GPL-3.0.txt "Version 3, 29 June 2007"
+has_text README-Windows.txt "^Licences"
+has_text README-Windows.txt "capmeter-monitor.exe also uses Qt Charts"
+has_text README-Windows.txt "Qt Charts: "
 
 # run NAME FOLDER START EXIT RESULT EXPECTED PROGRAM.exe [ARGS...]: one run of
 # capmeter_e2e.sh, from FOLDER as working directory; the message texts, one a
@@ -67,12 +83,7 @@ run no-library "$app" 2 2 none "Error: Could not load the USB driver library FTD
 Error: Could not open the device.  *
 Error terminating Bit-Bang mode.
 Error closing device" "$app/capmeter.exe"
-if [ -f "$app/capmeter-monitor.exe" ]; then
-  echo "-- monitor"
-  file "$app/capmeter-monitor.exe" | grep -q '(GUI)' || fail "capmeter-monitor.exe opens a console window"
-  (cd "$app" && "$HERE/monitor_e2e.sh" "$WINE" log "$WORK/monitor.png" \
-    "$app/capmeter-monitor.exe" --simulate) || fail "monitor"
-else
-  echo "-- monitor: not in the zip, whose Qt has no Charts"
-fi
+echo "-- monitor"
+(cd "$app" && "$HERE/monitor_e2e.sh" "$WINE" log "$WORK/monitor.png" \
+  "$app/capmeter-monitor.exe" --simulate) || fail "monitor"
 echo "PASS: the zip's window programs under Wine"
