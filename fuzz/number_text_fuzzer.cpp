@@ -123,7 +123,8 @@ void CheckReaders(std::string_view text) {
   errno = 0;
   char* end = nullptr;
   const double reference = std::strtod(prefix.c_str(), &end);
-  const bool outOfRange = errno == ERANGE;
+  // glibc also says ERANGE for a NaN whose payload does not fit; no error.
+  const bool outOfRange = errno == ERANGE && !std::isnan(reference);
   if (read.ec == std::errc::invalid_argument) {
     Require(read.ptr == text.data() && value == 42.0, "nothing read, nothing changed", text);
     const bool strtodOnly =
