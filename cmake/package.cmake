@@ -17,16 +17,16 @@ if(WIN32)
   configure_file(LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   set(licence_files ${PROJECT_BINARY_DIR}/LICENSE.txt)
   set(CAPMETER_README_LICENCES "capmeter's own code is under the MIT licence, in LICENSE.txt.")
-  set(setup_licence_names "")
   if(TARGET capmeter)  # the window programs, and Qt with them
     include(${CMAKE_CURRENT_LIST_DIR}/qt_licences.cmake)
   endif()
   configure_file(${PROJECT_SOURCE_DIR}/data/README-Windows.txt.in
                  ${PROJECT_BINARY_DIR}/README-Windows.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${PROJECT_BINARY_DIR}/README-Windows.txt ${licence_files} DESTINATION .)
-  # The setup program's licence page: ours, and the others by name.
+  # The setup program's licence page: ours, then README's word on the others.
   file(READ LICENSE setup_licence)
-  file(WRITE ${PROJECT_BINARY_DIR}/setup-licence.txt "${setup_licence}${setup_licence_names}")
+  file(WRITE ${PROJECT_BINARY_DIR}/setup-licence.txt
+       "${setup_licence}\n${CAPMETER_README_LICENCES}\n")
   set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_BINARY_DIR}/setup-licence.txt)
   set(CPACK_PACKAGE_FILE_NAME capmeter-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_GENERATOR ZIP NSIS)

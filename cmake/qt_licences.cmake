@@ -54,19 +54,3 @@ capmeter-cli.exe uses no Qt.
 The Qt DLLs and plugins were built, with no change of ours, from:
 ${sources}
 capmeter's own source: ${CAPMETER_HOMEPAGE_URL}")
-
-set(setup_licence_names "
-
-The Qt libraries installed with these programs are under licences of their
-own, whose full texts are installed beside them: Qt's base modules under the
-GNU LGPL version 3 (LICENSE-Qt-LGPL-3.0.txt), which builds on the GNU GPL
-version 3 (LICENSE-Qt-GPL-3.0.txt).")
-if(TARGET capmeter-monitor)
-  string(APPEND setup_licence_names "
-Qt Charts, which capmeter-monitor.exe uses, is under the GNU GPL version 3,
-so capmeter-monitor.exe as installed here is distributed under the GNU GPL
-version 3.")
-endif()
-string(APPEND setup_licence_names "
-README-Windows.txt says where their source is.
-")
