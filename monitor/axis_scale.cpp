@@ -41,4 +41,9 @@ AxisScale RoundScale(double low, double high, int ticks) {
   return {std::floor(low / step + kSlack) * step, std::ceil(high / step - kSlack) * step, step};
 }
 
+AxisScale CountScale(double tallest, int ticks) {
+  const AxisScale scale = RoundScale(0.0, tallest, ticks);
+  return scale.step < 1.0 ? AxisScale{0.0, std::ceil(scale.high), 1.0} : scale;
+}
+
 }  // namespace capmeter

@@ -20,4 +20,8 @@ struct AxisScale {
 // values given a little room either side.
 AxisScale RoundScale(double low, double high, int ticks);
 
+// The scale for whole counts from 0 to `tallest`: as RoundScale, but never a
+// step below one, which would label 0, 0.2, ... 1 as "0 0 0 0 0 1".
+AxisScale CountScale(double tallest, int ticks);
+
 }  // namespace capmeter

@@ -147,10 +147,7 @@ void MonitorCharts::RepaintHistogram(const Histogram& histogram) {
   } else {
     ApplyRoundScale(*histogram_.value, bins.front().lower, bins.back().upper, kTicksAcross);
   }
-  // Counts are whole, so are their ticks: a step below one would label
-  // 0, 0.2, ... 1 as "0 0 0 0 0 1".
-  AxisScale counts = RoundScale(0.0, static_cast<double>(tallest), kTicksUp);
-  if (counts.step < 1.0) counts = {0.0, std::ceil(counts.high), 1.0};
+  const AxisScale counts = CountScale(static_cast<double>(tallest), kTicksUp);
   histogram_.count->setRange(counts.low, counts.high);
   histogram_.count->setTickCount(counts.Ticks());
 }
