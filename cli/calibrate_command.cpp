@@ -58,6 +58,10 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
   std::vector<Step> steps;
   // Measured before the first capacitor's readings, and kept for the others.
   SampleClock sampleClock = options.sampleClock;
+  const TimingChoice timing = ChooseTiming(options.timing, session.Handle(), context.library);
+  if (options.timing == Timing::Auto) {
+    err << "capmeter-cli: " << timing.why << ".\n";
+  }
   int stopSignal = 0;
   bool unanswered = false;
   for (const KnownCapacitor& capacitor : options.capacitors) {
@@ -70,7 +74,7 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
     setup.count = options.count;
     setup.dither = options.dither;
     setup.seed = options.seed + steps.size();
-    setup.timing = options.timing;
+    setup.timing = timing.timing;
     setup.sampleClock = sampleClock;
     Step step{&capacitor, {}, {}};
     std::vector<Reading> readings;
@@ -81,6 +85,7 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
                                       return true;
                                     });
     sampleClock.rate = end.sampleRate;
+    sampleClock.requestedRate = end.askedRate;
     step.summary = Summarize(readings, false);
     const Statistics& t = step.summary.seconds;
     out << "  " << capacitor.text << ": " << step.summary.ok << " of " << options.count
@@ -137,8 +142,8 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
   out << "\nLeast-squares line through " << points.size() << " readings: C = m × t + b\n"
       << "  m = " << BoxText(line.slope) << " µF/s\n"
       << "  b = " << BoxText(line.intercept) << " µF\n\n"
-      << "Made with " << TimingName(options.timing) << " timing";
-  if (options.timing == Timing::Stream) {
+      << "Made with " << TimingName(timing.timing) << " timing";
+  if (timing.timing == Timing::Stream) {
     out << " at " << Text(sampleClock.rate) << " S/s (" << Text(sampleClock.requestedRate)
         << " asked)";
   }

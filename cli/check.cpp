@@ -138,8 +138,17 @@ int CheckStream(CommandContext& context, FT_HANDLE handle, const CheckOptions& o
     return 0;
   }
 
-  const double asked = options.sampleClock.requestedRate;
-  const std::uint32_t baud = BaudForSampleRate(asked);
+  const StreamPlan plan = PlanStream(handle, library, options.sampleClock.requestedRate);
+  const ChipFamily& family = *plan.family.family;
+  steps.Pass("Chip family: " + plan.family.Text() + "; its bit-bang clock " +
+             (family.ClockTrusted() ? "holds its period"
+                                    : "has a published erratum: periods as short as " +
+                                          number(family.shortestPeriodFraction) +
+                                          " of the one set") +
+             ".");
+  const double asked = plan.rate;
+  const std::uint32_t baud = plan.baud;
+  const double tablePerBaud = SampleRateForBaud(family, baud) / baud;
   const RateMeasurement rate =
       MeasureSampleRate(handle, library, context.clock, asked, kStreamRateSpan);
   const std::string streamed = "Stream the pins for " + number(ToSeconds(kStreamRateSpan)) +
@@ -149,10 +158,9 @@ int CheckStream(CommandContext& context, FT_HANDLE handle, const CheckOptions& o
     judge(false, streamed + ": " + rate.failure + ".");
     return 0;
   }
-  // Accounts of the baud-to-rate factor disagree, so the factor is shown.
   steps.Pass(streamed + ": " + number(rate.rate) + " S/s measured against the host's clock, " +
              number(rate.rate / asked) + " × the rate asked, " + number(rate.rate / baud) +
-             " samples per baud.");
+             " samples per baud where the family's table gives " + number(tablePerBaud) + ".");
 
   SeriesSetup setup;
   setup.count = kStreamReadings;
@@ -182,13 +190,17 @@ int CheckStream(CommandContext& context, FT_HANDLE handle, const CheckOptions& o
              " s, minimum " + number(t.minimum) + " s, maximum " + number(t.maximum) + " s.");
 
   const double limit = kTrustedSamplePeriods / rate.rate + kTrustedFraction * t.mean;
-  const bool trusted = spread <= limit;
+  const bool steady = spread <= limit;
+  const bool trusted = steady && family.ClockTrusted();
   const auto microseconds = [&](double seconds) {
     return number(std::round(seconds * 1e8) / 100) + " µs";
   };
-  const std::string figures = "its std. dev. of " + microseconds(spread) + " is " +
-                              (trusted ? "within" : "beyond") +
-                              " 2 sample periods plus 20 ppm of the mean, " + microseconds(limit);
+  std::string figures = "its std. dev. of " + microseconds(spread) + " is " +
+                        (steady ? "within" : "beyond") +
+                        " 2 sample periods plus 20 ppm of the mean, " + microseconds(limit);
+  if (!family.ClockTrusted()) {
+    figures += ", but the family's erratum may strike at any reading";
+  }
   judge(trusted, trusted ? "The stream can be trusted for timing: " + figures + "."
                          : "The stream cannot be trusted for timing: " + figures +
                                (counts ? "." : "; polling does not need it."));

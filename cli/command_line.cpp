@@ -79,8 +79,18 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
   AddValue(command, "--clock-jitter", driver.clockJitter, ParseClockJitter,
            "a fraction from 0 to 0.5 such as 0.05",
            "Simulated sample clock's jitter: every 1024 samples its period changes by up to this "
-           "fraction, as the full-speed family's erratum has it (default 0: steady)")
+           "fraction (default 0: steady); an older full-speed --family adds its erratum")
       ->type_name("FRACTION")
+      ->needs(simulate);
+  AddValue(command, "--family", driver.family,
+           [](std::string_view text) {
+             const ChipFamily* family = FamilyFromText(text);
+             return family != nullptr ? std::optional(family) : std::nullopt;
+           },
+           "a bcdDevice such as 0x0900, or high-speed, full-speed or older",
+           "Simulated chip family, by its bcdDevice (default 0x0900, the single-port high-speed "
+           "chip; docs/hardware.md lists them): its bit-bang clock, erratum, FIFO and packets")
+      ->type_name("FAMILY")
       ->needs(simulate);
   command
       .add_option("--chips", driver.chips,
@@ -118,14 +128,17 @@ CLI::Option* AddNoDither(CLI::App& command, bool& noDither) {
 
 // Polls, or the chip's own sample clock at a rate of the user's.
 void AddTimingOptions(CLI::App& command, Timing& timing, SampleClock& sampleClock) {
-  AddValue(command, "--timing", timing, TimingFromName, "poll or stream",
-           "How each reading is timed: poll (default: host polls of the pins, as the window "
-           "does) or stream (the chip's own samples of its pins counted, to two sample periods)")
+  AddValue(command, "--timing", timing, TimingFromName, "auto, poll or stream",
+           "How each reading is timed: poll (host polls of the pins, as the window does), stream "
+           "(the chip's own samples of its pins counted, to two sample periods) or auto (the "
+           "default: stream where the driver can and the chip family's clock can be trusted, "
+           "else poll; the choice is said on standard error)")
       ->type_name("TIMING");
   AddValue(command, "--sample-rate", sampleClock.requestedRate, ParseSampleRate,
            "a sample rate from 3.6k to 12M such as 1M or 500k",
-           "With --timing stream: the samples a second to ask for (default 1M); the rate the "
-           "chip gives is measured before the first reading")
+           "With stream timing: the samples a second to ask for (default: the chip family's, 1M "
+           "on a high-speed chip, 500k on a full-speed one); the rate the chip gives is "
+           "measured before the first reading")
       ->type_name("RATE");
 }
 
@@ -234,6 +247,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
                    "error")
       ->type_name("FILE");
   AddNoDither(*series, noDither);
+  measure.series.timing = Timing::Auto;
   AddTimingOptions(*series, measure.series.timing, measure.series.sampleClock);
   series->footer(
       "With --count above 1 each polled reading waits a different fraction of the measured poll "
@@ -274,6 +288,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   fit->add_flag("--yes", calibrate.yes,
                 "Do not ask to connect each capacitor (for scripts and tests)");
   AddNoDither(*fit, noDither);
+  calibrate.timing = Timing::Auto;
   AddTimingOptions(*fit, calibrate.timing, calibrate.sampleClock);
   fit->footer(
       "Prompts \"Connect <value> and press Enter\" before each capacitor. A line holds only for "
@@ -302,6 +317,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       ->type_name("B");
   instrument->add_option("--log", serve.log, "Write every reading taken to FILE as CSV")
       ->type_name("FILE");
+  serve.timing = Timing::Auto;
   AddTimingOptions(*instrument, serve.timing, serve.sampleClock);
   instrument->footer(
       "Prints \"capmeter-cli: listening on ADDR:PORT\" on standard error once clients may "

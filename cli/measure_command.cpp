@@ -46,12 +46,19 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
     return !writeFailed;
   };
 
+  SeriesSetup setup = options.series;
+  const TimingChoice timing = ChooseTiming(setup.timing, session.Handle(), context.library);
+  if (setup.timing == Timing::Auto) {
+    err << "capmeter-cli: " << timing.why << ".\n";
+  }
+  setup.timing = timing.timing;
+
   std::vector<Reading> readings;
   SeriesEnd end;
   errno = 0;
   writer->Begin();
   if (written()) {
-    end = RunSeries(context.library, context.clock, session.Handle(), options.series,
+    end = RunSeries(context.library, context.clock, session.Handle(), setup,
                     context.control, [&](const Reading& reading) {
                       readings.push_back(reading);
                       writer->Add(reading);
@@ -78,8 +85,8 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
                            static_cast<int>(readings.size()),
                            end.stopSignal,
                            end.pollPeriod,
-                           options.series.timing,
-                           {options.series.sampleClock.requestedRate, end.sampleRate}});
+                           end.timing,
+                           {end.askedRate, end.sampleRate}});
   if (!written()) {
     ReportWriteFailure(options.output, writeError, err);
     return kExitFailed;

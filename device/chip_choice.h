@@ -77,6 +77,7 @@ class SelectedChip final : public DriverLibrary {
   std::string WhyNoSampleStream() const override { return inner_.WhyNoSampleStream(); }
   DeviceList* Devices() override { return inner_.Devices(); }
   std::string WhyNoDeviceList() const override { return inner_.WhyNoDeviceList(); }
+  FamilyReport FamilyOf(FT_HANDLE handle) override { return inner_.FamilyOf(handle); }
 
  private:
   FT_STATUS OpenChosen(FT_HANDLE* handle);

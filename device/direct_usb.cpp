@@ -17,7 +17,12 @@
 #include <thread>
 #include <utility>
 
+#include "device/usb_read_ahead.h"
+#include "device/usb_status.h"
+
 namespace capmeter {
+
+using usb::Status;
 
 namespace {
 
@@ -36,14 +41,10 @@ constexpr std::uint16_t kResetPort = 0;
 constexpr std::uint16_t kPurgeTowardsChip = 1;
 constexpr std::uint16_t kPurgeTowardsHost = 2;
 constexpr std::uint16_t kPort = 1;
-// What heads every IN packet before the samples.
-constexpr int kModemStatusBytes = 2;
 constexpr int kInterface = 0;
 // Long enough for any answer of a healthy chip, short enough that a stuck one
 // gives the window back.
 constexpr unsigned kTimeoutMs = 1000;
-// How long a purge or the close waits for the cancelled transfers.
-constexpr std::chrono::milliseconds kCancelWait{kTimeoutMs};
 // Handles are numbered opens with a mark, never pointers that memory could reuse.
 constexpr std::uintptr_t kHandleMark = 0x55534200;
 
@@ -53,10 +54,6 @@ static_assert(usb_status::kIoError == kUsbStatusBase - LIBUSB_ERROR_IO &&
               usb_status::kNoSuchDevice == kUsbStatusBase - LIBUSB_ERROR_NOT_FOUND &&
               usb_status::kBusy == kUsbStatusBase - LIBUSB_ERROR_BUSY &&
               usb_status::kTimedOut == kUsbStatusBase - LIBUSB_ERROR_TIMEOUT);
-
-FT_STATUS Status(int libusbError) {
-  return libusbError >= 0 ? kStatusOk : kUsbStatusBase + static_cast<FT_STATUS>(-libusbError);
-}
 
 std::string ThreeDigits(std::uint8_t number) {
   return std::to_string(1000 + number).substr(1);
@@ -136,79 +133,6 @@ Endpoints FindEndpoints(libusb_device* device) {
   return found;
 }
 
-// How a chip takes the baud divisor, from its descriptors.
-struct BaudFormat {
-  // The high-speed family (bcdDevice 0x0700 and up) can also divide 12 MHz.
-  bool twelveMegahertz = false;
-  // It, and chips of more than one port, put the port in wIndex's low byte
-  // and the divisor's high bits above it.
-  bool portInIndex = false;
-};
-
-// SET_BAUD_RATE's wValue and wIndex.
-struct BaudDivisor {
-  std::uint16_t value = 0;
-  std::uint16_t index = 0;
-};
-
-// The divisor of `base` (the baud rate of divisor 1) nearest to `baudRate`,
-// in the chip's encoding: the whole part in bits 0 to 13, the eighths as a
-// code in bits 14 to 16. 0 and 1 are special: the base and two thirds of
-// it. Empty when the divisor would not fit in 14 whole bits.
-std::optional<std::uint32_t> EncodedDivisor(std::uint32_t baudRate, std::uint32_t base) {
-  constexpr std::array<std::uint32_t, 8> kEighthCode = {0, 3, 2, 4, 1, 5, 6, 7};
-  constexpr std::uint32_t kLargestEighths = (0x3FFF << 3) | 7;
-  if (baudRate >= base) {
-    return 0;
-  }
-  if (baudRate >= base / 3 * 2) {
-    return 1;
-  }
-  if (baudRate >= base / 2) {
-    return 2;
-  }
-  // In eighths, rounded half up.
-  const std::uint64_t eighths = (std::uint64_t{16} * base / baudRate + 1) / 2;
-  if (eighths > kLargestEighths) {
-    return std::nullopt;
-  }
-  return static_cast<std::uint32_t>(eighths >> 3) | kEighthCode[eighths & 7] << 14;
-}
-
-BaudDivisor Divisor(std::uint32_t baudRate, BaudFormat format) {
-  constexpr std::uint32_t kFullSpeedBase = 3'000'000;   // 48 MHz / 16
-  constexpr std::uint32_t kHighSpeedBase = 12'000'000;  // 120 MHz / 10
-  constexpr std::uint32_t kTwelveMegahertz = 1U << 17;
-  constexpr std::uint32_t kSlowest = 0x3FFF | 7U << 14;  // 16383 7/8
-  std::uint32_t encoded = 0;
-  if (const auto fast =
-          format.twelveMegahertz ? EncodedDivisor(baudRate, kHighSpeedBase) : std::nullopt) {
-    encoded = *fast | kTwelveMegahertz;
-  } else {
-    encoded = EncodedDivisor(baudRate, kFullSpeedBase).value_or(kSlowest);
-  }
-  const auto value = static_cast<std::uint16_t>(encoded & 0xFFFF);
-  if (format.portInIndex) {
-    return {value, static_cast<std::uint16_t>(((encoded >> 8) & 0xFF00) | kPort)};
-  }
-  return {value, static_cast<std::uint16_t>(encoded >> 16)};
-}
-
-FT_STATUS TransferFailure(libusb_transfer_status status) {
-  switch (status) {
-    case LIBUSB_TRANSFER_NO_DEVICE:
-      return Status(LIBUSB_ERROR_NO_DEVICE);
-    case LIBUSB_TRANSFER_TIMED_OUT:
-      return Status(LIBUSB_ERROR_TIMEOUT);
-    case LIBUSB_TRANSFER_STALL:
-      return Status(LIBUSB_ERROR_PIPE);
-    case LIBUSB_TRANSFER_OVERFLOW:
-      return Status(LIBUSB_ERROR_OVERFLOW);
-    default:
-      return Status(LIBUSB_ERROR_IO);
-  }
-}
-
 UsbId IdOf(libusb_device* device) {
   libusb_device_descriptor descriptor{};
   libusb_get_device_descriptor(device, &descriptor);
@@ -274,6 +198,15 @@ ChipTexts ReadTexts(libusb_device* device, libusb_device_handle* usb) {
           read(descriptor.iProduct, kDescriptionSize)};
 }
 
+// The family its bcdDevice names; an unknown one is said, and taken for the
+// older full-speed chips.
+FamilyReport FamilyOfChip(std::uint16_t bcdDevice) {
+  if (const ChipFamily* family = FamilyForBcdDevice(bcdDevice)) {
+    return {family, true, "bcdDevice " + BcdText(bcdDevice)};
+  }
+  return {&FallbackFamily(), false, "bcdDevice " + BcdText(bcdDevice) + " is no family known here"};
+}
+
 }  // namespace
 
 struct DirectUsb::Session {
@@ -281,204 +214,16 @@ struct DirectUsb::Session {
   ~Session() { libusb_exit(context); }
 };
 
-// The stream of one open device. Everything the caller's thread and the
-// event thread share is behind one mutex, and a transfer is submitted or
-// cancelled only while it is held, so what a transfer is doing never
-// changes between a look and an action.
-class DirectUsb::ReadAhead {
- public:
-  ReadAhead(libusb_context* context, libusb_device_handle* usb, std::uint8_t endpoint,
-            std::uint16_t packetSize, std::uint32_t transferSize)
-      : context_(context),
-        usb_(usb),
-        endpoint_(endpoint),
-        packetSize_(packetSize),
-        transferSize_(transferSize) {
-    for (Slot& slot : slots_) {
-      slot.owner = this;
-      slot.transfer = libusb_alloc_transfer(0);
-      idle_.push_back(&slot);
-    }
-    {
-      const std::lock_guard lock(mutex_);
-      QueueIdle();
-    }
-    events_ = std::thread(&ReadAhead::HandleEvents, this);
-  }
-
-  ~ReadAhead() {
-    {
-      std::unique_lock lock(mutex_);
-      CancelQueued(lock);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    libusb_interrupt_event_handler(context_);
-    events_.join();
-    for (Slot& slot : slots_) {
-      // One that never came back is libusb's until the close.
-      if (!slot.queued) libusb_free_transfer(slot.transfer);
-    }
-  }
-  ReadAhead(const ReadAhead&) = delete;
-  ReadAhead& operator=(const ReadAhead&) = delete;
-
-  // kStatusOk, or the failure that ended the stream; it stays.
-  FT_STATUS Failure() const {
-    const std::lock_guard lock(mutex_);
-    return failure_;
-  }
-  void SetTransferSize(std::uint32_t bytes) {
-    const std::lock_guard lock(mutex_);
-    transferSize_ = bytes;
-  }
-  std::uint32_t Held() const {
-    const std::lock_guard lock(mutex_);
-    return static_cast<std::uint32_t>(held_.size());
-  }
-  std::uint32_t Take(std::uint8_t* into, std::uint32_t most) {
-    const std::lock_guard lock(mutex_);
-    const auto count = std::min<std::size_t>(most, held_.size());
-    std::copy_n(held_.begin(), count, into);
-    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
-    QueueIdle();
-    return static_cast<std::uint32_t>(count);
-  }
-
-  // Takes every transfer back, has the chip purged by `purgeChip` while
-  // none is queued, drops what they brought and queues them again: what
-  // comes after was all sampled after the purge.
-  FT_STATUS Purge(const std::function<int()>& purgeChip) {
-    std::unique_lock lock(mutex_);
-    if (!CancelQueued(lock)) {
-      holding_ = false;
-      return Status(LIBUSB_ERROR_TIMEOUT);
-    }
-    lock.unlock();
-    const int purged = purgeChip();
-    lock.lock();
-    held_.clear();
-    holding_ = false;
-    if (purged == LIBUSB_ERROR_NO_DEVICE) {
-      failure_ = Status(purged);
-    }
-    QueueIdle();
-    changed_.notify_all();
-    return purged < 0 ? Status(purged) : failure_;
-  }
-
- private:
-  struct Slot {
-    ReadAhead* owner = nullptr;
-    libusb_transfer* transfer = nullptr;
-    std::vector<unsigned char> buffer;
-    bool queued = false;
-  };
-
-  static void LIBUSB_CALL Landed(libusb_transfer* transfer) {
-    auto& slot = *static_cast<Slot*>(transfer->user_data);
-    slot.owner->Land(slot);
-  }
-
-  void Land(Slot& slot) {
-    const std::lock_guard lock(mutex_);
-    slot.queued = false;
-    idle_.push_back(&slot);
-    const libusb_transfer& transfer = *slot.transfer;
-    if (transfer.status == LIBUSB_TRANSFER_COMPLETED) {
-      if (!holding_) Keep(transfer.buffer, transfer.actual_length);
-    } else if (transfer.status != LIBUSB_TRANSFER_CANCELLED && failure_ == kStatusOk) {
-      failure_ = TransferFailure(transfer.status);
-    }
-    QueueIdle();
-    changed_.notify_all();
-  }
-
-  // Every packet but the last of a transfer is whole, so each starts a
-  // packet size after the one before.
-  void Keep(const unsigned char* bytes, int length) {
-    for (int at = 0; at < length; at += packetSize_) {
-      const int end = std::min(length, at + packetSize_);
-      if (end - at > kModemStatusBytes) {
-        held_.insert(held_.end(), bytes + at + kModemStatusBytes, bytes + end);
-      }
-    }
-  }
-
-  int Queued() const {
-    return static_cast<int>(
-        std::count_if(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.queued; }));
-  }
-
-  // Queues the idle transfers there is room for: whatever they bring fits.
-  void QueueIdle() {
-    while (!holding_ && failure_ == kStatusOk && !idle_.empty() &&
-           held_.size() + std::size_t{transferSize_} * static_cast<std::size_t>(Queued() + 1) <=
-               kReadAheadBytes) {
-      Slot& slot = *idle_.back();
-      slot.buffer.resize(transferSize_);
-      libusb_fill_bulk_transfer(slot.transfer, usb_, endpoint_, slot.buffer.data(),
-                                static_cast<int>(transferSize_), &ReadAhead::Landed, &slot, 0);
-      if (const int submitted = libusb_submit_transfer(slot.transfer); submitted != 0) {
-        failure_ = Status(submitted);
-        return;
-      }
-      slot.queued = true;
-      idle_.pop_back();
-    }
-  }
-
-  // Queues nothing more and cancels what is queued; true once all of it
-  // came back.
-  bool CancelQueued(std::unique_lock<std::mutex>& lock) {
-    holding_ = true;
-    for (Slot& slot : slots_) {
-      if (slot.queued) libusb_cancel_transfer(slot.transfer);
-    }
-    return changed_.wait_for(lock, kCancelWait, [this] { return Queued() == 0; });
-  }
-
-  // The event thread: handles libusb's events while a transfer is queued.
-  void HandleEvents() {
-    std::unique_lock lock(mutex_);
-    while (!stop_) {
-      if (Queued() == 0) {
-        changed_.wait(lock);
-        continue;
-      }
-      lock.unlock();
-      timeval wait{0, 100'000};
-      libusb_handle_events_timeout_completed(context_, &wait, nullptr);
-      lock.lock();
-    }
-  }
-
-  libusb_context* context_;
-  libusb_device_handle* usb_;
-  std::uint8_t endpoint_;
-  int packetSize_;
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::array<Slot, kQueuedTransfers> slots_;
-  std::vector<Slot*> idle_;
-  std::uint32_t transferSize_;
-  std::deque<std::uint8_t> held_;
-  FT_STATUS failure_ = kStatusOk;
-  bool holding_ = false;  // purging or closing: nothing is queued
-  bool stop_ = false;
-  std::thread events_;
-};
-
 struct DirectUsb::Device {
   FT_HANDLE handle = nullptr;
   libusb_context* context = nullptr;
   libusb_device_handle* usb = nullptr;
   Endpoints endpoints;
-  BaudFormat baudFormat;
+  FamilyReport family;
   std::uint32_t inTransferSize = kDefaultInTransferSize;
   ChipTexts texts;    // read at the open, so listing leaves the device alone
   bool gone = false;  // a request found the device unplugged
-  std::unique_ptr<ReadAhead> readAhead;
+  std::unique_ptr<UsbReadAhead> readAhead;
 
   int Request(std::uint8_t request, std::uint16_t value, std::uint16_t index = kPort) {
     const int done =
@@ -493,10 +238,10 @@ struct DirectUsb::Device {
       return Status(LIBUSB_ERROR_NO_DEVICE);
     }
     if (!readAhead) {
-      if (endpoints.in == 0 || endpoints.inPacketSize <= kModemStatusBytes) {
+      if (endpoints.in == 0 || endpoints.inPacketSize <= usb::kModemStatusBytes) {
         return Status(LIBUSB_ERROR_NOT_SUPPORTED);
       }
-      readAhead = std::make_unique<ReadAhead>(context, usb, endpoints.in, endpoints.inPacketSize,
+      readAhead = std::make_unique<UsbReadAhead>(context, usb, endpoints.in, endpoints.inPacketSize,
                                               inTransferSize);
     }
     return readAhead->Failure();
@@ -645,10 +390,7 @@ FT_STATUS DirectUsb::OpenFirst(const std::function<bool(libusb_device*, std::siz
   device->endpoints = FindEndpoints(chosen);
   libusb_device_descriptor descriptor{};
   libusb_get_device_descriptor(chosen, &descriptor);
-  constexpr std::uint16_t kHighSpeedFamily = 0x0700;
-  device->baudFormat.twelveMegahertz = descriptor.bcdDevice >= kHighSpeedFamily;
-  device->baudFormat.portInIndex =
-      device->baudFormat.twelveMegahertz || device->endpoints.interfaces > 1;
+  device->family = FamilyOfChip(descriptor.bcdDevice);
   // Where the platform has kernel drivers to detach, the claim detaches the
   // one holding the chip and the release re-attaches it.
   libusb_set_auto_detach_kernel_driver(device->usb, 1);
@@ -798,8 +540,13 @@ FT_STATUS DirectUsb::FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
   if (const FT_STATUS stream = device->Stream(); stream != kStatusOk) {
     return stream;
   }
-  const BaudDivisor divisor = Divisor(baudRate, device->baudFormat);
+  const BaudDivisor divisor = EncodeBaud(*device->family.family, baudRate, kPort);
   return Status(device->Request(kSetBaudRate, divisor.value, divisor.index));
+}
+
+FamilyReport DirectUsb::FamilyOf(FT_HANDLE handle) {
+  const Device* device = Find(handle);
+  return device != nullptr ? device->family : DriverLibrary::FamilyOf(handle);
 }
 
 FT_STATUS DirectUsb::FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {

@@ -35,13 +35,11 @@ inline constexpr FT_STATUS kTimedOut = 1007;
 // bulk data. Opening takes the chip from the kernel's driver for as long as
 // it is open; closing gives it back.
 //
-// It streams the pins too (device/sample_stream.h). From the first stream
-// call on, kQueuedTransfers bulk IN transfers stay queued on a thread of the
-// driver's own, so samples keep coming whatever the caller does; the two
-// modem status bytes that head every packet are stripped and the rest waits
-// in a buffer of kReadAheadBytes for FT_Read. While that buffer is full no
-// transfer is queued, so the chip's FIFO fills and the chip stops sampling,
-// as with the vendor's driver. Polling alone never starts any of this.
+// It streams the pins too (device/sample_stream.h): from the first stream
+// call on, a read-ahead of its own (device/usb_read_ahead.h) keeps bulk IN
+// transfers queued and holds what they bring for FT_Read. Polling alone
+// never starts it. The chip's family comes from its bcdDevice
+// (device/chip_family.h) and decides the baud divisor it is sent.
 //
 // It lists the chips with its ID too (device/device_list.h), each with its
 // product string as the description, its serial number string and where it
@@ -49,10 +47,6 @@ inline constexpr FT_STATUS kTimedOut = 1007;
 // this driver has open, whose strings were read at its open.
 class DirectUsb final : public DriverLibrary, public SampleStream, public DeviceList {
  public:
-  // About a second of samples at 1 MHz.
-  static constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
-  // 80 ms of samples at the transfer size stream timing sets (10 ms).
-  static constexpr int kQueuedTransfers = 8;
   // Each IN transfer's size until FT_SetUSBParameters sets it, as the
   // vendor's driver has it.
   static constexpr std::uint32_t kDefaultInTransferSize = 4096;
@@ -96,9 +90,11 @@ class DirectUsb final : public DriverLibrary, public SampleStream, public Device
   SampleStream* SampleStreaming() override { return this; }
   DeviceList* Devices() override { return this; }
 
-  // The divisor for the baud rate in the chip family's encoding (rounded to
-  // the nearest it has): the full-speed family divides 3 MHz, the
-  // high-speed family (bcdDevice 0x0700 and up) 12 MHz as well.
+  // The chip's family, from the bcdDevice read at the open.
+  FamilyReport FamilyOf(FT_HANDLE handle) override;
+
+  // The divisor for the baud rate as the vendor's library chooses it for
+  // the chip's family (EncodeBaud).
   FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) override;
   FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) override;
   // The IN size, rounded down to whole packets, applies from each
@@ -125,7 +121,6 @@ class DirectUsb final : public DriverLibrary, public SampleStream, public Device
  private:
   struct Session;   // libusb's context
   struct Device;    // the open device
-  class ReadAhead;  // the queued IN transfers, their thread and the samples they brought
 
   FT_STATUS StartSession();
   // The open device if `handle` is its handle; null otherwise.

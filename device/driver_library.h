@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/chip_family.h"
 #include "device/device_list.h"
 #include "device/ft_types.h"
 #include "device/sample_stream.h"
@@ -68,6 +69,11 @@ class DriverLibrary {
   // WhyNoDeviceList() says why. May bind the driver to find out.
   virtual DeviceList* Devices() { return nullptr; }
   virtual std::string WhyNoDeviceList() const { return "this driver cannot list the chips"; }
+  // Which chip family the chip open on `handle` is (device/chip_family.h),
+  // as far as this driver can tell; otherwise the fallback family, with why.
+  virtual FamilyReport FamilyOf(FT_HANDLE /*handle*/) {
+    return {&FallbackFamily(), false, "this driver does not say which chip it has"};
+  }
 };
 
 // A status as people read it: "status 4 (I/O error)", or "status 7" when the

@@ -12,10 +12,6 @@ inline constexpr std::uint8_t kAsyncBitBang = 0x01;
 // FT_Purge's mask bits.
 inline constexpr std::uint32_t kPurgeReceive = 1;
 inline constexpr std::uint32_t kPurgeTransmit = 2;
-// One account of the bit-bang clock: this many samples a second per baud.
-// Only a starting point for the baud to ask for; the rate a chip really
-// samples at is measured (measurement/stream_timing.h).
-inline constexpr std::uint32_t kSamplesPerBaud = 16;
 
 // What a driver adds when its chip can stream its pins: in bit-bang mode the
 // chip samples D0 to D7 (outputs included) on its own baud-rate clock into a
@@ -29,7 +25,9 @@ inline constexpr std::uint32_t kSamplesPerBaud = 16;
 // every call.
 //
 // Operation            Arguments                        On success
-// FT_SetBaudRate       handle; baud rate                 the bit-bang clock follows it
+// FT_SetBaudRate       handle; baud rate                 the bit-bang clock follows it, as
+//                                                        the chip's family makes it
+//                                                        (device/chip_family.h)
 // FT_SetLatencyTimer   handle; milliseconds (2 to 255)   a part-filled packet waits
 //                                                        at most that long
 // FT_SetUSBParameters  handle; IN and OUT transfer       the sizes the driver reads and

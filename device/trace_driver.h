@@ -50,6 +50,7 @@ class TraceDriver final : public DriverLibrary, private SampleStream, private De
   // The trace itself, when the traced driver lists chips.
   DeviceList* Devices() override;
   std::string WhyNoDeviceList() const override { return inner_.WhyNoDeviceList(); }
+  FamilyReport FamilyOf(FT_HANDLE handle) override { return inner_.FamilyOf(handle); }
 
   // A remark in the trace ("# text"), e.g. which library file was loaded.
   void Note(std::string_view text);

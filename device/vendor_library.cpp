@@ -326,6 +326,35 @@ FT_STATUS VendorLibrary::FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo*
   return status;
 }
 
+FamilyReport VendorLibrary::FamilyOf(FT_HANDLE handle) {
+  FamilyReport report;
+  std::uint32_t count = 0;
+  if (Devices() == nullptr || binding_->createDeviceInfoList(&count) != kStatusOk) {
+    report.how = "the driver library cannot say which chip it has (" + WhyNoDeviceList() +
+                 "), so the rate it streams at is measured";
+    return report;
+  }
+  for (std::uint32_t index = 0; index < count; ++index) {
+    std::uint32_t flags = 0, type = 0, id = 0, locId = 0;
+    char serialNumber[kSerialNumberSize] = {};
+    char description[kDescriptionSize] = {};
+    FT_HANDLE listed = nullptr;
+    if (binding_->getDeviceInfoDetail(index, &flags, &type, &id, &locId, serialNumber,
+                                      description, &listed) != kStatusOk ||
+        listed != handle || handle == nullptr) {
+      continue;
+    }
+    const std::string told = "device type " + std::to_string(type) + " from FT_GetDeviceInfoDetail";
+    if (const ChipFamily* family = FamilyForDeviceType(type)) {
+      return {family, true, told};
+    }
+    report.how = told + " is no family known here";
+    return report;
+  }
+  report.how = "FT_GetDeviceInfoDetail lists no chip with this handle";
+  return report;
+}
+
 FT_STATUS VendorLibrary::FT_OpenEx(const std::string& serialNumber, std::uint32_t openBy,
                                    FT_HANDLE* handle) {
   if (openBy != kOpenBySerialNumber) {

@@ -68,6 +68,11 @@ class VendorLibrary final : public DriverLibrary, private SampleStream, private 
   // "the driver library libftd2xx.so has no FT_OpenEx", or why it is not bound.
   std::string WhyNoDeviceList() const override;
 
+  // The device type FT_GetDeviceInfoDetail reports for the entry holding
+  // `handle`; where the library has no list, or lists no such entry, the
+  // fallback family, said so.
+  FamilyReport FamilyOf(FT_HANDLE handle) override;
+
  private:
   struct Binding;  // the loaded library and its entry points
 

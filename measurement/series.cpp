@@ -43,8 +43,11 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
                     const std::function<bool(const Reading&)>& onReading) {
   const auto stopped = [&control] { return control.stopSignal() != 0; };
   SeriesEnd end;
+  // Resolved here too, for a caller that did not ask ChooseTiming first.
+  const Timing timing = ChooseTiming(setup.timing, handle, library).timing;
+  end.timing = timing;
   std::optional<DitherSequence> dither;
-  if (setup.dither && setup.timing == Timing::Poll) {
+  if (setup.dither && timing == Timing::Poll) {
     end.pollPeriod = MeasurePollPeriod(handle, library, clock);
     dither.emplace(end.pollPeriod, setup.seed);
   }
@@ -52,13 +55,15 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
   NullDisplay display;
   SampleClock sampleClock = setup.sampleClock;
   std::string rateFailure;
-  if (setup.timing == Timing::Stream && !(sampleClock.rate > 0.0)) {
+  if (timing == Timing::Stream && !(sampleClock.rate > 0.0)) {
     const RateMeasurement measured =
         MeasureSampleRate(handle, library, clock, sampleClock.requestedRate);
     sampleClock.rate = measured.rate;
+    sampleClock.requestedRate = measured.plan.rate;
     rateFailure = measured.failure;
   }
-  end.sampleRate = setup.timing == Timing::Stream ? sampleClock.rate : 0.0;
+  end.sampleRate = timing == Timing::Stream ? sampleClock.rate : 0.0;
+  end.askedRate = timing == Timing::Stream ? sampleClock.requestedRate : 0.0;
 
   const Clock::Duration began = clock.Now();
   for (int i = 0; i < setup.count && !stopped(); ++i) {
@@ -79,7 +84,7 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
     MeasureResult result;
     if (!rateFailure.empty()) {
       result.failure = rateFailure;  // no call after the failed one
-    } else if (setup.timing == Timing::Stream) {
+    } else if (timing == Timing::Stream) {
       result = MeasureByStream(handle, library, display, clock, sampleClock, &policy);
     } else {
       result = Measure(handle, library, display, clock, &policy);

@@ -51,7 +51,7 @@ struct SeriesSetup {
   Line calibration;
   // Polls (dithered when asked), or the chip's samples at `sampleClock`'s
   // requested rate; its measured rate when already known (a rate of 0 is
-  // measured before the first reading).
+  // measured before the first reading); Auto chooses (ChooseTiming).
   Timing timing = Timing::Poll;
   SampleClock sampleClock;
 };
@@ -75,6 +75,8 @@ struct SeriesEnd {
   int stopSignal = 0;             // the signal that cut the series short, or 0
   Clock::Duration pollPeriod{0};  // as measured for the dither; zero without it
   double sampleRate = 0.0;        // the sample clock streamed readings counted with
+  double askedRate = 0.0;         // the rate asked for it, the family's default resolved
+  Timing timing = Timing::Poll;   // as the series used it, Auto resolved
 };
 
 // Takes up to `setup.count` readings on the opened device, handing each to

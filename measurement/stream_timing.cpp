@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <span>
 #include <utility>
@@ -21,10 +22,10 @@ constexpr std::uint8_t kD2 = 1U << 2;
 // Between two looks at an empty queue: the driver reads ahead meanwhile.
 constexpr Clock::Duration kIdleWait = std::chrono::microseconds(200);
 constexpr std::uint32_t kReadChunk = 64 * 1024;
-// Samples the chip may hold back besides a transfer: the largest FIFO of
-// the families, and what a latency timer and a USB frame delay.
-constexpr double kFifoAllowance = 4096.0;
+// A transfer's span of samples.
+constexpr double kTransferSeconds = 2e-3;
 constexpr double kUsbFrameSeconds = 1e-3;
+constexpr double kModemStatusBytes = 2.0;
 // A trigger that has not come back by then never will.
 constexpr double kTriggerSeenWithinSeconds = 0.1;
 // How many times the span a rate measurement may take to find one span
@@ -35,18 +36,12 @@ std::string Called(const char* operation, const DriverLibrary& library, FT_STATU
   return std::string(operation) + ": " + StatusText(library, status);
 }
 
-// The samples a healthy stream may not have handed over yet.
-double InFlight(double rate) {
-  return InTransferSize(rate) + kFifoAllowance +
-         rate * (kStreamLatencyTimerMs * 1e-3 + kUsbFrameSeconds);
-}
-
 // True when fewer samples came than the sample clock gives in `span` of the
 // host's clock, beyond what may still be in flight: the chip stopped
 // sampling while its buffers were full.
-bool FellBehind(double samples, double rate, Clock::Duration span) {
+bool FellBehind(const StreamPlan& plan, double samples, double rate, Clock::Duration span) {
   const double expected = rate * ToSeconds(span);
-  return samples + InFlight(rate) + kSampleClockSpread * expected < expected;
+  return samples + plan.InFlight(rate) + kSampleClockSpread * expected < expected;
 }
 
 std::string PausedText(double samples, double rate, Clock::Duration span) {
@@ -60,19 +55,22 @@ std::string PausedText(double samples, double rate, Clock::Duration span) {
 // Bit-bang mode, the clock, the latency timer, the transfer sizes, and both
 // directions purged. Empty, or the failed call.
 std::string StartStream(FT_HANDLE handle, DriverLibrary& library, SampleStream& stream,
-                        double rate) {
+                        const StreamPlan& plan) {
+  if (!plan.problem.empty()) {
+    return plan.problem;
+  }
   if (const FT_STATUS s = library.FT_SetBitMode(handle, kDirectionMask, kAsyncBitBang);
       s != kStatusOk) {
     return Called("FT_SetBitMode", library, s);
   }
-  if (const FT_STATUS s = stream.FT_SetBaudRate(handle, BaudForSampleRate(rate)); s != kStatusOk) {
+  if (const FT_STATUS s = stream.FT_SetBaudRate(handle, plan.baud); s != kStatusOk) {
     return Called("FT_SetBaudRate", library, s);
   }
   if (const FT_STATUS s = stream.FT_SetLatencyTimer(handle, kStreamLatencyTimerMs);
       s != kStatusOk) {
     return Called("FT_SetLatencyTimer", library, s);
   }
-  const std::uint32_t transfer = InTransferSize(rate);
+  const std::uint32_t transfer = plan.transferBytes;
   if (const FT_STATUS s = stream.FT_SetUSBParameters(handle, transfer, transfer); s != kStatusOk) {
     return Called("FT_SetUSBParameters", library, s);
   }
@@ -206,16 +204,40 @@ class ChargeTracker {
 }  // namespace
 
 std::string_view TimingName(Timing timing) {
-  return timing == Timing::Stream ? "stream" : "poll";
+  switch (timing) {
+    case Timing::Stream:
+      return "stream";
+    case Timing::Auto:
+      return "auto";
+    default:
+      return "poll";
+  }
 }
 
 std::optional<Timing> TimingFromName(std::string_view name) {
-  for (const Timing timing : {Timing::Poll, Timing::Stream}) {
+  for (const Timing timing : {Timing::Poll, Timing::Stream, Timing::Auto}) {
     if (name == TimingName(timing)) {
       return timing;
     }
   }
   return std::nullopt;
+}
+
+TimingChoice ChooseTiming(Timing asked, FT_HANDLE lngHandle, DriverLibrary& library) {
+  if (asked != Timing::Auto) {
+    return {asked, "timing " + std::string(TimingName(asked)) + ", as asked"};
+  }
+  if (library.SampleStreaming() == nullptr) {
+    return {Timing::Poll, "timing poll: stream timing is unavailable (" +
+                              library.WhyNoSampleStream() + ")"};
+  }
+  const FamilyReport family = library.FamilyOf(lngHandle);
+  if (!family.family->ClockTrusted()) {
+    return {Timing::Poll, "timing poll: the chip is " + family.Text() +
+                              ", whose bit-bang clock has a published erratum"};
+  }
+  return {Timing::Stream, "timing stream: the chip is " + family.Text() +
+                              ", whose bit-bang clock holds its period"};
 }
 
 std::optional<double> ParseSampleRate(std::string_view text) {
@@ -226,15 +248,46 @@ std::optional<double> ParseSampleRate(std::string_view text) {
   return rate;
 }
 
-std::uint32_t BaudForSampleRate(double samplesPerSecond) {
-  const double baud = std::round(samplesPerSecond / kSamplesPerBaud);
-  return static_cast<std::uint32_t>(std::clamp(baud, 1.0, 12e6));
+std::string SampleRateText(double samplesPerSecond) {
+  const double scale = samplesPerSecond >= 1e6 ? 1e6 : samplesPerSecond >= 1e3 ? 1e3 : 1.0;
+  std::array<char, 32> text{};
+  const auto written = std::to_chars(text.data(), text.data() + text.size(),
+                                     samplesPerSecond / scale, std::chars_format::general, 6);
+  return std::string(text.data(), written.ptr) +
+         (scale == 1e6 ? " MS/s" : scale == 1e3 ? " kS/s" : " S/s");
 }
 
-std::uint32_t InTransferSize(double samplesPerSecond) {
-  constexpr double kPacket = 64.0;
-  const double packets = std::ceil(samplesPerSecond * 0.010 / kPacket);
-  return static_cast<std::uint32_t>(std::clamp(packets, 1.0, 1024.0) * kPacket);
+std::uint32_t InTransferSize(double samplesPerSecond, std::uint32_t packetSize) {
+  constexpr double kLargest = 64.0 * 1024.0;
+  const double packet = std::max<double>(packetSize, 64.0);
+  const double packets =
+      std::ceil(samplesPerSecond * kTransferSeconds / (packet - kModemStatusBytes));
+  return static_cast<std::uint32_t>(std::clamp(packets, 1.0, kLargest / packet) * packet);
+}
+
+double StreamPlan::InFlight(double measuredRate) const {
+  const ChipFamily& chip = *family.family;
+  const double packetPayload = chip.packetSize - kModemStatusBytes;
+  const double transferSamples = transferBytes / static_cast<double>(chip.packetSize) * packetPayload;
+  // A packet goes once full or once the latency timer ran out.
+  const double packetWait =
+      std::min(kStreamLatencyTimerMs * 1e-3, packetPayload / std::max(measuredRate, 1.0));
+  return transferSamples + chip.fifoToHost + measuredRate * (packetWait + kUsbFrameSeconds);
+}
+
+StreamPlan PlanStream(FT_HANDLE lngHandle, DriverLibrary& library, double requestedRate) {
+  StreamPlan plan;
+  plan.family = library.FamilyOf(lngHandle);
+  const ChipFamily& chip = *plan.family.family;
+  plan.rate = requestedRate > 0.0 ? requestedRate : chip.defaultSampleRate;
+  plan.baud = BaudForSampleRate(chip, plan.rate);
+  plan.transferBytes = InTransferSize(plan.rate, chip.packetSize);
+  if (plan.rate > chip.highestSampleRate) {
+    plan.problem = "the sample rate " + SampleRateText(plan.rate) + " is beyond the " +
+                   SampleRateText(chip.highestSampleRate) + " that " + chip.Describe() +
+                   " streams over its bus";
+  }
+  return plan;
 }
 
 RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, Clock& clock,
@@ -245,8 +298,9 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
     result.failure = "stream timing unavailable: " + library.WhyNoSampleStream();
     return result;
   }
-  if (std::string failure = StartStream(lngHandle, library, *stream, requestedRate);
-      !failure.empty()) {
+  result.plan = PlanStream(lngHandle, library, requestedRate);
+  const StreamPlan& plan = result.plan;
+  if (std::string failure = StartStream(lngHandle, library, *stream, plan); !failure.empty()) {
     result.failure = std::move(failure);
     return result;
   }
@@ -257,10 +311,14 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
   const Clock::Duration begun = clock.Now();
   // A look that comes late may have let the buffers fill and the chip stop
   // sampling, so the fit starts again after it: later than half of the
-  // smallest driver buffer (64 KiB) holds at the rate asked.
-  const Clock::Duration longestGap = std::min<Clock::Duration>(
-      std::chrono::milliseconds(20), std::chrono::duration_cast<Clock::Duration>(
-                                         std::chrono::duration<double>(32768.0 / requestedRate)));
+  // smallest driver buffer (64 KiB) holds at the rate the samples show so
+  // far, or the rate asked while that is higher.
+  const auto longestGap = [&plan](double seenRate) {
+    return std::min<Clock::Duration>(
+        std::chrono::milliseconds(20),
+        std::chrono::duration_cast<Clock::Duration>(
+            std::chrono::duration<double>(32768.0 / std::max(plan.rate, seenRate))));
+  };
   double count = 0;
   bool started = false;  // a look found samples since the last restart
   Clock::Duration first{0};
@@ -275,7 +333,8 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
       result.failure = reader.failure();
       return result;
     }
-    if (previous && looked - *previous > longestGap) {
+    const double seenRate = started && looked > first ? count / ToSeconds(looked - first) : 0.0;
+    if (previous && looked - *previous > longestGap(seenRate)) {
       started = false;
       points.clear();
     }
@@ -316,7 +375,8 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
     lowest = std::min(lowest, fit.line.Residual(point));
     highest = std::max(highest, fit.line.Residual(point));
   }
-  if (!(result.rate > 0.0) || highest - lowest > 2.0 * InFlight(requestedRate)) {
+  if (!(result.rate > 0.0) ||
+      highest - lowest > 2.0 * plan.InFlight(std::max(plan.rate, result.rate))) {
     result.failure = "the sample stream paused while its rate was measured (the host fell behind)";
     return result;
   }
@@ -341,13 +401,14 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
     return FailMeasurement(result, MeasureOutcome::ReadError, display,
                            "stream timing: the sample rate was not measured");
   }
-  if (std::string failure = StartStream(lngHandle, library, *stream, sampleClock.requestedRate);
-      !failure.empty()) {
+  const StreamPlan plan = PlanStream(lngHandle, library, sampleClock.requestedRate);
+  if (std::string failure = StartStream(lngHandle, library, *stream, plan); !failure.empty()) {
     return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
   }
   const Clock::Duration purged = clock.Now();
 
-  const std::vector<std::uint8_t> block = TriggerBlock(sampleClock.requestedRate);
+  // Every span below is sized from the rate measured, not the one asked.
+  const std::vector<std::uint8_t> block = TriggerBlock(rate);
   std::uint32_t written = 0;
   if (const FT_STATUS s = library.FT_Write(lngHandle, block.data(),
                                            static_cast<std::uint32_t>(block.size()), &written);
@@ -363,7 +424,7 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
 
   const Clock::Duration start = clock.Now();
   const double limitSamples = rate * ToSeconds(kPollTimeLimit);
-  const double triggerDue = InFlight(rate) + rate * kTriggerSeenWithinSeconds + block.size();
+  const double triggerDue = plan.InFlight(rate) + rate * kTriggerSeenWithinSeconds + block.size();
   StreamReader reader(lngHandle, library, *stream);
   ChargeTracker charge;
   const auto purge = [&]() -> std::string {
@@ -385,7 +446,7 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
     }
     // Judged on all the driver holds, before any of it counts.
     const double inHand = static_cast<double>(charge.Samples()) + queued;
-    if (FellBehind(inHand, rate, now - purged)) {
+    if (FellBehind(plan, inHand, rate, now - purged)) {
       return FailMeasurement(result, MeasureOutcome::ReadError, display,
                              PausedText(inHand, rate, now - purged));
     }

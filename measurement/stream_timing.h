@@ -14,16 +14,31 @@
 namespace capmeter {
 
 // How a charge is timed: by host polls of the pins (Measure, the window's
-// way), or by counting the chip's own samples of them (MeasureByStream).
-enum class Timing { Poll, Stream };
+// way), by counting the chip's own samples of them (MeasureByStream), or
+// whichever of the two suits the open chip (ChooseTiming).
+enum class Timing { Poll, Stream, Auto };
 
-// "poll" and "stream", for command lines, logs and SCPI.
+// "poll", "stream" and "auto", for command lines, logs and SCPI.
 std::string_view TimingName(Timing timing);
 std::optional<Timing> TimingFromName(std::string_view name);
 
-// 1 µs a sample: 10 nF at 100 kΩ to 0.1 % in one reading, a tenth of what
-// the high-speed family streams with ease and within the full-speed USB bulk
-// bandwidth (see docs/performance.md).
+// The timing a series uses, and why, in one sentence.
+struct TimingChoice {
+  Timing timing = Timing::Poll;
+  std::string why;
+};
+// The timing for the chip open on `lngHandle`: `asked` itself unless it is
+// Auto, which streams where the driver can stream and the chip family's
+// bit-bang clock can be trusted, and polls otherwise. Every program that
+// takes --timing asks here.
+TimingChoice ChooseTiming(Timing asked, FT_HANDLE lngHandle, DriverLibrary& library);
+
+// The rate asked for when none is given: the chip family's default
+// (ChipFamily::defaultSampleRate), known once the chip is open.
+inline constexpr double kFamilyDefaultRate = 0.0;
+// What the family default is where no chip says otherwise: the simulated
+// chip's family and a high-speed chip's, 1 µs a sample, 10 nF at 100 kΩ to
+// 0.1 % in one reading (see docs/performance.md).
 inline constexpr double kDefaultSampleRate = 1e6;
 // The slowest clock the baud divisor gives, and a ceiling well above what
 // a stream holds.
@@ -45,20 +60,41 @@ inline constexpr std::chrono::milliseconds kRateMeasureSpan{250};
 // Samples a second as people write them ("1M", "500k", "2.4 MS/s"), from
 // kSlowestSampleRate to kFastestSampleRate; empty otherwise.
 std::optional<double> ParseSampleRate(std::string_view text);
+// "500 kS/s", "1.2 MS/s": a rate as people read it.
+std::string SampleRateText(double samplesPerSecond);
 
-// The baud rate asked for a sample rate (kSamplesPerBaud samples per baud),
-// and the USB IN transfer size: about 10 ms of samples, in whole packets.
-std::uint32_t BaudForSampleRate(double samplesPerSecond);
-std::uint32_t InTransferSize(double samplesPerSecond);
+// The USB IN transfer size for a sample rate: about 2 ms of samples, in
+// whole packets of `packetSize`. A transfer reaches the host only once it
+// is full, so this is what a stall may hide behind.
+std::uint32_t InTransferSize(double samplesPerSecond, std::uint32_t packetSize);
+
+// How a stream is set up on the open chip: its family, the rate asked (the
+// family's default for kFamilyDefaultRate), the baud that gives that rate
+// on the family and the IN transfer size; `problem` says why the family
+// cannot stream at that rate, empty when it can.
+struct StreamPlan {
+  FamilyReport family;
+  double rate = 0.0;
+  std::uint32_t baud = 0;
+  std::uint32_t transferBytes = 0;
+  std::string problem;
+
+  // The samples a healthy stream at `measuredRate` may not have handed over
+  // yet: a transfer's worth, the chip's FIFO and a packet's wait, and a USB
+  // frame. A stall shorter than this shortens a reading unseen.
+  double InFlight(double measuredRate) const;
+};
+StreamPlan PlanStream(FT_HANDLE lngHandle, DriverLibrary& library, double requestedRate);
 
 // The sample clock a stream measurement counts with.
 struct SampleClock {
-  double requestedRate = kDefaultSampleRate;  // what the baud rate was set for
+  double requestedRate = kFamilyDefaultRate;  // what the baud rate was set for
   double rate = 0.0;                          // as measured against the host's clock
 };
 
 struct RateMeasurement {
   std::string failure;  // empty when the rate was measured
+  StreamPlan plan;      // as the stream was set up; its rate is the one asked
   double rate = 0.0;    // samples a second
   std::uint64_t samples = 0;
   Clock::Duration span{0};  // of the host's clock, from the first samples to the last
@@ -66,8 +102,11 @@ struct RateMeasurement {
   bool Measured() const { return failure.empty(); }
 };
 
-// Streams the pins for about `span` at `requestedRate` and fits the samples
-// counted against the host's clock. No further call after a failed one.
+// Streams the pins for about `span` at `requestedRate` (the family's
+// default for kFamilyDefaultRate) and fits the samples counted against the
+// host's clock. Everything sized from a rate is sized from what the
+// samples show, so a chip several times faster or slower than asked is
+// still measured. No further call after a failed one.
 RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, Clock& clock,
                                   double requestedRate, Clock::Duration span = kRateMeasureSpan);
 

@@ -38,14 +38,16 @@ MonitorCommandLine::MonitorCommandLine()
   AddValueOption("log", "Write every reading to FILE as CSV, one flushed row per reading.", "FILE",
                  "");
   AddValueOption("timing",
-                 "The window's first choice of timing: poll (host polls of the pins, the "
-                 "default) or stream (the chip's own samples of its pins counted, to two sample "
-                 "periods).",
-                 "TIMING", "poll");
+                 "The window's first choice of timing: poll (host polls of the pins), stream "
+                 "(the chip's own samples of its pins counted, to two sample periods) or auto "
+                 "(the default: stream where the driver can and the chip family's clock can be "
+                 "trusted, else poll).",
+                 "TIMING", "auto");
   AddValueOption("sample-rate",
                  "The window's first sample rate for stream timing, in samples a second "
-                 "(default 1M); the rate the chip gives is measured before each series.",
-                 "RATE", "1M");
+                 "(default: the chip family's, 1M on a high-speed chip, 500k on a full-speed "
+                 "one); the rate the chip gives is measured before each series.",
+                 "RATE", "");
 }
 
 bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
@@ -66,12 +68,14 @@ bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
   const std::string timingName = Value("timing");
   const std::optional<Timing> timing = TimingFromName(timingName);
   if (!timing) {
-    SetError("Invalid value '" + timingName + "' for --timing (expected poll or stream).");
+    SetError("Invalid value '" + timingName +
+             "' for --timing (expected auto, poll or stream).");
     return false;
   }
   timing_ = *timing;
   const std::string rateText = Value("sample-rate");
-  const std::optional<double> rate = ParseSampleRate(rateText);
+  const std::optional<double> rate =
+      rateText.empty() ? std::optional<double>(kFamilyDefaultRate) : ParseSampleRate(rateText);
   if (!rate) {
     SetError("Invalid value '" + rateText +
              "' for --sample-rate (expected a sample rate from 3.6k to 12M such as 1M or 500k).");

@@ -34,8 +34,8 @@ class MonitorCommandLine final : public SimCommandLine {
 
  private:
   Clock::Duration latency_{0};
-  Timing timing_ = Timing::Poll;
-  double sampleRate_ = kDefaultSampleRate;
+  Timing timing_ = Timing::Auto;
+  double sampleRate_ = kFamilyDefaultRate;
   UsbOption usb_;
 };
 

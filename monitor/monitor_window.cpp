@@ -128,18 +128,22 @@ void MonitorWindow::BuildControls() {
   intercept_ = new QLineEdit(QStringLiteral("0"));
   intercept_->setAccessibleName(QStringLiteral("b, microfarads"));
   timing_ = new QComboBox;
-  for (const Timing timing : {Timing::Poll, Timing::Stream}) {
+  for (const Timing timing : {Timing::Auto, Timing::Poll, Timing::Stream}) {
     timing_->addItem(Text(TimingName(timing)), static_cast<int>(timing));
   }
-  timing_->setAccessibleName(QStringLiteral("Timing, poll or stream"));
+  timing_->setAccessibleName(QStringLiteral("Timing, auto, poll or stream"));
   timing_->setToolTip(
-      tr("poll: each reading timed by host polls of the pins, to one round trip. "
+      tr("auto: stream where the chip's clock can be trusted, else poll. "
+         "poll: each reading timed by host polls of the pins, to one round trip. "
          "stream: by counting the chip's own samples of its pins, to two sample periods."));
   sampleRate_ = new QDoubleSpinBox;
-  sampleRate_->setRange(kSlowestSampleRate / kSamplesPerKilo, kFastestSampleRate / kSamplesPerKilo);
+  // One step below the slowest rate stands for the chip family's own.
+  sampleRate_->setRange(kSlowestSampleRate / kSamplesPerKilo - 0.1,
+                        kFastestSampleRate / kSamplesPerKilo);
+  sampleRate_->setSpecialValueText(tr("chip's default"));
   sampleRate_->setDecimals(1);
   sampleRate_->setSingleStep(100.0);
-  sampleRate_->setValue(kDefaultSampleRate / kSamplesPerKilo);
+  sampleRate_->setValue(sampleRate_->minimum());
   sampleRate_->setSuffix(QStringLiteral(" kS/s"));
   sampleRate_->setAccessibleName(QStringLiteral("Sample rate in kilosamples a second"));
   sampleRate_->setToolTip(
@@ -180,7 +184,7 @@ void MonitorWindow::BuildControls() {
   connect(clear_, &QPushButton::clicked, this, [this] { Clear(); });
   connect(save_, &QPushButton::clicked, this, [this] { Save(); });
   connect(timing_, &QComboBox::currentIndexChanged, this,
-          [this] { sampleRate_->setEnabled(ChosenTiming() == Timing::Stream); });
+          [this] { sampleRate_->setEnabled(ChosenTiming() != Timing::Poll); });
   connect(nominal_, &QLineEdit::editingFinished, this, [this] { ApplyLimits(); });
   for (QDoubleSpinBox* box : {lowerTolerance_, upperTolerance_}) {
     connect(box, &QDoubleSpinBox::valueChanged, this, [this] { ApplyLimits(); });
@@ -263,7 +267,7 @@ void MonitorWindow::SetInitialCalibration(std::string_view m, std::string_view b
 
 void MonitorWindow::SetInitialTiming(Timing timing, double sampleRate) {
   timing_->setCurrentIndex(timing_->findData(static_cast<int>(timing)));
-  sampleRate_->setValue(sampleRate / kSamplesPerKilo);
+  sampleRate_->setValue(sampleRate > 0.0 ? sampleRate / kSamplesPerKilo : sampleRate_->minimum());
 }
 
 void MonitorWindow::ShowMessage(std::string_view text) {
@@ -288,7 +292,7 @@ void MonitorWindow::Start() {
   }
   const StartSetup setup = SetupFor({count_->value(), interval_->value(), average_->value(),
                                      slope_->text().toStdString(), intercept_->text().toStdString(),
-                                     ChosenTiming(), sampleRate_->value() * kSamplesPerKilo});
+                                     ChosenTiming(), AskedSampleRate()});
   tally_.BeginSeries(setup.series.calibration, setup.readingsPerPoint);
   if (!origin_) {
     origin_ = clock_.Now();
@@ -352,7 +356,7 @@ void MonitorWindow::SetRunning(bool running) {
        std::initializer_list<QWidget*>{count_, interval_, average_, slope_, intercept_, timing_}) {
     input->setEnabled(!running);
   }
-  sampleRate_->setEnabled(!running && ChosenTiming() == Timing::Stream);
+  sampleRate_->setEnabled(!running && ChosenTiming() != Timing::Poll);
   if (running) {
     collector_->start();
     stop_->setFocus();
@@ -360,6 +364,11 @@ void MonitorWindow::SetRunning(bool running) {
     collector_->stop();
     start_->setFocus();
   }
+}
+
+double MonitorWindow::AskedSampleRate() const {
+  return sampleRate_->value() == sampleRate_->minimum() ? kFamilyDefaultRate
+                                                        : sampleRate_->value() * kSamplesPerKilo;
 }
 
 Timing MonitorWindow::ChosenTiming() const {
@@ -372,6 +381,9 @@ void MonitorWindow::Collect() {
     const Clock::Duration since = arrival.at - origin_.value_or(arrival.at);
     tally_.Add(arrival.reading, ToSeconds(since));
     nextIndex_ = arrival.reading.index + 1;
+  }
+  if (!mail.timingChosen.empty()) {
+    ShowMessage("Readings by " + mail.timingChosen + ".");
   }
   if (mail.sampleRate > 0.0) {
     ShowMessage("Stream timing at " +

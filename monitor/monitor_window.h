@@ -50,6 +50,7 @@ class MonitorWindow final : public QWidget {
   // Texts for m and b in place of "0", e.g. from the command line.
   void SetInitialCalibration(std::string_view m, std::string_view b);
   // The timing and sample rate (samples a second) chosen at first.
+  // A sample rate of kFamilyDefaultRate leaves it to the chip's family.
   void SetInitialTiming(Timing timing, double sampleRate);
   // On the message line; on standard error once the window is going.
   void ShowMessage(std::string_view text);
@@ -72,6 +73,8 @@ class MonitorWindow final : public QWidget {
   void ApplyLimits();
   void SetRunning(bool running);
   Timing ChosenTiming() const;
+  // The rate in the box, kFamilyDefaultRate at its lowest step.
+  double AskedSampleRate() const;
   // Takes what the worker handed over; repaints unless held.
   void Collect();
   void Repaint();

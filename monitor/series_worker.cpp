@@ -39,6 +39,12 @@ SeriesWorker::Mail SeriesWorker::Collect() {
 }
 
 void SeriesWorker::Run(FT_HANDLE handle, SeriesSetup setup, int firstIndex, ReadingLog* log) {
+  if (setup.timing == Timing::Auto) {
+    const TimingChoice choice = ChooseTiming(setup.timing, handle, library_);
+    setup.timing = choice.timing;
+    const std::lock_guard lock(mailMutex_);
+    mail_.timingChosen = choice.why;
+  }
   if (setup.timing == Timing::Stream && !(setup.sampleClock.rate > 0.0)) {
     // Measured here rather than in RunSeries, so the window can show the rate
     // from the first reading on; a failure is left to RunSeries to meet again

@@ -16,8 +16,9 @@ StartSetup SetupFor(const StartForm& form) {
   setup.series.count = static_cast<int>(std::min(kMostReadings, points * form.average));
   setup.series.interval = std::chrono::duration_cast<Clock::Duration>(
       std::chrono::duration<double>(form.intervalSeconds));
-  // A streamed reading has no first poll to spread.
-  setup.series.dither = setup.series.count > 1 && form.timing == Timing::Poll;
+  // A streamed reading has no first poll to spread; RunSeries spreads only
+  // what it polls.
+  setup.series.dither = setup.series.count > 1 && form.timing != Timing::Stream;
   setup.series.seed = NewSeed();
   setup.series.calibration = Calibration(LenientNumber(form.slope), LenientNumber(form.intercept));
   setup.series.timing = form.timing;

@@ -13,8 +13,8 @@ struct StartForm {
   int average = 1;        // readings per point
   std::string slope;      // m, as typed
   std::string intercept;  // b, as typed
-  Timing timing = Timing::Poll;
-  double sampleRate = kDefaultSampleRate;  // asked for with stream timing
+  Timing timing = Timing::Auto;
+  double sampleRate = kFamilyDefaultRate;  // asked for with stream timing
 };
 
 struct StartSetup {

@@ -94,7 +94,7 @@ struct CommandRow {
 std::span<const CommandRow> CommandTable();
 
 // TIMing:MODE's words, in the order of measurement/stream_timing.h's Timing.
-inline constexpr std::string_view kTimingChoices[] = {"POLL", "STReam"};
+inline constexpr std::string_view kTimingChoices[] = {"POLL", "STReam", "AUTO"};
 // A boolean: an odd index is ON.
 inline constexpr std::string_view kBooleanChoices[] = {"OFF", "ON", "0", "1"};
 

@@ -14,7 +14,9 @@ constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 constexpr double kScpiNotANumber = 9.91e37;
 constexpr double kMicro = 1e-6;
 
-static_assert(static_cast<std::size_t>(Timing::Stream) == 1, "kTimingChoices follows Timing");
+static_assert(static_cast<std::size_t>(Timing::Stream) == 1 &&
+                  static_cast<std::size_t>(Timing::Auto) == 2,
+              "kTimingChoices follows Timing");
 
 int Whole(const ProgramUnit& unit) {
   return static_cast<int>(unit.number.value_or(0.0));
@@ -59,8 +61,8 @@ void Instrument::Reset() {
   function_ = Function::Capacitance;
   sampleCount_ = 1;
   averageCount_ = 1;
-  timing_ = Timing::Poll;
-  AskSampleRate(kDefaultSampleRate);
+  timing_ = Timing::Auto;
+  AskSampleRate(kFamilyDefaultRate);
   readings_.clear();
   statisticsOn_ = false;
   statistics_ = {};
@@ -80,6 +82,20 @@ void Instrument::Configure(Function function) {
 
 std::string Instrument::Statistic(std::optional<double> value) const {
   return Nr3(statistics_.Count() > 0 && value ? *value : kNotANumber);
+}
+
+Timing Instrument::TimingInUse() {
+  if (timing_ != Timing::Auto) return timing_;
+  const DeviceAccess::Opened opened = device_.Open();
+  return opened.handle == nullptr ? Timing::Auto
+                                  : ChooseTiming(timing_, opened.handle, library_).timing;
+}
+
+double Instrument::RateInUse() {
+  if (sampleClock_.requestedRate > 0.0) return sampleClock_.requestedRate;
+  const DeviceAccess::Opened opened = device_.Open();
+  return opened.handle == nullptr ? kFamilyDefaultRate
+                                  : PlanStream(opened.handle, library_, kFamilyDefaultRate).rate;
 }
 
 void Instrument::AskSampleRate(double rate) {
@@ -204,11 +220,11 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
       timing_ = static_cast<Timing>(unit.choice.value_or(0));
       return;
     case Command::Timing:
-      return say(std::string(ShortForm(kTimingChoices[static_cast<std::size_t>(timing_)])));
+      return say(std::string(ShortForm(kTimingChoices[static_cast<std::size_t>(TimingInUse())])));
     case Command::SetSampleRate:
-      return AskSampleRate(unit.number.value_or(kDefaultSampleRate));
+      return AskSampleRate(unit.number.value_or(kFamilyDefaultRate));
     case Command::SampleRate:
-      return say(Nr3(sampleClock_.requestedRate));
+      return say(Nr3(RateInUse()));
     case Command::SetStatistics:
       statisticsOn_ = unit.choice.value_or(0) % 2 == 1;
       return;
@@ -266,7 +282,7 @@ void Instrument::TakeReadings(const SeriesControl& control) {
   SeriesSetup series;
   series.count = sampleCount_ * averageCount_;
   series.dither = series.count > 1;  // as `measure` spreads a polled series
-  series.timing = timing_;
+  series.timing = ChooseTiming(timing_, opened.handle, library_).timing;
   series.sampleClock = sampleClock_;
   series.seed = NewSeed();
   series.calibration = Calibration(setup_.slope / kMicro, setup_.intercept / kMicro);
@@ -299,7 +315,7 @@ void Instrument::TakeReadings(const SeriesControl& control) {
         return !callFailed;
       });
   if (end.stopSignal != 0) status_.Push(-410, "the reading was abandoned");
-  if (timing_ == Timing::Stream) sampleClock_.rate = end.sampleRate;
+  if (end.timing == Timing::Stream) sampleClock_ = {end.askedRate, end.sampleRate};
   if (callFailed) ReleaseDevice();
   status_.SetOperation(Status::kMeasuring);
   padWithFailures();

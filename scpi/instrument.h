@@ -50,9 +50,9 @@ struct InstrumentSetup {
   std::function<SelfTestResult()> selfTest;
   // Every single reading taken, numbered from 1 over the instrument's life.
   std::function<void(const Reading&)> logReading;
-  // The timing at power-on; *RST gives polls and kDefaultSampleRate.
-  Timing timing = Timing::Poll;
-  double sampleRate = kDefaultSampleRate;  // asked for with stream timing
+  // The timing at power-on; *RST gives auto and the chip family's rate.
+  Timing timing = Timing::Auto;
+  double sampleRate = kFamilyDefaultRate;  // asked for with stream timing
 };
 
 // The meter as an SCPI instrument: runs one message at a time and returns its
@@ -102,6 +102,10 @@ class Instrument {
   int sampleCount_ = 1;
   int averageCount_ = 1;
   Timing timing_;
+  // What TIM:MODE? and TIM:SRAT? answer: Auto and the family's rate as the
+  // open chip resolves them.
+  Timing TimingInUse();
+  double RateInUse();
   // Measured at the first streamed reading, and kept for the next ones.
   SampleClock sampleClock_;
   std::vector<double> readings_;  // of the last INITiate, for FETCh?; NaN for a failed one

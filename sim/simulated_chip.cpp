@@ -12,8 +12,6 @@ namespace {
 constexpr std::uint8_t kD1 = 1U << 1;
 // Pins nobody drives read high: the chip has pull-ups on its data pins.
 constexpr std::uint8_t kPulledUp = 0xFF;
-// The fastest baud rate of the high-speed family.
-constexpr std::uint32_t kFastestBaud = 12'000'000;
 constexpr std::uint32_t kModemStatusBytes = 2;
 
 Clock::Duration Nanoseconds(double ns) {
@@ -21,7 +19,23 @@ Clock::Duration Nanoseconds(double ns) {
 }
 }  // namespace
 
-SimulatedChip::SimulatedChip(Clock& clock, CircuitParts parts) : clock_(clock), circuit_(parts) {}
+SimulatedChip::SimulatedChip(Clock& clock, CircuitParts parts)
+    : clock_(clock), circuit_(parts), family_(FamilyForBcdDevice(kSimulatedFamily)) {
+  SetFamily(*family_);
+}
+
+void SimulatedChip::SetFamily(const ChipFamily& family) {
+  family_ = &family;
+  buffers_.chipFifo = family.fifoToHost;
+  buffers_.packetSize = family.packetSize;
+}
+
+FamilyReport SimulatedChip::FamilyOf(FT_HANDLE handle) {
+  if (!open_ || handle != Handle()) {
+    return DriverLibrary::FamilyOf(handle);
+  }
+  return {family_, true, "device type " + std::to_string(family_->deviceType) + " as simulated"};
+}
 
 FT_HANDLE SimulatedChip::Handle() {
   constexpr std::uintptr_t kLowHalf = 0xC0FFEE;
@@ -76,6 +90,10 @@ double SimulatedChip::NextPeriod() {
     double factor = 1.0;
     if (jitter_ > 0.0) {
       factor += std::uniform_real_distribution<double>(-jitter_, jitter_)(jitterSource_);
+    }
+    if (!family_->ClockTrusted()) {
+      factor *= std::uniform_real_distribution<double>(family_->shortestPeriodFraction,
+                                                       1.0)(jitterSource_);
     }
     periodNs_ = 1e9 / samplesPerSecond_ * factor;
   }
@@ -175,7 +193,8 @@ FT_STATUS SimulatedChip::FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo*
   if (info == nullptr) {
     return sim_status::kInvalidParameter;
   }
-  info->flags = open_ && openIndex_ == index ? kDeviceOpened : 0;
+  info->flags = (open_ && openIndex_ == index ? kDeviceOpened : 0) |
+                (family_->speed == BusSpeed::High ? kDeviceHighSpeed : 0);
   info->locId = 0;
   info->serialNumber = SerialNumber(index);
   info->description = "Simulated capacitance meter";
@@ -280,15 +299,20 @@ FT_STATUS SimulatedChip::FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate
   if (const auto failure = BeginCall(handle)) {
     return *failure;
   }
-  if (baudRate == 0 || baudRate > kFastestBaud) {
+  const std::uint32_t fastestBaud = family_->twelveMegahertzBase ? 12'000'000 : 3'000'000;
+  if (baudRate == 0 || baudRate > fastestBaud) {
     return sim_status::kInvalidParameter;
   }
+  SetSampleRate(SampleRateForBaud(*family_, baudRate));
+  return kStatusOk;
+}
+
+void SimulatedChip::SetSampleRate(double samplesPerSecond) {
   if (samplesPerSecond_ <= 0.0) {
     nextSampleNs_ = static_cast<double>(clock_.Now().count());
   }
-  samplesPerSecond_ = static_cast<double>(baudRate) * kSamplesPerBaud;
+  samplesPerSecond_ = samplesPerSecond * clockScale_;
   runLeft_ = 0;  // the new period from the next sample on
-  return kStatusOk;
 }
 
 FT_STATUS SimulatedChip::FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {

@@ -27,10 +27,14 @@ inline constexpr FT_STATUS kInvalidParameter = 6;
 // both are full. A sample reaches the driver once its packet is full or the
 // latency timer ran out, whichever comes first.
 struct StreamBuffers {
-  std::uint32_t chipFifo = 256;            // the full-speed family's
+  std::uint32_t chipFifo = 1024;           // the family's (SetFamily sets it)
   std::uint32_t driverBuffer = 64 * 1024;  // 0: the chip alone, as on an emulated bus
-  std::uint32_t packetSize = 64;           // two of its bytes are modem status
+  std::uint32_t packetSize = 512;          // the family's; two of its bytes are modem status
 };
+
+// The family the simulated chip is of unless told otherwise: the
+// single-port high-speed chip, whose bit-bang clock holds its period.
+inline constexpr std::uint16_t kSimulatedFamily = 0x0900;
 
 // An interface chip in bit-bang mode with the timing circuit on its pins,
 // in-process. Time comes from the clock it is given, so a whole measurement
@@ -39,7 +43,9 @@ struct StreamBuffers {
 //
 // Once FT_SetBaudRate has set its clock, the chip in bit-bang mode clocks
 // written bytes out one per sample period and samples its pins on the same
-// clock (kSamplesPerBaud per baud) into the stream FT_Read takes them from.
+// clock into the stream FT_Read takes them from. The clock is its family's
+// (device/chip_family.h) for the divisor the vendor's library would send
+// for that baud, with the family's erratum where it has one.
 // Before that, written bytes reach the pins at once and nothing is sampled.
 // FT_GetQueueStatus and FT_Read take from the driver's own buffer and cost
 // no round trip.
@@ -59,6 +65,7 @@ class SimulatedChip final : public DriverLibrary, public SampleStream, public De
   std::string StatusName(FT_STATUS status) const override { return VendorStatusName(status); }
   SampleStream* SampleStreaming() override { return this; }
   DeviceList* Devices() override { return this; }
+  FamilyReport FamilyOf(FT_HANDLE handle) override;
 
   FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) override;
   FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) override;
@@ -93,9 +100,19 @@ class SimulatedChip final : public DriverLibrary, public SampleStream, public De
   void SetBitBangResetFails(bool fails) { resetFails_ = fails; }
   void SetCloseFails(bool fails) { closeFails_ = fails; }
   void SetStreamBuffers(StreamBuffers buffers) { buffers_ = buffers; }
-  // The erratum of the full-speed family's bit-bang clock, modelled: every
-  // kJitterRun samples the sample period takes a new length, up to
-  // `fraction` of it longer or shorter at random. 0 (the default): steady.
+  // The family it is of: its bit-bang clock, erratum, FIFO and packets.
+  void SetFamily(const ChipFamily& family);
+  const ChipFamily& Family() const { return *family_; }
+  // A chip whose clock runs `scale` times what its family's table says, as
+  // a wrongly told family or a faulty chip would.
+  void SetClockScale(double scale) { clockScale_ = scale; }
+  // Sets the sample clock as FT_SetBaudRate would, for a chip whose divisor
+  // was read elsewhere (the emulated USB chip's).
+  void SetSampleRate(double samplesPerSecond);
+  // A sample clock less steady than its family's: every kJitterRun samples
+  // the sample period takes a new length, up to `fraction` of it longer or
+  // shorter at random. 0 (the default): steady. The family's erratum is
+  // drawn the same way, between its shortest period and the one set.
   void SetClockJitter(double fraction) { jitter_ = fraction; }
   static constexpr std::uint32_t kJitterRun = 1024;
 
@@ -154,6 +171,8 @@ class SimulatedChip final : public DriverLibrary, public SampleStream, public De
     std::uint8_t byte;
   };
   StreamBuffers buffers_;
+  const ChipFamily* family_;
+  double clockScale_ = 1.0;
   double jitter_ = 0.0;
   double samplesPerSecond_ = 0.0;
   Clock::Duration latencyTimer_{std::chrono::milliseconds(16)};

@@ -33,6 +33,7 @@ void ChooseSimulatedChip(const DriverOptions& options, Clock& clock, Parts& part
   auto chip = std::make_unique<SimulatedChip>(clock, options.parts);
   chip->SetCallLatency(options.latency);
   chip->SetClockJitter(options.clockJitter);
+  chip->SetFamily(*options.family);
   chip->SetChipCount(options.chips);
   parts.chip = chip.get();
   parts.driver = std::move(chip);
@@ -44,7 +45,7 @@ void ChooseSimulatedChip(const DriverOptions& options, Clock& clock, Parts& part
                            number(options.parts.resistanceOhms) +
                            " ohm, C = " + number(options.parts.capacitanceFarads) +
                            " F, round trip " + number(ToSeconds(options.latency)) + " s" + jitter +
-                           ")";
+                           ", " + options.family->Describe() + ")";
   parts.load = [text] { return DriverLoad{true, text}; };
 }
 

@@ -401,7 +401,7 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetDeviceInfoDetail(uint32_t index, uint
   const StandinChip& chip = kChips[index];
   const bool opened = state.open && state.openChip == static_cast<int>(index);
   *flags = opened ? kOpenedFlag : 0;
-  *type = 0;
+  *type = state.deviceType;
   *id = 0x12345678;  // USB ID 1234:5678
   *locId = chip.locId;
   CopyText(serialNumber, kSerialNumberSize, chip.serialNumber);

@@ -60,6 +60,8 @@ struct StandinState {
   // adds, 0 for 256.
   unsigned highSamples;
   unsigned samplesPerLook;
+  // Set by the test: the device type FT_GetDeviceInfoDetail reports.
+  uint32_t deviceType;
 
   // Filled by the stand-in. Calls past kStandinMaxCalls are counted only.
   size_t callCount;

@@ -28,7 +28,6 @@ namespace {
 
 using testing::EmulatedBus;
 using testing::EmulatedChip;
-using testing::UsbSpeed;
 using testing::UsbTransfer;
 
 struct DirectUsbBackend {
@@ -147,29 +146,29 @@ TEST(DirectUsbRequests, EachOperationSendsItsOwnRequest) {
 // 16 (16 in wIndex), bit 17 for the 12 MHz clock; the high-speed family
 // keeps the port in wIndex's low byte and the upper bits above it.
 struct BaudCase {
-  UsbSpeed speed;
+  std::uint16_t bcdDevice;
   std::uint32_t baud;
   std::uint16_t value;
   std::uint16_t index;
 };
 
 const BaudCase kBaudCases[] = {
-    {UsbSpeed::Full, 300, 0x2710, 0x0000},      // 10000
-    {UsbSpeed::Full, 9600, 0x4138, 0x0000},     // 312 4/8
-    {UsbSpeed::Full, 38400, 0xC04E, 0x0000},    // 78 1/8
-    {UsbSpeed::Full, 184, 0x3FB0, 0x0001},      // 16304 3/8
-    {UsbSpeed::Full, 1050000, 0xC002, 0x0001},  // 2 7/8
-    {UsbSpeed::Full, 2000000, 0x0001, 0x0000},  // 1: 2 MBaud
-    {UsbSpeed::Full, 3000000, 0x0000, 0x0000},  // 0: 3 MBaud
-    {UsbSpeed::High, 9600, 0x04E2, 0x0201},     // 1250 of 12 MHz
-    {UsbSpeed::High, 57600, 0x00D0, 0x0301},    // 208 3/8 of 12 MHz
-    {UsbSpeed::High, 300, 0x2710, 0x0001},      // 10000 of 3 MHz: too slow for 12
+    {0x0600, 300, 0x2710, 0x0000},      // 10000
+    {0x0600, 9600, 0x4138, 0x0000},     // 312 4/8
+    {0x0600, 38400, 0xC04E, 0x0000},    // 78 1/8
+    {0x0600, 184, 0x3FB0, 0x0001},      // 16304 3/8
+    {0x0600, 1050000, 0xC002, 0x0001},  // 2 7/8
+    {0x0600, 2000000, 0x0001, 0x0000},  // 1: 2 MBaud
+    {0x0600, 3000000, 0x0000, 0x0000},  // 0: 3 MBaud
+    {0x0900, 9600, 0x04E2, 0x0201},     // 1250 of 12 MHz
+    {0x0900, 57600, 0x00D0, 0x0301},    // 208 3/8 of 12 MHz
+    {0x0900, 300, 0x2710, 0x0001},      // 10000 of 3 MHz: too slow for 12
 };
 
 TEST(DirectUsbRequests, TheBaudDivisorIsInTheChipFamilysEncoding) {
   for (const BaudCase& c : kBaudCases) {
     SCOPED_TRACE(::testing::Message() << c.baud << " baud");
-    EmulatedChip chip({}, c.speed);
+    EmulatedChip chip({}, c.bcdDevice);
     DirectUsb usb({0x1234, 0x5678});
     FT_HANDLE handle = nullptr;
     ASSERT_EQ(usb.FT_Open(0, &handle), kStatusOk);
@@ -245,7 +244,7 @@ class SleepingClock final : public Clock {
   MonotonicClock monotonic_;
 };
 
-class DirectUsbStream : public ::testing::TestWithParam<UsbSpeed> {};
+class DirectUsbStream : public ::testing::TestWithParam<std::uint16_t> {};
 
 // Status bytes left in the samples would count as samples, and their D1 low
 // would end the charge at the next packet.
@@ -279,8 +278,8 @@ TEST_P(DirectUsbStream, AStreamedReadingIsTheChargeTimeWithinOnePercent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Packets, DirectUsbStream,
-                         ::testing::Values(UsbSpeed::Full, UsbSpeed::High), [](const auto& info) {
-                           return info.param == UsbSpeed::High ? "HighSpeed" : "FullSpeed";
+                         ::testing::Values(0x0600, 0x1000, 0x0900), [](const auto& info) {
+                           return "Family" + BcdText(info.param).substr(2);
                          });
 
 TEST(DirectUsbStreamFaults, AStreamThatPausesIsAReadError) {

@@ -10,8 +10,11 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -23,7 +26,6 @@ constexpr std::size_t kSetupSize = 8;
 constexpr std::uint8_t kToDevice = 0x40;
 constexpr std::uint8_t kFromDevice = 0xC0;
 // The full-speed family's FIFO towards the host.
-constexpr std::uint32_t kChipFifo = 256;
 constexpr std::uint32_t kStatusBytes = EmulatedChip::kModemStatus.size();
 // How often the bus looks at the queued IN transfers, and how long a reap
 // waits for one of them at most (other requests on the node wait as long).
@@ -36,8 +38,25 @@ constexpr auto kReapWait = std::chrono::milliseconds(1);
   throw std::runtime_error("umockdev testbed: " + message);
 }
 
-std::uint32_t PacketSize(UsbSpeed speed) {
-  return speed == UsbSpeed::High ? 512 : 64;
+// The description with the family's bcdDevice in its device descriptor
+// (bytes 12 and 13, little-endian, of the "H: descriptors=" hex).
+std::string DescriptionFor(const char* path, std::uint16_t bcdDevice) {
+  std::ifstream file(path);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string key = "H: descriptors=";
+  const std::size_t at = text.find(key);
+  if (at == std::string::npos) {
+    throw std::runtime_error(std::string("no device descriptor in ") + path);
+  }
+  char hex[5];
+  std::snprintf(hex, sizeof hex, "%02x%02x", bcdDevice & 0xFF, bcdDevice >> 8);
+  text.replace(at + key.size() + 24, 4, hex);
+  return text;
+}
+
+const ChipFamily& FamilyFor(std::uint16_t bcdDevice) {
+  const ChipFamily* family = FamilyForBcdDevice(bcdDevice);
+  return family != nullptr ? *family : FallbackFamily();
 }
 
 // Writes `size` bytes into the client's memory at `offset`; umockdev copies
@@ -66,9 +85,9 @@ std::vector<std::uint8_t> StringDescriptorOf(const std::string& text) {
 struct EmulatedChip::Testbed {
   UMockdevTestbed* testbed = umockdev_testbed_new();
 
-  explicit Testbed(const char* description) {
+  explicit Testbed(const std::string& description) {
     GError* error = nullptr;
-    if (!umockdev_testbed_add_from_file(testbed, description, &error)) {
+    if (!umockdev_testbed_add_from_string(testbed, description.c_str(), &error)) {
       g_object_unref(testbed);
       FailTestbed(error);
     }
@@ -121,7 +140,7 @@ struct EmulatedChip::Bed {
   bool stopping = false;
   std::thread bus;
 
-  explicit Bed(EmulatedChip& owner) : chip(owner), packetSize(PacketSize(owner.speed_)) {
+  explicit Bed(EmulatedChip& owner) : chip(owner), packetSize(owner.family_.packetSize) {
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(Testbed(), chip.place_.deviceNode.c_str(), handler,
                                        &error)) {
@@ -475,28 +494,31 @@ struct EmulatedChip::Bed {
         room += (in.packets - in.sent) * (packetSize - kStatusBytes);
       }
     }
-    chip.chip_.SetStreamBuffers({kChipFifo, room, packetSize});
+    chip.chip_.SetStreamBuffers({chip.family_.fifoToHost, room, packetSize});
   }
 };
 
-EmulatedChip::EmulatedChip(CircuitParts parts, UsbSpeed speed, std::string serialNumber)
-    : EmulatedChip(
-          std::make_shared<Testbed>(speed == UsbSpeed::High ? CAPMETER_EMULATED_HIGH_SPEED_CHIP
-                                                            : CAPMETER_EMULATED_CHIP),
-          OnBus(0), parts, speed, std::move(serialNumber)) {}
+EmulatedChip::EmulatedChip(CircuitParts parts, std::uint16_t bcdDevice, std::string serialNumber)
+    : EmulatedChip(std::make_shared<Testbed>(DescriptionFor(
+                       FamilyFor(bcdDevice).speed == BusSpeed::High
+                           ? CAPMETER_EMULATED_HIGH_SPEED_CHIP
+                           : CAPMETER_EMULATED_CHIP,
+                       bcdDevice)),
+                   OnBus(0), parts, FamilyFor(bcdDevice), std::move(serialNumber)) {}
 
 EmulatedChip::EmulatedChip(std::shared_ptr<Testbed> testbed, Place place, CircuitParts parts,
-                           UsbSpeed speed, std::string serialNumber)
+                           const ChipFamily& family, std::string serialNumber)
     : testbed_(std::move(testbed)),
       place_(std::move(place)),
       serialNumber_(std::move(serialNumber)),
       chip_(clock_, parts),
-      speed_(speed),
+      family_(family),
       latencyTimer_(std::chrono::milliseconds(16)),
       boundDriver_(kKernelDriver) {
   FT_HANDLE handle = nullptr;
   chip_.FT_Open(0, &handle);  // the pins are powered for as long as the chip is plugged in
-  chip_.SetStreamBuffers({kChipFifo, 0, PacketSize(speed)});
+  chip_.SetFamily(family);
+  chip_.SetStreamBuffers({family.fifoToHost, 0, family.packetSize});
   bed_ = std::make_unique<Bed>(*this);
 }
 
@@ -550,16 +572,8 @@ std::string EmulatedChip::BoundDriver() const {
   return boundDriver_;
 }
 
-std::uint32_t EmulatedChip::BaudRate(std::uint16_t value, std::uint16_t index) const {
-  // The eighths each code of bits 14 to 16 stands for.
-  constexpr std::array<std::uint32_t, 8> kEighths = {0, 4, 2, 1, 3, 5, 6, 7};
-  // The high-speed family carries the port in the low byte of wIndex.
-  const std::uint32_t high = speed_ == UsbSpeed::High ? index >> 8 : index;
-  const std::uint32_t encoded = value | high << 16;
-  const double base = (encoded & 1U << 17) != 0 ? 12e6 : 3e6;
-  const std::uint32_t eighths = (encoded & 0x3FFF) * 8 + kEighths[(encoded >> 14) & 7];
-  const double divisor = eighths == 0 ? 1.0 : eighths == 8 ? 1.5 : eighths / 8.0;
-  return static_cast<std::uint32_t>(std::lround(base / divisor));
+double EmulatedChip::SampleRate(std::uint16_t value, std::uint16_t index) const {
+  return family_.bitBangClockHz / DecodeDivisor(family_, {value, index});
 }
 
 int EmulatedChip::StringDescriptor(const UsbTransfer& transfer,
@@ -618,7 +632,7 @@ int EmulatedChip::Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t
       return 0;
     }
     case 0x03:
-      chip_.FT_SetBaudRate(handle, BaudRate(transfer.value, transfer.index));
+      chip_.SetSampleRate(SampleRate(transfer.value, transfer.index));
       return 0;
     case 0x09:
       if (const auto ms = static_cast<std::uint8_t>(transfer.value); ms > 0) {
@@ -640,12 +654,12 @@ EmulatedBus::EmulatedBus(std::size_t chips, CircuitParts parts) {
     throw std::invalid_argument("an emulated bus has 1 to " + std::to_string(kMostChips) +
                                 " chips");
   }
-  const auto testbed = std::make_shared<EmulatedChip::Testbed>(
-      chips == 1 ? CAPMETER_EMULATED_CHIP : CAPMETER_EMULATED_TWO_CHIPS);
+  const auto testbed = std::make_shared<EmulatedChip::Testbed>(DescriptionFor(
+      chips == 1 ? CAPMETER_EMULATED_CHIP : CAPMETER_EMULATED_TWO_CHIPS, kEmulatedFamily));
   for (std::size_t n = 0; n < chips; ++n) {
     // Not make_unique: the constructor is the bus's alone.
-    chips_.emplace_back(new EmulatedChip(testbed, EmulatedChip::OnBus(n), parts, UsbSpeed::Full,
-                                         "CM-USB-" + std::to_string(n + 1)));
+    chips_.emplace_back(new EmulatedChip(testbed, EmulatedChip::OnBus(n), parts,
+                                         FamilyFor(kEmulatedFamily), "CM-USB-" + std::to_string(n + 1)));
   }
 }
 

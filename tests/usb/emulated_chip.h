@@ -28,14 +28,17 @@ struct UsbTransfer {
   bool operator==(const UsbTransfer&) const = default;
 };
 
-// The USB bus the emulated chip is on: full speed, 64-byte packets, the
-// full-speed family's bcdDevice 0x0600 (tests/usb/chip.umockdev); or high
-// speed, 512-byte packets, the high-speed family's bcdDevice 0x0900
-// (tests/usb/chip-high-speed.umockdev).
-enum class UsbSpeed { Full, High };
+// The family the emulated chip is of unless told otherwise.
+inline constexpr std::uint16_t kEmulatedFamily = 0x0600;
 
 // The interface chip with the timing circuit on its pins, on an emulated USB
-// bus: a umockdev testbed holds the device as its description says (ID
+// bus, of any family in device/chip_family.h: a full-speed family on
+// tests/usb/chip.umockdev (64-byte packets), a high-speed one on
+// tests/usb/chip-high-speed.umockdev (512-byte packets), each with its
+// bcdDevice written into the device descriptor. The divisor SET_BAUD_RATE
+// sends is read as that family's silicon reads it, and the chip samples
+// with its FIFO, clock and erratum. A umockdev testbed holds the device as
+// its description says (ID
 // 1234:5678, bus 1 device 2 on port 1, bulk IN endpoint 0x81, bulk OUT
 // endpoint 0x02, the kernel driver "emulated_serial" bound to interface 0,
 // string descriptors 1 the product and 2 the serial number), and an ioctl
@@ -63,7 +66,9 @@ class EmulatedChip {
   // charge at the next packet.
   static constexpr std::array<std::uint8_t, 2> kModemStatus = {0x01, 0x60};
 
-  explicit EmulatedChip(CircuitParts parts = {}, UsbSpeed speed = UsbSpeed::Full,
+  // A bcdDevice the table does not know gives a full-speed chip with the
+  // older chips' clock, as the program takes it.
+  explicit EmulatedChip(CircuitParts parts = {}, std::uint16_t bcdDevice = kEmulatedFamily,
                         std::string serialNumber = kSerialNumber);
   ~EmulatedChip();
   EmulatedChip(const EmulatedChip&) = delete;
@@ -105,16 +110,16 @@ class EmulatedChip {
   };
   static Place OnBus(std::size_t n);
 
-  EmulatedChip(std::shared_ptr<Testbed> testbed, Place place, CircuitParts parts, UsbSpeed speed,
-               std::string serialNumber);
+  EmulatedChip(std::shared_ptr<Testbed> testbed, Place place, CircuitParts parts,
+               const ChipFamily& family, std::string serialNumber);
 
   // Carries out one transfer on the pins; 0 or the negative errno it fails
   // with. `answer` receives what an IN transfer reads.
   int Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t>& answer);
   // 0 or the errno of a request that is not a transfer.
   int Gone() const { return unplugged_ ? 19 : 0; }
-  // The baud rate SET_BAUD_RATE's divisor stands for.
-  std::uint32_t BaudRate(std::uint16_t value, std::uint16_t index) const;
+  // The sample rate SET_BAUD_RATE's divisor gives on the family's silicon.
+  double SampleRate(std::uint16_t value, std::uint16_t index) const;
   // GET_DESCRIPTOR for a string: 0 or the negative errno.
   int StringDescriptor(const UsbTransfer& transfer, std::vector<std::uint8_t>& answer) const;
 
@@ -124,7 +129,7 @@ class EmulatedChip {
   mutable std::mutex mutex_;
   MonotonicClock clock_;
   SimulatedChip chip_;
-  const UsbSpeed speed_;
+  const ChipFamily& family_;
   Clock::Duration latencyTimer_;
   Clock::Duration lastPacketAt_{0};  // the latency timer counts from there
   Clock::Duration inStoppedUntil_{0};
