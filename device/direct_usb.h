@@ -47,6 +47,8 @@ inline constexpr FT_STATUS kTimedOut = 1007;
 // this driver has open, whose strings were read at its open.
 class DirectUsb final : public DriverLibrary, public SampleStream, public DeviceList {
  public:
+  // What the read-ahead holds at most: about a second of samples at 1 MHz.
+  static constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
   // Each IN transfer's size until FT_SetUSBParameters sets it, as the
   // vendor's driver has it.
   static constexpr std::uint32_t kDefaultInTransferSize = 4096;

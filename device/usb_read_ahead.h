@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/direct_usb.h"
 #include "device/ft_types.h"
 
 namespace capmeter {
@@ -29,8 +30,7 @@ namespace capmeter {
 // what a transfer is doing never changes between a look and an action.
 class UsbReadAhead {
  public:
-  // About a second of samples at 1 MHz.
-  static constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
+  static constexpr std::size_t kReadAheadBytes = DirectUsb::kReadAheadBytes;
   // Many small transfers rather than a few large ones: a transfer's samples
   // reach the host only once it is full, so its size bounds how long a
   // stall may go unseen, and their number how long the host may be late.

@@ -25,6 +25,9 @@ constexpr std::uint32_t kReadChunk = 64 * 1024;
 // A transfer's span of samples.
 constexpr double kTransferSeconds = 2e-3;
 constexpr double kUsbFrameSeconds = 1e-3;
+// How late the host may hand over a transfer that came back: its event
+// thread, and the looks themselves, wait for the scheduler.
+constexpr double kHostLateSeconds = 3e-3;
 constexpr double kModemStatusBytes = 2.0;
 // A trigger that has not come back by then never will.
 constexpr double kTriggerSeenWithinSeconds = 0.1;
@@ -272,7 +275,8 @@ double StreamPlan::InFlight(double measuredRate) const {
   // A packet goes once full or once the latency timer ran out.
   const double packetWait =
       std::min(kStreamLatencyTimerMs * 1e-3, packetPayload / std::max(measuredRate, 1.0));
-  return transferSamples + chip.fifoToHost + measuredRate * (packetWait + kUsbFrameSeconds);
+  return transferSamples + chip.fifoToHost +
+         measuredRate * (packetWait + kUsbFrameSeconds + kHostLateSeconds);
 }
 
 StreamPlan PlanStream(FT_HANDLE lngHandle, DriverLibrary& library, double requestedRate) {

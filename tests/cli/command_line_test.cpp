@@ -167,7 +167,7 @@ TEST(CommandLine, CheckNeedsNothing) {
   EXPECT_FALSE(p.driver.simulate);
   EXPECT_TRUE(p.driver.trace.empty());
   EXPECT_EQ(p.check.timing, Timing::Poll);
-  EXPECT_DOUBLE_EQ(p.check.sampleClock.requestedRate, kDefaultSampleRate);
+  EXPECT_DOUBLE_EQ(p.check.sampleClock.requestedRate, kFamilyDefaultRate);
 }
 
 TEST(CommandLine, EverySubCommandThatTimesReadingsTakesTheTiming) {

@@ -252,6 +252,37 @@ TEST_F(StandinTest, AStreamedMeasurementCountsTheLibrarysSamples) {
   EXPECT_FLOAT_EQ(result.seconds, static_cast<float>(1000 / rate.rate));
 }
 
+// The family comes from the device type the list reports for the open
+// handle, and decides the baud asked: 1 MS/s is 200000 baud on a
+// high-speed chip (5 samples a baud), 62500 on a full-speed one (16).
+TEST_F(StandinTest, TheDeviceTypeDecidesTheFamilyAndTheBaudAsked) {
+  const struct {
+    std::uint32_t type;
+    std::uint16_t bcdDevice;
+    std::uint32_t baud;
+  } cases[] = {{8, 0x0900, 200000}, {9, 0x1000, 62500}, {5, 0x0600, 62500}};
+  for (const auto& c : cases) {
+    State().deviceType = c.type;
+    VendorLibrary library({kStandin});
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(library.FT_Open(0, &handle), kStatusOk);
+    const FamilyReport family = library.FamilyOf(handle);
+    EXPECT_TRUE(family.known) << family.how;
+    EXPECT_EQ(family.family->bcdDevice, c.bcdDevice);
+    EXPECT_EQ(PlanStream(handle, library, 1e6).baud, c.baud);
+    library.FT_Close(handle);
+  }
+  // One the table does not know is said, and taken for the older chips.
+  State().deviceType = 3;
+  VendorLibrary library({kStandin});
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(library.FT_Open(0, &handle), kStatusOk);
+  const FamilyReport unknown = library.FamilyOf(handle);
+  EXPECT_FALSE(unknown.known);
+  EXPECT_EQ(unknown.how, "device type 3 from FT_GetDeviceInfoDetail is no family known here");
+  EXPECT_EQ(unknown.family, &FallbackFamily());
+}
+
 TEST_F(StandinTest, PassesEachOperationsOutputsThrough) {
   State().highReads = 1;
   VendorLibrary library({kStandin});

@@ -190,5 +190,84 @@ TEST(MeasureByStream, ADriverThatCannotStreamIsAReadErrorThatSaysSo) {
   EXPECT_EQ(result.failure, "stream timing unavailable: this driver cannot stream the pins");
 }
 
+// A chip whose clock runs well off what its family's table says (a wrongly
+// told family, a faulty chip) still reads right: the transfers, the pause
+// check and the trigger's deadline go by the rate the samples show.
+class ClockOffTheTable : public ::testing::TestWithParam<double> {};
+
+TEST_P(ClockOffTheTable, StillReadsTheChargeToWithinTwoSamples) {
+  constexpr double kHighTime = 1.1 * 100e3 * 10e-9;  // 10 nF
+  StreamBench bench({100e3, 10e-9}, microseconds(125));
+  bench.chip.SetClockScale(GetParam());
+  ASSERT_TRUE(bench.MeasureRate().Measured());
+  EXPECT_NEAR(bench.sampleClock.rate, kDefaultSampleRate * GetParam(), 1.0);
+
+  const MeasureResult result = bench.Sample();
+
+  ASSERT_EQ(result.outcome, MeasureOutcome::ChargeTime) << result.failure;
+  EXPECT_NEAR(result.seconds, kHighTime, 2.0 / bench.sampleClock.rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(FifthToFiveTimes, ClockOffTheTable, ::testing::Values(0.2, 5.0),
+                         [](const auto& info) { return info.param < 1 ? "Fifth" : "FiveTimes"; });
+
+// The bound a stall hides behind, from the plan: a stall whose lost
+// samples just pass it is caught, on every family that streams.
+TEST(MeasureByStream, AStallJustBeyondWhatMayBeInFlightIsCaught) {
+  for (const ChipFamily& family : ChipFamilies()) {
+    if (!family.ClockTrusted()) continue;
+    SCOPED_TRACE(family.Describe());
+    StreamBench bench({100e3, 1e-6});  // 110 ms: long enough to stall within
+    bench.chip.SetFamily(family);
+    const StreamPlan plan = PlanStream(bench.link.lngHandle, bench.chip, kFamilyDefaultRate);
+    const double rate = plan.rate;
+    bench.sampleClock = {kFamilyDefaultRate, rate};
+    // The chip's buffers hold nothing beyond its FIFO, so a host 20 ms late
+    // loses what the chip could not keep; lost samples just over the bound.
+    const double bound = plan.InFlight(rate) + kSampleClockSpread * rate * 0.03;
+    const auto lost = static_cast<std::uint32_t>(bound * 1.05);
+    bench.chip.SetStreamBuffers({family.fifoToHost, 0, family.packetSize});
+    const double stallSeconds = (lost + family.fifoToHost) / rate;
+    FaultyDriver stalling(bench.chip, bench.clock,
+                          {Stalls(Op::GetQueueStatus, 5,
+                                  duration_cast<Clock::Duration>(duration<double>(stallSeconds)))});
+
+    const MeasureResult result = MeasureByStream(bench.link.lngHandle, stalling, bench.display,
+                                                 bench.clock, bench.sampleClock);
+
+    EXPECT_EQ(result.outcome, MeasureOutcome::ReadError);
+    EXPECT_NE(result.failure.find("the sample stream paused"), std::string::npos)
+        << result.failure;
+  }
+}
+
+// Auto streams only where the driver can and the family's clock holds.
+TEST(ChooseTiming, StreamsOnATrustedClockAndPollsOtherwise) {
+  struct PollOnly : ForwardingDriver {
+    using ForwardingDriver::ForwardingDriver;
+    SampleStream* SampleStreaming() override { return nullptr; }
+  };
+  const struct {
+    std::uint16_t bcdDevice;
+    bool streams;
+    Timing expected;
+  } cases[] = {{0x0900, true, Timing::Stream},
+               {0x1000, true, Timing::Stream},
+               {0x0600, true, Timing::Poll},
+               {0x0400, true, Timing::Poll},
+               {0x0900, false, Timing::Poll}};
+  for (const auto& c : cases) {
+    StreamBench bench;
+    bench.chip.SetFamily(*FamilyForBcdDevice(c.bcdDevice));
+    PollOnly pollOnly(bench.chip);
+    DriverLibrary& library = c.streams ? static_cast<DriverLibrary&>(bench.chip) : pollOnly;
+    const TimingChoice choice = ChooseTiming(Timing::Auto, bench.link.lngHandle, library);
+    EXPECT_EQ(choice.timing, c.expected) << BcdText(c.bcdDevice) << ": " << choice.why;
+    EXPECT_NE(choice.why.find(c.streams ? BcdText(c.bcdDevice) : "unavailable"), std::string::npos)
+        << choice.why;
+    EXPECT_EQ(ChooseTiming(Timing::Poll, bench.link.lngHandle, library).timing, Timing::Poll);
+  }
+}
+
 }  // namespace
 }  // namespace capmeter

@@ -27,6 +27,7 @@ class ForwardingDriver : public DriverLibrary, public SampleStream {
   FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
   std::string StatusName(FT_STATUS status) const override { return inner_.StatusName(status); }
 
+  FamilyReport FamilyOf(FT_HANDLE handle) override { return inner_.FamilyOf(handle); }
   SampleStream* SampleStreaming() override {
     return inner_.SampleStreaming() != nullptr ? this : nullptr;
   }

@@ -163,6 +163,13 @@ const BaudCase kBaudCases[] = {
     {0x0900, 9600, 0x04E2, 0x0201},     // 1250 of 12 MHz
     {0x0900, 57600, 0x00D0, 0x0301},    // 208 3/8 of 12 MHz
     {0x0900, 300, 0x2710, 0x0001},      // 10000 of 3 MHz: too slow for 12
+    // 1 MS/s on each kind of family: 48 of 3 MHz; 60 of 12 MHz, bit 17 and
+    // the port in wIndex.
+    {0x0600, 62500, 0x0030, 0x0000},
+    {0x1000, 62500, 0x0030, 0x0000},
+    {0x0900, 200000, 0x003C, 0x0201},
+    // The oldest chip has no 7/8: 2 7/8 goes up to 3.
+    {0x0200, 1050000, 0x0003, 0x0000},
 };
 
 TEST(DirectUsbRequests, TheBaudDivisorIsInTheChipFamilysEncoding) {
@@ -257,9 +264,13 @@ TEST_P(DirectUsbStream, AStreamedReadingIsTheChargeTimeWithinOnePercent) {
   // A second, not the programs' quarter: the full-speed transfers come every
   // 10 ms, and on a busy machine one that is read a millisecond late moves
   // a quarter second's fit by up to a percent.
-  const RateMeasurement rate =
-      MeasureSampleRate(handle, usb, clock, kRate, std::chrono::seconds(1));
+  RateMeasurement rate{"not measured yet"};
+  for (int attempt = 0; attempt < 3 && !rate.Measured(); ++attempt) {
+    rate = MeasureSampleRate(handle, usb, clock, kRate, std::chrono::seconds(1));
+  }
   ASSERT_TRUE(rate.Measured()) << rate.failure;
+  // The family's divisor, read as its silicon reads it, gives the rate asked.
+  EXPECT_NEAR(rate.rate, kRate, 0.01 * kRate);
   testing::EventLog log;
   testing::RecordingDisplay display(log);
 
@@ -278,9 +289,46 @@ TEST_P(DirectUsbStream, AStreamedReadingIsTheChargeTimeWithinOnePercent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Packets, DirectUsbStream,
-                         ::testing::Values(0x0600, 0x1000, 0x0900), [](const auto& info) {
+                         ::testing::Values(0x1000, 0x0900), [](const auto& info) {
                            return "Family" + BcdText(info.param).substr(2);
                          });
+
+// A host that fell a second behind fills the read-ahead, which then queues
+// nothing; once the host takes the samples, the transfers go out again and
+// the event thread, asleep while none was queued, is woken to reap them.
+TEST(DirectUsbStreamFaults, TheReadAheadResumesOnceTheHostTakesItsSamples) {
+  EmulatedChip chip(kPart, 0x0900);
+  DirectUsb usb({0x1234, 0x5678});
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(usb.FT_Open(0, &handle), kStatusOk);
+  const StreamPlan plan = PlanStream(handle, usb, 12e6);  // fills in about 90 ms
+  ASSERT_EQ(usb.FT_SetBitMode(handle, kDirectionMask, kAsyncBitBang), kStatusOk);
+  ASSERT_EQ(usb.FT_SetUSBParameters(handle, plan.transferBytes, plan.transferBytes), kStatusOk);
+  ASSERT_EQ(usb.FT_SetBaudRate(handle, plan.baud), kStatusOk);
+  const auto queued = [&] {
+    std::uint32_t bytes = 0;
+    EXPECT_EQ(usb.FT_GetQueueStatus(handle, &bytes), kStatusOk);
+    return bytes;
+  };
+  // Waits for the stream, not for a time: the limit only ends a test that failed.
+  const auto within = [](const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+  };
+  ASSERT_TRUE(within(
+      [&] { return queued() + plan.transferBytes > DirectUsb::kReadAheadBytes; }));
+
+  std::vector<std::uint8_t> buffer(DirectUsb::kReadAheadBytes);
+  std::uint32_t got = 0;
+  ASSERT_EQ(usb.FT_Read(handle, buffer.data(), queued(), &got), kStatusOk);
+  ASSERT_GT(got, 0U);
+
+  EXPECT_TRUE(within([&] { return queued() > 0; })) << "the stream stayed stopped";
+  EXPECT_EQ(usb.FT_Close(handle), kStatusOk);
+}
 
 TEST(DirectUsbStreamFaults, AStreamThatPausesIsAReadError) {
   EmulatedChip chip(kPart);
