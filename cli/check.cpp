@@ -141,10 +141,10 @@ int CheckStream(CommandContext& context, FT_HANDLE handle, const CheckOptions& o
   const StreamPlan plan = PlanStream(handle, library, options.sampleClock.requestedRate);
   const ChipFamily& family = *plan.family.family;
   steps.Pass("Chip family: " + plan.family.Text() + "; its bit-bang clock " +
-             (family.ClockTrusted() ? "holds its period"
-                                    : "has a published erratum: periods as short as " +
-                                          number(family.shortestPeriodFraction) +
-                                          " of the one set") +
+             (family.ClockTrusted()
+                  ? "holds its period"
+                  : "has a published erratum: periods as short as " +
+                        number(family.shortestPeriodFraction) + " of the one set") +
              ".");
   const double asked = plan.rate;
   const std::uint32_t baud = plan.baud;

@@ -82,14 +82,15 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
            "fraction (default 0: steady); an older full-speed --family adds its erratum")
       ->type_name("FRACTION")
       ->needs(simulate);
-  AddValue(command, "--family", driver.family,
-           [](std::string_view text) {
-             const ChipFamily* family = FamilyFromText(text);
-             return family != nullptr ? std::optional(family) : std::nullopt;
-           },
-           "a bcdDevice such as 0x0900, or high-speed, full-speed or older",
-           "Simulated chip family, by its bcdDevice (default 0x0900, the single-port high-speed "
-           "chip; docs/hardware.md lists them): its bit-bang clock, erratum, FIFO and packets")
+  AddValue(
+      command, "--family", driver.family,
+      [](std::string_view text) {
+        const ChipFamily* family = FamilyFromText(text);
+        return family != nullptr ? std::optional(family) : std::nullopt;
+      },
+      "a bcdDevice such as 0x0900, or high-speed, full-speed or older",
+      "Simulated chip family, by its bcdDevice (default 0x0900, the single-port high-speed "
+      "chip; docs/hardware.md lists them): its bit-bang clock, erratum, FIFO and packets")
       ->type_name("FAMILY")
       ->needs(simulate);
   command

@@ -58,8 +58,8 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
   errno = 0;
   writer->Begin();
   if (written()) {
-    end = RunSeries(context.library, context.clock, session.Handle(), setup,
-                    context.control, [&](const Reading& reading) {
+    end = RunSeries(context.library, context.clock, session.Handle(), setup, context.control,
+                    [&](const Reading& reading) {
                       readings.push_back(reading);
                       writer->Add(reading);
                       if (options.progress) {

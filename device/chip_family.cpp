@@ -49,8 +49,8 @@ constexpr double kSteady = 1.0;
 constexpr std::array<ChipFamily, 16> kFamilies = {{
     {"the oldest full-speed chip", 0x0200, 1, BusSpeed::Full, 64, 128, 128, false, true, false,
      kFullSpeedClock, kErratic, kFullSpeedDefault, kFullSpeedHighest},
-    {"the older single-port full-speed chip", 0x0400, 0, BusSpeed::Full, 64, 384, 128, false,
-     false, false, kFullSpeedClock, kErratic, kFullSpeedDefault, kFullSpeedHighest},
+    {"the older single-port full-speed chip", 0x0400, 0, BusSpeed::Full, 64, 384, 128, false, false,
+     false, kFullSpeedClock, kErratic, kFullSpeedDefault, kFullSpeedHighest},
     {"the older dual-port full-speed chip", 0x0500, 4, BusSpeed::Full, 64, 384, 128, false, false,
      true, kFullSpeedClock, kErratic, kFullSpeedDefault, kFullSpeedHighest},
     {"the single-port full-speed chip with its own clock", 0x0600, 5, BusSpeed::Full, 64, 128, 256,
@@ -84,8 +84,8 @@ constexpr std::array<ChipFamily, 16> kFamilies = {{
 constexpr std::size_t kFallback = 3;  // 0x0600: the older full-speed chips' rules
 static_assert(kFamilies[kFallback].bcdDevice == 0x0600);
 
-constexpr double kThreeMegahertz = 3e6;     // 48 MHz / 16 [K]
-constexpr double kTwelveMegahertz = 12e6;   // 120 MHz / 10 [K]
+constexpr double kThreeMegahertz = 3e6;    // 48 MHz / 16 [K]
+constexpr double kTwelveMegahertz = 12e6;  // 120 MHz / 10 [K]
 constexpr std::uint32_t kTwelveMegahertzBit = 1U << 17;
 constexpr std::uint32_t kLowestTwelveMegahertzBaud = 1200;  // [K]
 constexpr std::uint32_t kLargestEighths = (0x3FFF << 3) | 7;
@@ -107,8 +107,8 @@ std::uint32_t Encode(std::uint32_t eighths, bool coarse) {
     eighths = (eighths & ~7U) | (part >= 4 ? 4 : part >= 2 ? 2 : part);
   }
   std::uint32_t encoded = (eighths >> 3) | kEighthCode[eighths & 7] << 14;
-  if (encoded == 1) return 0;         // 1: the base itself
-  if (encoded == 0x4001) return 1;    // 1.5
+  if (encoded == 1) return 0;       // 1: the base itself
+  if (encoded == 0x4001) return 1;  // 1.5
   return encoded;
 }
 
@@ -136,13 +136,13 @@ std::string ChipFamily::Describe() const {
 }
 
 std::string FamilyReport::Text() const {
-  return known ? family->Describe() + ", " + how
-               : "taken as " + family->Describe() + ": " + how;
+  return known ? family->Describe() + ", " + how : "taken as " + family->Describe() + ": " + how;
 }
 
 const ChipFamily* FamilyForBcdDevice(std::uint16_t bcdDevice) {
-  const auto found = std::find_if(kFamilies.begin(), kFamilies.end(),
-                                  [bcdDevice](const ChipFamily& f) { return f.bcdDevice == bcdDevice; });
+  const auto found =
+      std::find_if(kFamilies.begin(), kFamilies.end(),
+                   [bcdDevice](const ChipFamily& f) { return f.bcdDevice == bcdDevice; });
   return found == kFamilies.end() ? nullptr : &*found;
 }
 
@@ -164,9 +164,9 @@ const ChipFamily* FamilyFromText(std::string_view text) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     text.remove_prefix(2);
   }
-  if (text.empty() || text.size() > 4 ||
-      !std::all_of(text.begin(), text.end(),
-                   [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; })) {
+  if (text.empty() || text.size() > 4 || !std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+      })) {
     return nullptr;
   }
   return FamilyForBcdDevice(static_cast<std::uint16_t>(std::stoul(std::string(text), nullptr, 16)));

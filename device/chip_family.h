@@ -16,9 +16,9 @@ enum class BusSpeed { Full, High };
 // its asynchronous bit-bang sample clock makes of a divisor. Every family
 // is one row of ChipFamilies(); each fact there says where it is published.
 struct ChipFamily {
-  std::string_view name;       // in plain words
-  std::uint16_t bcdDevice;     // as its device descriptor gives it
-  std::uint32_t deviceType;    // as FT_GetDeviceInfoDetail reports it
+  std::string_view name;     // in plain words
+  std::uint16_t bcdDevice;   // as its device descriptor gives it
+  std::uint32_t deviceType;  // as FT_GetDeviceInfoDetail reports it
   BusSpeed speed;
   std::uint16_t packetSize;    // bulk IN wMaxPacketSize
   std::uint16_t fifoToHost;    // the chip's FIFO the samples wait in

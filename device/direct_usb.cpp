@@ -242,7 +242,7 @@ struct DirectUsb::Device {
         return Status(LIBUSB_ERROR_NOT_SUPPORTED);
       }
       readAhead = std::make_unique<UsbReadAhead>(context, usb, endpoints.in, endpoints.inPacketSize,
-                                              inTransferSize);
+                                                 inTransferSize);
     }
     return readAhead->Failure();
   }

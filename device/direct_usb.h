@@ -121,8 +121,8 @@ class DirectUsb final : public DriverLibrary, public SampleStream, public Device
                       FT_HANDLE* handle) override;
 
  private:
-  struct Session;   // libusb's context
-  struct Device;    // the open device
+  struct Session;  // libusb's context
+  struct Device;   // the open device
 
   FT_STATUS StartSession();
   // The open device if `handle` is its handle; null otherwise.

@@ -339,8 +339,8 @@ FamilyReport VendorLibrary::FamilyOf(FT_HANDLE handle) {
     char serialNumber[kSerialNumberSize] = {};
     char description[kDescriptionSize] = {};
     FT_HANDLE listed = nullptr;
-    if (binding_->getDeviceInfoDetail(index, &flags, &type, &id, &locId, serialNumber,
-                                      description, &listed) != kStatusOk ||
+    if (binding_->getDeviceInfoDetail(index, &flags, &type, &id, &locId, serialNumber, description,
+                                      &listed) != kStatusOk ||
         listed != handle || handle == nullptr) {
       continue;
     }

@@ -231,8 +231,8 @@ TimingChoice ChooseTiming(Timing asked, FT_HANDLE lngHandle, DriverLibrary& libr
     return {asked, "timing " + std::string(TimingName(asked)) + ", as asked"};
   }
   if (library.SampleStreaming() == nullptr) {
-    return {Timing::Poll, "timing poll: stream timing is unavailable (" +
-                              library.WhyNoSampleStream() + ")"};
+    return {Timing::Poll,
+            "timing poll: stream timing is unavailable (" + library.WhyNoSampleStream() + ")"};
   }
   const FamilyReport family = library.FamilyOf(lngHandle);
   if (!family.family->ClockTrusted()) {
@@ -256,8 +256,9 @@ std::string SampleRateText(double samplesPerSecond) {
   std::array<char, 32> text{};
   const auto written = std::to_chars(text.data(), text.data() + text.size(),
                                      samplesPerSecond / scale, std::chars_format::general, 6);
-  return std::string(text.data(), written.ptr) +
-         (scale == 1e6 ? " MS/s" : scale == 1e3 ? " kS/s" : " S/s");
+  return std::string(text.data(), written.ptr) + (scale == 1e6   ? " MS/s"
+                                                  : scale == 1e3 ? " kS/s"
+                                                                 : " S/s");
 }
 
 std::uint32_t InTransferSize(double samplesPerSecond, std::uint32_t packetSize) {
@@ -271,7 +272,8 @@ std::uint32_t InTransferSize(double samplesPerSecond, std::uint32_t packetSize) 
 double StreamPlan::InFlight(double measuredRate) const {
   const ChipFamily& chip = *family.family;
   const double packetPayload = chip.packetSize - kModemStatusBytes;
-  const double transferSamples = transferBytes / static_cast<double>(chip.packetSize) * packetPayload;
+  const double transferSamples =
+      transferBytes / static_cast<double>(chip.packetSize) * packetPayload;
   // A packet goes once full or once the latency timer ran out.
   const double packetWait =
       std::min(kStreamLatencyTimerMs * 1e-3, packetPayload / std::max(measuredRate, 1.0));

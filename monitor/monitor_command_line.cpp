@@ -68,8 +68,7 @@ bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
   const std::string timingName = Value("timing");
   const std::optional<Timing> timing = TimingFromName(timingName);
   if (!timing) {
-    SetError("Invalid value '" + timingName +
-             "' for --timing (expected auto, poll or stream).");
+    SetError("Invalid value '" + timingName + "' for --timing (expected auto, poll or stream).");
     return false;
   }
   timing_ = *timing;

@@ -30,12 +30,12 @@ class SeriesWorker {
   // What the window's thread collects.
   struct Mail {
     std::vector<Arrival> arrivals;
-    std::string logProblem;   // set once, when the log stopped
-    double sampleRate = 0.0;  // set once, when a streamed series measured its sample clock
+    std::string logProblem;    // set once, when the log stopped
+    double sampleRate = 0.0;   // set once, when a streamed series measured its sample clock
     std::string timingChosen;  // set once, when auto timing chose: what and why
-    bool gaveUp = false;      // stopped after kFailuresToGiveUp read errors in a row
-    std::string lastFailure;  // why the last of them happened
-    bool finished = false;    // the series is over; Join() will not wait
+    bool gaveUp = false;       // stopped after kFailuresToGiveUp read errors in a row
+    std::string lastFailure;   // why the last of them happened
+    bool finished = false;     // the series is over; Join() will not wait
   };
 
   // A device gone away fails every reading at once; a continuous series

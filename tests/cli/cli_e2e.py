@@ -30,6 +30,11 @@ def fail(message, result=None):
     sys.exit(1)
 
 
+def without_timing_line(err):
+    # Auto timing says once what it chose; the rest is what a test looks at.
+    return [line for line in err.splitlines() if not line.startswith("capmeter-cli: timing ")]
+
+
 def expect_exit(result, code):
     if result.returncode != code:
         fail(f"exit status {result.returncode}, expected {code}", result)
@@ -59,7 +64,8 @@ def measure_csv():
 
 
 def measure_json():
-    result = run("measure", "--simulate", "--count", "3", "--format", "json", "--slope", "9.0909",
+    result = run("measure", "--simulate", "--timing", "poll", "--count", "3", "--format", "json",
+                 "--slope", "9.0909",
                  "--latency", "125u")
     expect_exit(result, 0)
     document = json.loads(result.stdout)
@@ -124,7 +130,7 @@ def write_failure():
     for result, name in ((to_stdout, "standard output"), (to_file, "/dev/full")):
         result.stdout = result.stdout or ""
         expect_exit(result, 1)
-        lines = result.stderr.splitlines()
+        lines = without_timing_line(result.stderr)
         if len(lines) != 1 or name not in lines[0] or os.strerror(28) not in lines[0]:
             fail(f"not one line naming {name} and why", result)
 
@@ -145,7 +151,7 @@ def closed_pipe():
         took = time.monotonic() - began
         result = subprocess.CompletedProcess(process.args, code, b"".join(head).decode(), err)
         expect_exit(result, 1)
-        if took > 2.0 or err:
+        if took > 2.0 or without_timing_line(err):
             fail(f"took {took:.1f} s, or said something", result)
         with open(trace) as file:
             lines = file.read().splitlines()
@@ -372,8 +378,8 @@ def stopped_by_a_signal(signal_number, code, ignored=None):
         trace = os.path.join(directory, "trace.txt")
         # 40 uF: a 4.4 s charge, far longer than the wait below.
         process = subprocess.Popen(
-            [CLI, "measure", "--simulate", "--capacitance", "40u", "--latency", "1m", "--count",
-             "3", "--trace", trace], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+            [CLI, "measure", "--simulate", "--timing", "poll", "--capacitance", "40u", "--latency",
+             "1m", "--count", "3", "--trace", trace], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
             preexec_fn=ignore)
         time.sleep(1.5)
         if ignored is not None:

@@ -236,8 +236,7 @@ TEST(MeasureByStream, AStallJustBeyondWhatMayBeInFlightIsCaught) {
                                                  bench.clock, bench.sampleClock);
 
     EXPECT_EQ(result.outcome, MeasureOutcome::ReadError);
-    EXPECT_NE(result.failure.find("the sample stream paused"), std::string::npos)
-        << result.failure;
+    EXPECT_NE(result.failure.find("the sample stream paused"), std::string::npos) << result.failure;
   }
 }
 

@@ -288,10 +288,8 @@ TEST_P(DirectUsbStream, AStreamedReadingIsTheChargeTimeWithinOnePercent) {
   EXPECT_NEAR(result.seconds, expected, 0.01 * expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Packets, DirectUsbStream,
-                         ::testing::Values(0x1000, 0x0900), [](const auto& info) {
-                           return "Family" + BcdText(info.param).substr(2);
-                         });
+INSTANTIATE_TEST_SUITE_P(Packets, DirectUsbStream, ::testing::Values(0x1000, 0x0900),
+                         [](const auto& info) { return "Family" + BcdText(info.param).substr(2); });
 
 // A host that fell a second behind fills the read-ahead, which then queues
 // nothing; once the host takes the samples, the transfers go out again and
@@ -318,8 +316,7 @@ TEST(DirectUsbStreamFaults, TheReadAheadResumesOnceTheHostTakesItsSamples) {
     }
     return done();
   };
-  ASSERT_TRUE(within(
-      [&] { return queued() + plan.transferBytes > DirectUsb::kReadAheadBytes; }));
+  ASSERT_TRUE(within([&] { return queued() + plan.transferBytes > DirectUsb::kReadAheadBytes; }));
 
   std::vector<std::uint8_t> buffer(DirectUsb::kReadAheadBytes);
   std::uint32_t got = 0;

@@ -499,12 +499,12 @@ struct EmulatedChip::Bed {
 };
 
 EmulatedChip::EmulatedChip(CircuitParts parts, std::uint16_t bcdDevice, std::string serialNumber)
-    : EmulatedChip(std::make_shared<Testbed>(DescriptionFor(
-                       FamilyFor(bcdDevice).speed == BusSpeed::High
-                           ? CAPMETER_EMULATED_HIGH_SPEED_CHIP
-                           : CAPMETER_EMULATED_CHIP,
-                       bcdDevice)),
-                   OnBus(0), parts, FamilyFor(bcdDevice), std::move(serialNumber)) {}
+    : EmulatedChip(
+          std::make_shared<Testbed>(DescriptionFor(FamilyFor(bcdDevice).speed == BusSpeed::High
+                                                       ? CAPMETER_EMULATED_HIGH_SPEED_CHIP
+                                                       : CAPMETER_EMULATED_CHIP,
+                                                   bcdDevice)),
+          OnBus(0), parts, FamilyFor(bcdDevice), std::move(serialNumber)) {}
 
 EmulatedChip::EmulatedChip(std::shared_ptr<Testbed> testbed, Place place, CircuitParts parts,
                            const ChipFamily& family, std::string serialNumber)
@@ -659,7 +659,8 @@ EmulatedBus::EmulatedBus(std::size_t chips, CircuitParts parts) {
   for (std::size_t n = 0; n < chips; ++n) {
     // Not make_unique: the constructor is the bus's alone.
     chips_.emplace_back(new EmulatedChip(testbed, EmulatedChip::OnBus(n), parts,
-                                         FamilyFor(kEmulatedFamily), "CM-USB-" + std::to_string(n + 1)));
+                                         FamilyFor(kEmulatedFamily),
+                                         "CM-USB-" + std::to_string(n + 1)));
   }
 }
 
