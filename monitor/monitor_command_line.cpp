@@ -35,6 +35,11 @@ MonitorCommandLine::MonitorCommandLine()
   AddValueOption("latency",
                  "With --simulate: the round trip of each driver call, in seconds (default 0).",
                  "SECONDS", "0");
+  AddValueOption("family",
+                 "With --simulate: the simulated chip's family by its bcdDevice (default "
+                 "0x0900, the single-port high-speed chip; 0x0600 has the older chips' clock "
+                 "erratum).",
+                 "BCD", "0x0900");
   AddValueOption("log", "Write every reading to FILE as CSV, one flushed row per reading.", "FILE",
                  "");
   AddValueOption("timing",
@@ -52,7 +57,7 @@ MonitorCommandLine::MonitorCommandLine()
 
 bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
   if (!SimCommandLine::Parse(arguments)) return false;
-  for (const char* part : {"capacitance", "resistance", "latency"}) {
+  for (const char* part : {"capacitance", "resistance", "latency", "family"}) {
     if (IsSet(part) && !Simulate()) {
       SetError(std::string("--") + part + " needs --simulate.");
       return false;
@@ -65,6 +70,13 @@ bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
     return false;
   }
   latency_ = *latency;
+  const std::string familyText = Value("family");
+  family_ = FamilyFromText(familyText);
+  if (family_ == nullptr) {
+    SetError("Invalid value '" + familyText +
+             "' for --family (expected a bcdDevice such as 0x0900; docs/hardware.md lists them).");
+    return false;
+  }
   const std::string timingName = Value("timing");
   const std::optional<Timing> timing = TimingFromName(timingName);
   if (!timing) {
@@ -96,6 +108,7 @@ DriverOptions MonitorCommandLine::Driver() const {
   DriverOptions options = SimCommandLine::Driver();
   options.simulate = Simulate();
   options.latency = latency_;
+  options.family = family_;
   options.usb = Usb();
   return options;
 }

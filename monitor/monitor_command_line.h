@@ -35,6 +35,7 @@ class MonitorCommandLine final : public SimCommandLine {
  private:
   Clock::Duration latency_{0};
   Timing timing_ = Timing::Auto;
+  const ChipFamily* family_ = FamilyForBcdDevice(kSimulatedFamily);
   double sampleRate_ = kFamilyDefaultRate;
   UsbOption usb_;
 };

@@ -264,7 +264,8 @@ TEST_P(DirectUsbStream, AStreamedReadingIsTheChargeTimeWithinOnePercent) {
   // A second, not the programs' quarter: the full-speed transfers come every
   // 10 ms, and on a busy machine one that is read a millisecond late moves
   // a quarter second's fit by up to a percent.
-  RateMeasurement rate{"not measured yet"};
+  RateMeasurement rate;
+  rate.failure = "not measured yet";
   for (int attempt = 0; attempt < 3 && !rate.Measured(); ++attempt) {
     rate = MeasureSampleRate(handle, usb, clock, kRate, std::chrono::seconds(1));
   }

@@ -649,17 +649,21 @@ int EmulatedChip::Transfer(const UsbTransfer& transfer, std::vector<std::uint8_t
   }
 }
 
-EmulatedBus::EmulatedBus(std::size_t chips, CircuitParts parts) {
-  if (chips == 0 || chips > kMostChips) {
+EmulatedBus::EmulatedBus(std::size_t chips, CircuitParts parts, std::uint16_t bcdDevice) {
+  const ChipFamily& family = FamilyFor(bcdDevice);
+  const bool highSpeed = family.speed == BusSpeed::High;
+  if (chips == 0 || chips > kMostChips || (highSpeed && chips > 1)) {
     throw std::invalid_argument("an emulated bus has 1 to " + std::to_string(kMostChips) +
-                                " chips");
+                                " chips, and one of a high-speed family");
   }
-  const auto testbed = std::make_shared<EmulatedChip::Testbed>(DescriptionFor(
-      chips == 1 ? CAPMETER_EMULATED_CHIP : CAPMETER_EMULATED_TWO_CHIPS, kEmulatedFamily));
+  const char* description = chips > 1   ? CAPMETER_EMULATED_TWO_CHIPS
+                            : highSpeed ? CAPMETER_EMULATED_HIGH_SPEED_CHIP
+                                        : CAPMETER_EMULATED_CHIP;
+  const auto testbed =
+      std::make_shared<EmulatedChip::Testbed>(DescriptionFor(description, bcdDevice));
   for (std::size_t n = 0; n < chips; ++n) {
     // Not make_unique: the constructor is the bus's alone.
-    chips_.emplace_back(new EmulatedChip(testbed, EmulatedChip::OnBus(n), parts,
-                                         FamilyFor(kEmulatedFamily),
+    chips_.emplace_back(new EmulatedChip(testbed, EmulatedChip::OnBus(n), parts, family,
                                          "CM-USB-" + std::to_string(n + 1)));
   }
 }

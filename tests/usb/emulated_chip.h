@@ -151,8 +151,10 @@ class EmulatedBus {
   // As many as tests/usb/two-chips.umockdev describes.
   static constexpr std::size_t kMostChips = 2;
 
-  // Throws std::invalid_argument for no chips or more than kMostChips.
-  explicit EmulatedBus(std::size_t chips, CircuitParts parts = {});
+  // Throws std::invalid_argument for no chips, more than kMostChips, or more
+  // than one of a high-speed family (tests/usb/two-chips.umockdev is full speed).
+  explicit EmulatedBus(std::size_t chips, CircuitParts parts = {},
+                       std::uint16_t bcdDevice = kEmulatedFamily);
 
   std::size_t Size() const { return chips_.size(); }
   EmulatedChip& Chip(std::size_t n) { return *chips_.at(n); }
