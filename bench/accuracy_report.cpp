@@ -16,6 +16,7 @@
 #include "bench/accuracy_row.h"
 #include "bench/command_line.h"
 #include "bench/dither_table.h"
+#include "bench/rate_table.h"
 #include "bench/report_table.h"
 #include "bench/stream_table.h"
 #include "bench/time_of_day_clock.h"
@@ -165,6 +166,18 @@ int Report(const std::vector<Clock::Duration>& latencies) {
   return 0;
 }
 
+int RateReport() {
+  MonotonicClock clock;
+  std::vector<RateRow> rows;
+  for (const std::uint16_t bcdDevice : {0x0900, 0x1000}) {
+    for (const bool arrivals : {true, false}) {
+      rows.push_back(MeasureRateRow({bcdDevice, arrivals, 20}, clock));
+    }
+  }
+  PrintRateTable(std::cout, rows);
+  return 0;
+}
+
 }  // namespace
 }  // namespace capmeter::bench
 
@@ -188,7 +201,13 @@ int main(int argc, char** argv) {
   app.add_flag("--stream", stream,
                "Instead, streamed readings (timed by the simulated chip's sample clock) beside "
                "polled ones, with the clock steady and with 5 % jitter (about 1 minute)");
+  bool rate = false;
+  app.add_flag("--rate", rate,
+               "Instead, the simulated chip's sample rate measured 20 times per row, its "
+               "transfers handed over as a busy host does, fitted at its arrival times and at "
+               "the looks that found samples (about 2 minutes)");
   if (const auto status = capmeter::bench::ParseCommandLine(app, argc, argv)) return *status;
+  if (rate) return capmeter::bench::RateReport();
   using std::chrono::microseconds;
   if (dither) {
     return capmeter::bench::DitherReport(

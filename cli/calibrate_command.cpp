@@ -84,8 +84,7 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
                                       if (r.HasTime()) step.seconds.push_back(r.seconds);
                                       return true;
                                     });
-    sampleClock.rate = end.sampleRate;
-    sampleClock.requestedRate = end.askedRate;
+    sampleClock = {end.askedRate, end.sampleRate, end.rateError};
     step.summary = Summarize(readings, false);
     const Statistics& t = step.summary.seconds;
     out << "  " << capacitor.text << ": " << step.summary.ok << " of " << options.count

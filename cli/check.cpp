@@ -158,14 +158,16 @@ int CheckStream(CommandContext& context, FT_HANDLE handle, const CheckOptions& o
     judge(false, streamed + ": " + rate.failure + ".");
     return 0;
   }
-  steps.Pass(streamed + ": " + number(rate.rate) + " S/s measured against the host's clock, " +
-             number(rate.rate / asked) + " × the rate asked, " + number(rate.rate / baud) +
-             " samples per baud where the family's table gives " + number(tablePerBaud) + ".");
+  steps.Pass(streamed + ": " + number(rate.rate) + " S/s measured against the host's clock (± " +
+             number(rate.relativeError * 1e6) + " ppm over " + number(ToSeconds(rate.span)) +
+             " s of arrivals), " + number(rate.rate / asked) + " × the rate asked, " +
+             number(rate.rate / baud) + " samples per baud where the family's table gives " +
+             number(tablePerBaud) + ".");
 
   SeriesSetup setup;
   setup.count = kStreamReadings;
   setup.timing = Timing::Stream;
-  setup.sampleClock = {asked, rate.rate};
+  setup.sampleClock = {asked, rate.rate, rate.relativeError};
   std::vector<Reading> readings;
   const SeriesEnd end =
       RunSeries(library, context.clock, handle, setup, context.control, [&](const Reading& r) {

@@ -86,7 +86,7 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
                            end.stopSignal,
                            end.pollPeriod,
                            end.timing,
-                           {end.askedRate, end.sampleRate}});
+                           {end.askedRate, end.sampleRate, end.rateError}});
   if (!written()) {
     ReportWriteFailure(options.output, writeError, err);
     return kExitFailed;

@@ -611,6 +611,15 @@ FT_STATUS DirectUsb::FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQue
   return kStatusOk;
 }
 
+bool DirectUsb::TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) {
+  Device* device = Find(handle);
+  if (device == nullptr || device->Stream() != kStatusOk) {
+    return false;
+  }
+  device->readAhead->TakeArrivals(into);
+  return true;
+}
+
 FT_STATUS DirectUsb::FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                              std::uint32_t* bytesReturned) {
   Device* device = Find(handle);

@@ -108,6 +108,8 @@ class DirectUsb final : public DriverLibrary, public SampleStream, public Device
   FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override;
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                     std::uint32_t* bytesReturned) override;
+  // Each IN transfer's samples, timed in the event thread as they landed.
+  bool TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) override;
 
   // The chips with the ID in FT_Open's order. A chip that cannot be opened
   // to read its strings, or has none, is listed with empty texts. locId is

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <vector>
 
 #include "device/ft_types.h"
 
@@ -38,9 +40,26 @@ inline constexpr std::uint32_t kPurgeTransmit = 2;
 // FT_Read              handle; buffer; count; receives   the oldest samples, in order; asked for
 //                      the count read                    no more than FT_GetQueueStatus said,
 //                                                        it returns at once with them all
+// When samples reached the driver, as the driver timed them where they
+// landed: `at` on the host's monotonic clock as the driver reads it (only
+// differences count), `total` the samples received since the last purge,
+// these included.
+struct SampleArrival {
+  std::chrono::nanoseconds at{0};
+  std::uint64_t total = 0;
+};
+
 class SampleStream {
  public:
   virtual ~SampleStream() = default;
+
+  // Moves the arrivals timed since the last call or purge into `into`,
+  // oldest first, and true; false for a driver that does not time them,
+  // whose caller times its own looks instead. A driver keeps a bounded
+  // number, the newest.
+  virtual bool TakeArrivals(FT_HANDLE /*handle*/, std::vector<SampleArrival>& /*into*/) {
+    return false;
+  }
 
   virtual FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) = 0;
   virtual FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) = 0;

@@ -67,6 +67,10 @@ class TraceDriver final : public DriverLibrary, private SampleStream, private De
   FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override;
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                     std::uint32_t* bytesReturned) override;
+  // Passed on untraced: it crosses no USB.
+  bool TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) override {
+    return innerStream_->TakeArrivals(handle, into);
+  }
 
   // Reached through Devices() only, which found the traced list.
   FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) override;

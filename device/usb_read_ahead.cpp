@@ -64,6 +64,12 @@ std::uint32_t UsbReadAhead::Held() const {
   return static_cast<std::uint32_t>(held_.size());
 }
 
+void UsbReadAhead::TakeArrivals(std::vector<SampleArrival>& into) {
+  const std::lock_guard lock(mutex_);
+  into.insert(into.end(), arrivals_.begin(), arrivals_.end());
+  arrivals_.clear();
+}
+
 std::uint32_t UsbReadAhead::Take(std::uint8_t* into, std::uint32_t most) {
   bool queued = false;
   std::uint32_t count = 0;
@@ -90,6 +96,8 @@ FT_STATUS UsbReadAhead::Purge(const std::function<int()>& purgeChip) {
   const int purged = purgeChip();
   lock.lock();
   held_.clear();
+  received_ = 0;
+  arrivals_.clear();
   holding_ = false;
   if (purged == LIBUSB_ERROR_NO_DEVICE) {
     failure_ = Status(purged);
@@ -110,7 +118,17 @@ void UsbReadAhead::Land(Slot& slot) {
   idle_.push_back(&slot);
   const libusb_transfer& transfer = *slot.transfer;
   if (transfer.status == LIBUSB_TRANSFER_COMPLETED) {
-    if (!holding_) Keep(transfer.buffer, transfer.actual_length);
+    if (!holding_) {
+      // Timed first, as close to the landing as this thread gets.
+      const auto at = std::chrono::steady_clock::now().time_since_epoch();
+      const std::size_t before = held_.size();
+      Keep(transfer.buffer, transfer.actual_length);
+      if (held_.size() > before) {
+        received_ += held_.size() - before;
+        if (arrivals_.size() == kArrivalsKept) arrivals_.pop_front();
+        arrivals_.push_back({std::chrono::duration_cast<std::chrono::nanoseconds>(at), received_});
+      }
+    }
   } else if (transfer.status != LIBUSB_TRANSFER_CANCELLED && failure_ == kStatusOk) {
     failure_ = usb::TransferFailure(transfer.status);
   }

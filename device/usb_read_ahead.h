@@ -14,6 +14,7 @@
 
 #include "device/direct_usb.h"
 #include "device/ft_types.h"
+#include "device/sample_stream.h"
 
 namespace capmeter {
 
@@ -47,6 +48,10 @@ class UsbReadAhead {
   // From each transfer's next turn on.
   void SetTransferSize(std::uint32_t bytes);
   std::uint32_t Held() const;
+  // The arrivals since the last call or purge, each transfer's as its
+  // callback ran; at most kArrivalsKept, the newest.
+  void TakeArrivals(std::vector<SampleArrival>& into);
+  static constexpr std::size_t kArrivalsKept = 1 << 16;
   // Moves up to `most` of the oldest samples into `into`; how many.
   std::uint32_t Take(std::uint8_t* into, std::uint32_t most);
   // Takes every transfer back, has the chip purged by `purgeChip` while
@@ -88,6 +93,8 @@ class UsbReadAhead {
   std::vector<Slot*> idle_;
   std::uint32_t transferSize_;
   std::deque<std::uint8_t> held_;
+  std::uint64_t received_ = 0;  // samples since the last purge
+  std::deque<SampleArrival> arrivals_;
   FT_STATUS failure_ = kStatusOk;
   bool holding_ = false;  // purging or closing: nothing is queued
   bool stop_ = false;

@@ -47,8 +47,10 @@ void WriteTableSummary(const Summary& summary, const SeriesNotes& notes,
     const auto rate = [&](double v) { return GeneralText(static_cast<float>(v), separator); };
     to << "Timed by the chip's sample clock: " << rate(notes.sampleClock.requestedRate)
        << " S/s asked, "
-       << (notes.sampleClock.rate > 0.0 ? rate(notes.sampleClock.rate) + " S/s measured"
-                                        : std::string("its rate could not be measured"))
+       << (notes.sampleClock.rate > 0.0
+               ? rate(notes.sampleClock.rate) + " S/s measured, ± " +
+                     rate(notes.sampleClock.relativeError * 1e6) + " ppm (one standard error)"
+               : std::string("its rate could not be measured"))
        << ".\n";
   }
   if (summary.seconds.count == 0) {
@@ -156,7 +158,11 @@ class JsonWriter final : public ReadingWriter {
            << "\", \"requested_samples_per_second\": "
            << MachineNumber(notes.sampleClock.requestedRate)
            << ", \"measured_samples_per_second\": "
-           << (notes.sampleClock.rate > 0.0 ? MachineNumber(notes.sampleClock.rate) : "null");
+           << (notes.sampleClock.rate > 0.0 ? MachineNumber(notes.sampleClock.rate) : "null")
+           << ", \"samples_per_second_standard_error\": "
+           << (notes.sampleClock.rate > 0.0
+                   ? MachineNumber(notes.sampleClock.rate * notes.sampleClock.relativeError)
+                   : "null");
     }
     out_ << "}}" << std::endl;
   }

@@ -55,15 +55,28 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
   NullDisplay display;
   SampleClock sampleClock = setup.sampleClock;
   std::string rateFailure;
+  // Every streamed reading's arrivals refine the rate the series counts
+  // with, once the fit over them is better than the rate it was handed.
+  RateFit rateFit;
   if (timing == Timing::Stream && !(sampleClock.rate > 0.0)) {
-    const RateMeasurement measured =
-        MeasureSampleRate(handle, library, clock, sampleClock.requestedRate);
-    sampleClock.rate = measured.rate;
-    sampleClock.requestedRate = measured.plan.rate;
+    RateMeasurement measured = MeasureSampleRate(handle, library, clock, sampleClock.requestedRate);
+    sampleClock = {measured.plan.rate, measured.rate, measured.relativeError};
     rateFailure = measured.failure;
+    rateFit = std::move(measured.fit);
   }
-  end.sampleRate = timing == Timing::Stream ? sampleClock.rate : 0.0;
-  end.askedRate = timing == Timing::Stream ? sampleClock.requestedRate : 0.0;
+  const auto refine = [&] {
+    const RateFit::Estimate estimate = rateFit.Result();
+    if (estimate.rate > 0.0 && estimate.relativeError < sampleClock.relativeError) {
+      sampleClock.rate = estimate.rate;
+      sampleClock.relativeError = estimate.relativeError;
+    }
+  };
+  const auto ending = [&] {
+    end.sampleRate = timing == Timing::Stream ? sampleClock.rate : 0.0;
+    end.rateError = timing == Timing::Stream ? sampleClock.relativeError : 1.0;
+    end.askedRate = timing == Timing::Stream ? sampleClock.requestedRate : 0.0;
+  };
+  ending();
 
   const Clock::Duration began = clock.Now();
   for (int i = 0; i < setup.count && !stopped(); ++i) {
@@ -85,7 +98,7 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
     if (!rateFailure.empty()) {
       result.failure = rateFailure;  // no call after the failed one
     } else if (timing == Timing::Stream) {
-      result = MeasureByStream(handle, library, display, clock, sampleClock, &policy);
+      result = MeasureByStream(handle, library, display, clock, sampleClock, &policy, &rateFit);
     } else {
       result = Measure(handle, library, display, clock, &policy);
     }
@@ -97,11 +110,16 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
     reading.outcome = result.outcome;
     reading.endedAt = control.wallClock();
     reading.failure = result.failure;
+    if (timing == Timing::Stream) reading.sampleClock = sampleClock;
     if (result.HasTime()) {
       reading.seconds = result.seconds;
       if (setup.calibration.slope != 0.0) {
         reading.microfarads = setup.calibration.At(static_cast<double>(result.seconds));
       }
+    }
+    if (timing == Timing::Stream) {
+      refine();  // for the next reading; this one counted with the rate before
+      ending();
     }
     if (!onReading(reading) || !rateFailure.empty()) {
       break;

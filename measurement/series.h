@@ -27,6 +27,8 @@ struct Reading {
   std::string failure;
   // The clock time the reading ended, for logs that say when.
   std::chrono::system_clock::time_point endedAt{};
+  // Streamed: the sample clock the reading counted with, as refined so far.
+  SampleClock sampleClock;
 
   bool HasTime() const { return outcome == MeasureOutcome::ChargeTime; }
 };
@@ -74,7 +76,8 @@ struct SeriesControl {
 struct SeriesEnd {
   int stopSignal = 0;             // the signal that cut the series short, or 0
   Clock::Duration pollPeriod{0};  // as measured for the dither; zero without it
-  double sampleRate = 0.0;        // the sample clock streamed readings counted with
+  double sampleRate = 0.0;        // the sample clock streamed readings counted with, refined
+  double rateError = 1.0;         // its standard error over it
   double askedRate = 0.0;         // the rate asked for it, the family's default resolved
   Timing timing = Timing::Poll;   // as the series used it, Auto resolved
 };

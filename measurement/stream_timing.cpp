@@ -11,6 +11,7 @@
 #include "device/hex_text.h"
 #include "measurement/line_fit.h"
 #include "measurement/pin_text.h"
+#include "measurement/rate_fit.h"
 #include "measurement/si_value.h"
 
 namespace capmeter {
@@ -25,14 +26,16 @@ constexpr std::uint32_t kReadChunk = 64 * 1024;
 // A transfer's span of samples.
 constexpr double kTransferSeconds = 2e-3;
 constexpr double kUsbFrameSeconds = 1e-3;
-// How late the host may hand over a transfer that came back: its event
-// thread, and the looks themselves, wait for the scheduler.
-constexpr double kHostLateSeconds = 3e-3;
+// How long a busy host may hand over a transfer late (its event thread and
+// the looks wait for the scheduler; 8 ms at most measured under two busy
+// loops, sim/host_delay.h): a shortfall that lasts longer is a pause. A
+// late transfer's samples arrive in the end, a paused chip's never do.
+constexpr Clock::Duration kLateHandOver = std::chrono::milliseconds(20);
 constexpr double kModemStatusBytes = 2.0;
 // A trigger that has not come back by then never will.
 constexpr double kTriggerSeenWithinSeconds = 0.1;
 // How many times the span a rate measurement may take to find one span
-// without a stall.
+// without a stall, beyond the longest it measures for.
 constexpr int kRateAttempts = 10;
 
 std::string Called(const char* operation, const DriverLibrary& library, FT_STATUS status) {
@@ -125,6 +128,32 @@ class StreamReader {
   std::string failure_;
 };
 
+// The driver's own times of the samples' arrival, where it keeps them,
+// handed to a fit as (seconds since the first arrival, samples).
+class ArrivalTimes {
+ public:
+  ArrivalTimes(FT_HANDLE handle, SampleStream& stream) : handle_(handle), stream_(stream) {
+    timed_ = stream_.TakeArrivals(handle_, arrivals_);
+  }
+  bool Timed() const { return timed_; }
+  void AddTo(RateFit& fit) {
+    if (!timed_) return;
+    stream_.TakeArrivals(handle_, arrivals_);
+    for (const SampleArrival& arrival : arrivals_) {
+      if (!origin_) origin_ = arrival.at;
+      fit.Add(ToSeconds(arrival.at - *origin_), static_cast<double>(arrival.total));
+    }
+    arrivals_.clear();
+  }
+
+ private:
+  FT_HANDLE handle_;
+  SampleStream& stream_;
+  std::vector<SampleArrival> arrivals_;
+  std::optional<std::chrono::nanoseconds> origin_;
+  bool timed_ = false;
+};
+
 // The trigger pattern, each step held kTriggerStep; the last byte once,
 // since the pins keep it.
 std::vector<std::uint8_t> TriggerBlock(double rate) {
@@ -145,6 +174,9 @@ class ChargeTracker {
 
   // Takes samples until the charge ended or a sample is wrong.
   void Take(std::span<const std::uint8_t> samples) {
+    if (state_ == State::Ended || state_ == State::Failed) {
+      return;
+    }
     for (const std::uint8_t sample : samples) {
       Take(sample);
       ++index_;
@@ -277,8 +309,7 @@ double StreamPlan::InFlight(double measuredRate) const {
   // A packet goes once full or once the latency timer ran out.
   const double packetWait =
       std::min(kStreamLatencyTimerMs * 1e-3, packetPayload / std::max(measuredRate, 1.0));
-  return transferSamples + chip.fifoToHost +
-         measuredRate * (packetWait + kUsbFrameSeconds + kHostLateSeconds);
+  return transferSamples + chip.fifoToHost + measuredRate * (packetWait + kUsbFrameSeconds);
 }
 
 StreamPlan PlanStream(FT_HANDLE lngHandle, DriverLibrary& library, double requestedRate) {
@@ -310,12 +341,15 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
     result.failure = std::move(failure);
     return result;
   }
-  // The count against the host's clock at each look that found samples:
-  // what had arrived by then, timed just before the look, so the time it
-  // takes to read and count them does not lean on the line.
   StreamReader reader(lngHandle, library, *stream);
+  ArrivalTimes arrivals(lngHandle, *stream);
+  RateFit& fit = result.fit;
+  fit.BeginSegment();
   const Clock::Duration begun = clock.Now();
-  // A look that comes late may have let the buffers fill and the chip stop
+  // Without the driver's own times, each look that found samples is a
+  // point: what had arrived by then, timed just before the look, so the
+  // time it takes to read and count them does not lean on the line. A look
+  // that comes late may have let the buffers fill and the chip stop
   // sampling, so the fit starts again after it: later than half of the
   // smallest driver buffer (64 KiB) holds at the rate the samples show so
   // far, or the rate asked while that is higher.
@@ -329,9 +363,8 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
   bool started = false;  // a look found samples since the last restart
   Clock::Duration first{0};
   std::optional<Clock::Duration> previous;
-  Clock::Duration last{0};
-  std::vector<FitPoint> points;
-  while ((!started || last - first < span) && clock.Now() - begun < kRateAttempts * span) {
+  const Clock::Duration giveUp = kRateAttempts * span + kLongestRateSpan;
+  while (clock.Now() - begun < giveUp) {
     std::span<const std::uint8_t> bytes;
     std::uint32_t queued = 0;
     const Clock::Duration looked = clock.Now();
@@ -339,50 +372,53 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
       result.failure = reader.failure();
       return result;
     }
-    const double seenRate = started && looked > first ? count / ToSeconds(looked - first) : 0.0;
-    if (previous && looked - *previous > longestGap(seenRate)) {
-      started = false;
-      points.clear();
-    }
-    previous = looked;
-    if (queued > 0) {
-      if (!started) {
-        started = true;
-        first = looked;
-      } else {
-        points.push_back({ToSeconds(looked - first), count + queued});
-        last = looked;
+    if (arrivals.Timed()) {
+      arrivals.AddTo(fit);
+    } else {
+      const double seenRate = started && looked > first ? count / ToSeconds(looked - first) : 0.0;
+      if (previous && looked - *previous > longestGap(seenRate)) {
+        started = false;
+        fit.DropSegment();
       }
-      count += static_cast<double>(bytes.size());
+      previous = looked;
+      if (queued > 0) {
+        if (!started) {
+          started = true;
+          first = looked;
+        } else {
+          fit.Add(ToSeconds(looked - first), count + queued);
+        }
+      }
+    }
+    count += static_cast<double>(bytes.size());
+    const RateFit::Estimate estimate = fit.Result();
+    if (estimate.seconds >= ToSeconds(span) &&
+        (estimate.relativeError <= kRateTargetError || clock.Now() - begun >= kLongestRateSpan)) {
+      break;
     }
     clock.Wait(kIdleWait);
   }
-  const LineFit fit = FitLine(points);
-  if (points.size() < 2 || fit.problem != FitProblem::None) {
-    result.failure =
-        "no samples came in " +
-        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()) +
-        " ms of streaming (does the chip stream in bit-bang mode?)";
+  const RateFit::Estimate estimate = fit.Result();
+  const auto spanText = [&span] {
+    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count());
+  };
+  if (estimate.points < 3 || !(estimate.rate > 0.0)) {
+    result.failure = "no samples came in " + spanText() +
+                     " ms of streaming (does the chip stream in bit-bang mode?)";
     return result;
   }
-  if (last - first < span) {
-    result.failure =
-        "the host fell behind too often to measure the sample rate: no " +
-        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()) +
-        " ms of streaming without a stall";
+  if (estimate.seconds < ToSeconds(span)) {
+    result.failure = "the host fell behind too often to measure the sample rate: no " + spanText() +
+                     " ms of streaming without a stall";
     return result;
   }
-  result.rate = fit.line.slope;
+  result.rate = estimate.rate;
+  result.relativeError = estimate.relativeError;
   result.samples = static_cast<std::uint64_t>(count);
-  result.span = last - first;
+  result.span =
+      std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(estimate.seconds));
   // A pause shows as a step away from the line.
-  double lowest = 0, highest = 0;
-  for (const FitPoint& point : points) {
-    lowest = std::min(lowest, fit.line.Residual(point));
-    highest = std::max(highest, fit.line.Residual(point));
-  }
-  if (!(result.rate > 0.0) ||
-      highest - lowest > 2.0 * plan.InFlight(std::max(plan.rate, result.rate))) {
+  if (fit.SegmentResidualRange() > 2.0 * plan.InFlight(std::max(plan.rate, result.rate))) {
     result.failure = "the sample stream paused while its rate was measured (the host fell behind)";
     return result;
   }
@@ -394,7 +430,8 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
 }
 
 MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Display& display,
-                              Clock& clock, const SampleClock& sampleClock, MeasurePolicy* policy) {
+                              Clock& clock, const SampleClock& sampleClock, MeasurePolicy* policy,
+                              RateFit* refine) {
   BeginMeasurement(display);
   MeasureResult result;
   SampleStream* stream = library.SampleStreaming();
@@ -412,6 +449,16 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
     return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
   }
   const Clock::Duration purged = clock.Now();
+  // The reading's arrivals refine the rate only if the reading holds.
+  struct Refinement {
+    RateFit* fit;
+    bool keep = false;
+    ~Refinement() {
+      if (fit != nullptr && !keep) fit->DropSegment();
+    }
+  } refinement{refine};
+  if (refine != nullptr) refine->BeginSegment();
+  ArrivalTimes arrivals(lngHandle, *stream);
 
   // Every span below is sized from the rate measured, not the one asked.
   const std::vector<std::uint8_t> block = TriggerBlock(rate);
@@ -433,6 +480,9 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
   const double triggerDue = plan.InFlight(rate) + rate * kTriggerSeenWithinSeconds + block.size();
   StreamReader reader(lngHandle, library, *stream);
   ChargeTracker charge;
+  double taken = 0;     // every sample read, after the end too
+  bool behind = false;  // short of samples, since behindSince
+  Clock::Duration behindSince{0};
   const auto purge = [&]() -> std::string {
     const FT_STATUS s = stream->FT_Purge(lngHandle, kPurgeReceive | kPurgeTransmit);
     return s == kStatusOk ? std::string() : Called("FT_Purge", library, s);
@@ -450,22 +500,34 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
     if (!read) {
       return FailMeasurement(result, MeasureOutcome::ReadError, display, reader.failure());
     }
-    // Judged on all the driver holds, before any of it counts.
-    const double inHand = static_cast<double>(charge.Samples()) + queued;
-    if (FellBehind(plan, inHand, rate, now - purged)) {
+    if (refine != nullptr) arrivals.AddTo(*refine);
+    // Judged on all the driver holds, before any of it counts: short for
+    // longer than a late hand-over lasts, the chip stopped sampling.
+    const double inHand = taken + queued;
+    if (!FellBehind(plan, inHand, rate, now - purged)) {
+      behind = false;
+    } else if (!behind) {
+      behind = true;
+      behindSince = now;
+    } else if (now - behindSince > kLateHandOver) {
       return FailMeasurement(result, MeasureOutcome::ReadError, display,
                              PausedText(inHand, rate, now - purged));
     }
+    taken += static_cast<double>(bytes.size());
     charge.Take(bytes);
     switch (charge.state()) {
       case ChargeTracker::State::Failed:
         return FailMeasurement(result, MeasureOutcome::ReadError, display, charge.failure());
       case ChargeTracker::State::Ended:
+        if (behind) {
+          break;  // the count holds only once the samples before the end are all in
+        }
         if (std::string failure = purge(); !failure.empty()) {
           return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
         }
         result.outcome = MeasureOutcome::ChargeTime;
         result.seconds = static_cast<float>(static_cast<double>(charge.ChargeSamples()) / rate);
+        refinement.keep = true;
         return result;
       case ChargeTracker::State::WaitingForTrigger:
         if (static_cast<double>(charge.Samples()) > triggerDue) {
@@ -481,6 +543,7 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
       if (std::string failure = purge(); !failure.empty()) {
         return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
       }
+      refinement.keep = true;
       return FailMeasurement(result, MeasureOutcome::TimedOut, display);
     }
     if (bytes.empty()) {

@@ -9,6 +9,7 @@
 #include "device/driver_library.h"
 #include "measurement/clock.h"
 #include "measurement/measure.h"
+#include "measurement/rate_fit.h"
 #include "ui/display.h"
 
 namespace capmeter {
@@ -53,9 +54,13 @@ inline constexpr std::uint8_t kStreamLatencyTimerMs = 2;
 // How far the sample clock may run from the host's, in parts: crystal
 // tolerances and the error of the measured rate, with margin.
 inline constexpr double kSampleClockSpread = 0.005;
-// How long a series streams to measure the sample rate before its first
-// reading (the check streams a second).
+// How long a series streams at least to measure the sample rate before its
+// first reading (the check streams a second), and at most while the rate's
+// standard error is above kRateTargetError: a quarter of 100 ppm, so the
+// rate holds to 100 ppm at four standard errors.
 inline constexpr std::chrono::milliseconds kRateMeasureSpan{250};
+inline constexpr std::chrono::milliseconds kLongestRateSpan{4000};
+inline constexpr double kRateTargetError = 25e-6;
 
 // Samples a second as people write them ("1M", "500k", "2.4 MS/s"), from
 // kSlowestSampleRate to kFastestSampleRate; empty otherwise.
@@ -90,23 +95,29 @@ StreamPlan PlanStream(FT_HANDLE lngHandle, DriverLibrary& library, double reques
 struct SampleClock {
   double requestedRate = kFamilyDefaultRate;  // what the baud rate was set for
   double rate = 0.0;                          // as measured against the host's clock
+  double relativeError = 1.0;                 // the rate's standard error over the rate
 };
 
 struct RateMeasurement {
-  std::string failure;  // empty when the rate was measured
-  StreamPlan plan;      // as the stream was set up; its rate is the one asked
-  double rate = 0.0;    // samples a second
+  std::string failure;         // empty when the rate was measured
+  StreamPlan plan;             // as the stream was set up; its rate is the one asked
+  double rate = 0.0;           // samples a second
+  double relativeError = 1.0;  // its standard error over it
+  RateFit fit;                 // the points it was fitted over, for a series to refine
   std::uint64_t samples = 0;
   Clock::Duration span{0};  // of the host's clock, from the first samples to the last
 
   bool Measured() const { return failure.empty(); }
 };
 
-// Streams the pins for about `span` at `requestedRate` (the family's
-// default for kFamilyDefaultRate) and fits the samples counted against the
-// host's clock. Everything sized from a rate is sized from what the
-// samples show, so a chip several times faster or slower than asked is
-// still measured. No further call after a failed one.
+// Streams the pins at `requestedRate` (the family's default for
+// kFamilyDefaultRate) for at least `span` and at most kLongestRateSpan, until
+// the rate's standard error is within kRateTargetError, and fits the samples
+// against the host's clock: at the times the driver saw them land where it
+// keeps them (SampleStream::TakeArrivals), else at the looks that found
+// them. Everything sized from a rate is sized from what the samples show,
+// so a chip several times faster or slower than asked is still measured. No
+// further call after a failed one.
 RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, Clock& clock,
                                   double requestedRate, Clock::Duration span = kRateMeasureSpan);
 
@@ -120,8 +131,10 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
 // that cannot stream. No further call after a failed one; otherwise both
 // directions are purged at the end, leaving bit-bang mode on as polling
 // expects. The policy's first-poll delay does not apply.
+// With `refine`, the arrivals of a reading that gave a time or timed out
+// are a new segment of that fit.
 MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Display& display,
                               Clock& clock, const SampleClock& sampleClock,
-                              MeasurePolicy* policy = nullptr);
+                              MeasurePolicy* policy = nullptr, RateFit* refine = nullptr);
 
 }  // namespace capmeter

@@ -45,18 +45,6 @@ void SeriesWorker::Run(FT_HANDLE handle, SeriesSetup setup, int firstIndex, Read
     const std::lock_guard lock(mailMutex_);
     mail_.timingChosen = choice.why;
   }
-  if (setup.timing == Timing::Stream && !(setup.sampleClock.rate > 0.0)) {
-    // Measured here rather than in RunSeries, so the window can show the rate
-    // from the first reading on; a failure is left to RunSeries to meet again
-    // and hand on as the series' one reading.
-    const RateMeasurement measured =
-        MeasureSampleRate(handle, library_, clock_, setup.sampleClock.requestedRate);
-    if (measured.Measured()) {
-      setup.sampleClock.rate = measured.rate;
-      const std::lock_guard lock(mailMutex_);
-      mail_.sampleRate = measured.rate;
-    }
-  }
   bool logging = log != nullptr && log->IsOpen();
   int failuresInARow = 0;
   RunSeries(library_, clock_, handle, setup, stop_.Control(), [&](const Reading& measured) {
@@ -67,6 +55,11 @@ void SeriesWorker::Run(FT_HANDLE handle, SeriesSetup setup, int firstIndex, Read
     }
     Reading reading = measured;
     reading.index = firstIndex + measured.index - 1;
+    if (measured.index == 1 && measured.sampleClock.rate > 0.0) {
+      // The rate the series counts with from its first reading on.
+      const std::lock_guard lock(mailMutex_);
+      mail_.sampleRate = measured.sampleClock.rate;
+    }
     std::string problem;
     if (logging && !log->Write(reading)) {
       logging = false;

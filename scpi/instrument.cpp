@@ -315,7 +315,7 @@ void Instrument::TakeReadings(const SeriesControl& control) {
         return !callFailed;
       });
   if (end.stopSignal != 0) status_.Push(-410, "the reading was abandoned");
-  if (end.timing == Timing::Stream) sampleClock_ = {end.askedRate, end.sampleRate};
+  if (end.timing == Timing::Stream) sampleClock_ = {end.askedRate, end.sampleRate, end.rateError};
   if (callFailed) ReleaseDevice();
   status_.SetOperation(Status::kMeasuring);
   padWithFailures();

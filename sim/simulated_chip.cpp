@@ -137,17 +137,60 @@ void SimulatedChip::AdvanceStream() {
   }
 }
 
-std::uint32_t SimulatedChip::Deliverable() const {
+std::uint32_t SimulatedChip::Deliverable() {
   if (samples_.empty()) {
     return 0;
   }
   const double periodNs = 1e9 / samplesPerSecond_;
-  const double packetFillNs = (buffers_.packetSize - kModemStatusBytes) * periodNs;
-  const Clock::Duration delay = std::min(latencyTimer_, Nanoseconds(std::max(packetFillNs, 0.0)));
-  const Clock::Duration newest = clock_.Now() - delay;
-  const auto end = std::upper_bound(samples_.begin(), samples_.end(), newest,
-                                    [](Clock::Duration t, const Sample& s) { return t < s.at; });
-  return static_cast<std::uint32_t>(end - samples_.begin());
+  const double payload = buffers_.packetSize - kModemStatusBytes;
+  const double packetFillNs = payload * periodNs;
+  const Clock::Duration now = clock_.Now();
+  const auto takenBy = [this](std::size_t from, Clock::Duration t) {
+    return static_cast<std::size_t>(
+        std::upper_bound(samples_.begin() + static_cast<std::ptrdiff_t>(from), samples_.end(), t,
+                         [](Clock::Duration at, const Sample& s) { return at < s.at; }) -
+        samples_.begin());
+  };
+  if (!buffers_.wholeTransfers) {
+    const Clock::Duration delay = std::min(latencyTimer_, Nanoseconds(std::max(packetFillNs, 0.0)));
+    return static_cast<std::uint32_t>(takenBy(0, now - delay));
+  }
+  const bool shortPackets = Nanoseconds(packetFillNs) > latencyTimer_;
+  const auto transferSamples = static_cast<std::size_t>(
+      std::max(1.0, inTransferBytes_ / static_cast<double>(buffers_.packetSize) * payload));
+  while (delivered_ < samples_.size()) {
+    std::size_t end = 0;
+    Clock::Duration completed{0};
+    if (shortPackets) {
+      // The latency timer sends what the packet holds, which ends the transfer.
+      completed = samples_[delivered_].at + latencyTimer_;
+      if (completed > now) break;
+      end = takenBy(delivered_, completed);
+    } else {
+      end = delivered_ + transferSamples;
+      if (end > samples_.size()) break;
+      completed = samples_[end - 1].at;
+    }
+    if (!nextDelay_) nextDelay_ = hostDelay_ ? hostDelay_->Next() : Clock::Duration{0};
+    const Clock::Duration handedOver = completed + *nextDelay_;
+    if (handedOver > now) break;
+    nextDelay_.reset();
+    received_ += end - delivered_;
+    delivered_ = end;
+    if (arrivals_.size() == std::size_t{1} << 16) arrivals_.pop_front();
+    arrivals_.push_back({handedOver, received_});
+  }
+  return static_cast<std::uint32_t>(delivered_);
+}
+
+bool SimulatedChip::TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) {
+  if (Admit(handle)) {
+    return false;
+  }
+  if (buffers_.wholeTransfers) Deliverable();
+  into.insert(into.end(), arrivals_.begin(), arrivals_.end());
+  arrivals_.clear();
+  return buffers_.wholeTransfers && timesArrivals_;
 }
 
 FT_STATUS SimulatedChip::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
@@ -168,6 +211,7 @@ FT_STATUS SimulatedChip::FT_Open(std::int32_t deviceIndex, FT_HANDLE* handle) {
   samplesPerSecond_ = 0.0;
   latencyTimer_ = std::chrono::milliseconds(16);
   samples_.clear();
+  DropDelivered();
   pending_.clear();
   *handle = Handle();
   return kStatusOk;
@@ -337,6 +381,7 @@ FT_STATUS SimulatedChip::FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inT
       return sim_status::kInvalidParameter;
     }
   }
+  inTransferBytes_ = inTransferSize;
   return kStatusOk;
 }
 
@@ -349,6 +394,7 @@ FT_STATUS SimulatedChip::FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
   }
   if ((mask & kPurgeReceive) != 0) {
     samples_.clear();
+    DropDelivered();
   }
   if ((mask & kPurgeTransmit) != 0) {
     pending_.clear();
@@ -381,6 +427,7 @@ FT_STATUS SimulatedChip::FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t b
     bytes[i] = samples_.front().pins;
     samples_.pop_front();
   }
+  delivered_ -= std::min<std::size_t>(delivered_, count);
   *bytesReturned = count;
   return kStatusOk;
 }

@@ -5,9 +5,11 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "device/driver_library.h"
 #include "measurement/clock.h"
+#include "sim/host_delay.h"
 #include "sim/timing_circuit.h"
 
 namespace capmeter {
@@ -24,12 +26,18 @@ inline constexpr FT_STATUS kInvalidParameter = 6;
 
 // Where streamed samples wait: the chip's FIFO towards the host, and behind
 // it the buffer the driver fills from USB on its own. Sampling stops while
-// both are full. A sample reaches the driver once its packet is full or the
-// latency timer ran out, whichever comes first.
+// both are full. Samples reach the driver as real chips deliver them: a
+// whole IN transfer (the size FT_SetUSBParameters set) once its last sample
+// was taken, or, where a packet fills slower than the latency timer runs
+// out, what the short packet carries; each handed over as late as the host
+// delay model says (SetHostDelay).
 struct StreamBuffers {
   std::uint32_t chipFifo = 1024;           // the family's (SetFamily sets it)
   std::uint32_t driverBuffer = 64 * 1024;  // 0: the chip alone, as on an emulated bus
   std::uint32_t packetSize = 512;          // the family's; two of its bytes are modem status
+  // false: each sample as soon as its packet is full or the latency timer
+  // ran out, for a bus that makes its own transfers (the emulated chip's).
+  bool wholeTransfers = true;
 };
 
 // The family the simulated chip is of unless told otherwise: the
@@ -100,6 +108,15 @@ class SimulatedChip final : public DriverLibrary, public SampleStream, public De
   void SetBitBangResetFails(bool fails) { resetFails_ = fails; }
   void SetCloseFails(bool fails) { closeFails_ = fails; }
   void SetStreamBuffers(StreamBuffers buffers) { buffers_ = buffers; }
+  // Each transfer handed over late by a delay drawn from a busy host's
+  // (sim/host_delay.h); none (the default) hands it over as it completes.
+  void SetHostDelay(std::optional<std::uint32_t> seed) {
+    hostDelay_ = seed ? std::optional<HostDelay>(HostDelay(*seed)) : std::nullopt;
+  }
+  bool TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) override;
+  // false: it keeps no arrival times, as the vendor's library keeps none,
+  // and a measurement times its own looks.
+  void SetTimesArrivals(bool times) { timesArrivals_ = times; }
   // The family it is of: its bit-bang clock, erratum, FIFO and packets.
   void SetFamily(const ChipFamily& family);
   const ChipFamily& Family() const { return *family_; }
@@ -143,8 +160,15 @@ class SimulatedChip final : public DriverLibrary, public SampleStream, public De
   void AdvanceStream();
   void ClockOut(std::uint8_t byte, Clock::Duration at);
   double NextPeriod();
-  // Samples old enough to have reached the driver.
-  std::uint32_t Deliverable() const;
+  // Hands over what has reached the driver by now; how many samples it holds.
+  std::uint32_t Deliverable();
+  // After a purge or an open: nothing handed over, nothing on its way.
+  void DropDelivered() {
+    delivered_ = 0;
+    received_ = 0;
+    nextDelay_.reset();
+    arrivals_.clear();
+  }
 
   Clock& clock_;
   TimingCircuit circuit_;
@@ -180,7 +204,14 @@ class SimulatedChip final : public DriverLibrary, public SampleStream, public De
   double periodNs_ = 0.0;      // the present sample period, jitter included
   std::uint32_t runLeft_ = 0;  // samples before the period changes again
   std::minstd_rand jitterSource_{20261209};
-  std::deque<Sample> samples_;   // taken, not yet read
+  std::deque<Sample> samples_;  // taken, not yet read
+  std::size_t delivered_ = 0;   // of them, the first that reached the driver
+  std::uint32_t inTransferBytes_ = 4096;
+  std::optional<HostDelay> hostDelay_;
+  bool timesArrivals_ = true;
+  std::optional<Clock::Duration> nextDelay_;  // the next transfer's, once drawn
+  std::uint64_t received_ = 0;                // samples handed over since the purge
+  std::deque<SampleArrival> arrivals_;
   std::deque<Pending> pending_;  // written, not yet clocked out
   std::uint64_t skipped_ = 0;
 };

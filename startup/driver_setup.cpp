@@ -7,6 +7,7 @@
 
 #include "device/vendor_library.h"
 #include "measurement/result_text.h"
+#include "measurement/series.h"
 #if defined(CAPMETER_DIRECT_USB)
 #include "device/direct_usb.h"
 #endif
@@ -34,6 +35,7 @@ void ChooseSimulatedChip(const DriverOptions& options, Clock& clock, Parts& part
   chip->SetCallLatency(options.latency);
   chip->SetClockJitter(options.clockJitter);
   chip->SetFamily(*options.family);
+  if (options.busyHost) chip->SetHostDelay(static_cast<std::uint32_t>(NewSeed()));
   chip->SetChipCount(options.chips);
   parts.chip = chip.get();
   parts.driver = std::move(chip);

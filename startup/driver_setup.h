@@ -29,6 +29,7 @@ struct DriverOptions {
   Clock::Duration latency{0};  // the simulated round trip of each driver call
   double clockJitter = 0.0;    // the simulated sample clock's, as a fraction of its period
   const ChipFamily* family = FamilyForBcdDevice(kSimulatedFamily);  // the simulated chip's
+  bool busyHost = true;     // the simulated chip's transfers handed over as a busy host does
   std::uint32_t chips = 1;  // how many simulated chips, on the one circuit
   ChipChoice chip;          // --device or --serial; device 0 without either
 };

@@ -165,12 +165,14 @@ TEST(MeasureCommand, StreamedReadingsCountSamplesAndSaySo) {
       EXPECT_TRUE(std::regex_search(
           run.err,
           std::regex(
-              R"(\nTimed by the chip's sample clock: 500000 S/s asked, [\d.]+ S/s measured\.\n)")))
+              R"(\nTimed by the chip's sample clock: 500000 S/s asked, [\d.]+ S/s measured, )"
+              R"(± [\d.e+-]+ ppm \(one standard error\)\.\n)")))
           << run.err;
     } else {
       EXPECT_TRUE(std::regex_search(
           run.out, std::regex(R"(\n  "timing": "stream", "requested_samples_per_second": 5e\+05, )"
-                              R"("measured_samples_per_second": [\d.]+\}\}\n$)")))
+                              R"("measured_samples_per_second": [\d.]+, )"
+                              R"("samples_per_second_standard_error": [\d.e+-]+\}\}\n$)")))
           << run.out;
     }
   }

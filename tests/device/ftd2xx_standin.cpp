@@ -161,6 +161,7 @@ uint32_t OpenChip(int index, void** pHandle) {
   state.mask = 0;
   state.bitBang = 0;
   state.baudRate = 0;
+  state.inTransferSize = 0;
   state.pendingCount = state.pendingNext = state.sampleCount = 0;
   *pHandle = reinterpret_cast<void*>(STANDIN_HANDLE_VALUE);
   return 0;
@@ -298,7 +299,12 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetLatencyTimer(void* handle, unsigned c
 
 STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetUSBParameters(void* handle, uint32_t inTransferSize,
                                                          uint32_t outTransferSize) {
-  return RecordAndAdmit(kStandinSetUSBParameters, handle, inTransferSize, outTransferSize);
+  const uint32_t status =
+      RecordAndAdmit(kStandinSetUSBParameters, handle, inTransferSize, outTransferSize);
+  if (status == 0) {
+    state.inTransferSize = inTransferSize;
+  }
+  return status;
 }
 
 STANDIN_EXPORT uint32_t STANDIN_CALL FT_Purge(void* handle, uint32_t mask) {
@@ -316,7 +322,12 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetQueueStatus(void* handle, uint32_t* b
   AppendToCallRecord(Record(kStandinGetQueueStatus, handle));
   const uint32_t status = Admit(kStandinGetQueueStatus, handle);
   if (status == 0) {
-    const unsigned look = state.samplesPerLook != 0 ? state.samplesPerLook : kSamplesPerLook;
+    // One whole transfer a look, its 64-byte packets' modem status left out,
+    // as a real driver hands samples over.
+    const unsigned transfer = state.inTransferSize / 64 * 62;
+    const unsigned look = state.samplesPerLook != 0 ? state.samplesPerLook
+                          : transfer != 0           ? transfer
+                                                    : kSamplesPerLook;
     // Sampling stops while the queue is full, as the chip's does.
     for (unsigned i = 0; Streaming() && i < look && state.sampleCount < kStandinQueueSize; ++i) {
       state.samples[state.sampleCount++] = TakeSample();

@@ -57,7 +57,7 @@ struct StandinState {
   int unplugged;
   // Set by the test: samples that see D1 high from the trigger on (a byte
   // with D0 low and D2 high clocked out); samples each FT_GetQueueStatus
-  // adds, 0 for 256.
+  // adds, 0 for the IN transfer's (256 before FT_SetUSBParameters).
   unsigned highSamples;
   unsigned samplesPerLook;
   // Set by the test: the device type FT_GetDeviceInfoDetail reports.
@@ -75,6 +75,7 @@ struct StandinState {
   // The stream, once a baud rate is set: written bytes wait to be clocked
   // out, one a sample, from pending[pendingNext]; samples wait for FT_Read.
   uint32_t baudRate;
+  uint32_t inTransferSize;
   unsigned char pending[kStandinQueueSize];
   size_t pendingCount;
   size_t pendingNext;

@@ -186,7 +186,9 @@ TYPED_TEST_P(SampleStreamContract, PurgingReceiveDropsTheSamplesTaken) {
   this->Read(handle, TestFixture::UntilShown({kHeld}));
   // A one-sample pulse, sampled long before the purge.
   this->Write(handle, {kDropped, kHeld});
-  this->Device().Pass(std::chrono::milliseconds(10));
+  // Longer than a 4096-byte transfer takes to fill at the slowest family's
+  // rate for this baud (312.5 kS/s): samples come in whole transfers.
+  this->Device().Pass(std::chrono::milliseconds(30));
   std::uint32_t queued = 0;
   ASSERT_EQ(this->Stream().FT_GetQueueStatus(handle, &queued), kStatusOk);
   EXPECT_GT(queued, 0U);

@@ -164,7 +164,8 @@ TEST(TraceDriver, ARunEndsWhenTheAnswerChangesAndNotesGoInBetween) {
 
 TEST(TraceDriver, AStreamReadBecomesOneLineAndAFailedCallOneOfItsOwn) {
   TracedChip bench({});
-  // 64-byte packets at 1 MS/s for 62500 baud: samples arrive within the reads.
+  // 64-byte packets at 1 MS/s for 62500 baud, two to a transfer: samples
+  // arrive within the reads.
   bench.chip.SetFamily(*FamilyForBcdDevice(0x1000));
   std::uint64_t bytes = 0;
   std::uint8_t first = 0;
@@ -177,7 +178,7 @@ TEST(TraceDriver, AStreamReadBecomesOneLineAndAFailedCallOneOfItsOwn) {
     ASSERT_NE(stream, nullptr);
     stream->FT_SetBaudRate(handle, 62500);
     stream->FT_SetLatencyTimer(handle, 2);
-    stream->FT_SetUSBParameters(handle, 4096, 4096);
+    stream->FT_SetUSBParameters(handle, 128, 4096);  // 124 samples a transfer
     stream->FT_Purge(handle, kPurgeReceive | kPurgeTransmit);
     // The pins change while the stream is read: its first byte and its last differ.
     const std::uint8_t byte = 0x35;
@@ -189,7 +190,7 @@ TEST(TraceDriver, AStreamReadBecomesOneLineAndAFailedCallOneOfItsOwn) {
       std::uint32_t queued = 0;
       std::uint32_t got = 0;
       stream->FT_GetQueueStatus(handle, &queued);
-      if (queued > 0) {  // none the last time: the one before took them all
+      if (queued > 0) {  // none at the last two: no transfer completed between
         stream->FT_Read(handle, buffer.data(), queued, &got);
         first = bytes == 0 ? buffer[0] : first;
         last = buffer[got - 1];
@@ -211,11 +212,11 @@ TEST(TraceDriver, AStreamReadBecomesOneLineAndAFailedCallOneOfItsOwn) {
                        At(1000) + " FT_SetBitMode mask=0xfd enable=0x01 -> 0",
                        At(2000) + " FT_SetBaudRate baud=62500 -> 0",
                        At(3000) + " FT_SetLatencyTimer ms=2 -> 0",
-                       At(4000) + " FT_SetUSBParameters in=4096 out=4096 -> 0",
+                       At(4000) + " FT_SetUSBParameters in=128 out=4096 -> 0",
                        At(5000) + " FT_Purge mask=3 -> 0",
                        At(6000) + " FT_Write bytes=0x35 length=1 -> 0 written=1",
                        At(7500) + ".." + At(7700) +
-                           " FT_GetQueueStatus x4, FT_Read x3 -> 0 bytes=" + std::to_string(bytes) +
+                           " FT_GetQueueStatus x4, FT_Read x2 -> 0 bytes=" + std::to_string(bytes) +
                            " first=" + HexText(first) + " last=" + HexText(last),
                        At(7700) + " FT_Read length=1 -> " + ioError,
                        At(7700) + " FT_Purge mask=1 -> " + ioError,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "device/device_link.h"
+#include "measurement/series.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 #include "tests/support/faulty_driver.h"
@@ -266,6 +267,44 @@ TEST(ChooseTiming, StreamsOnATrustedClockAndPollsOtherwise) {
         << choice.why;
     EXPECT_EQ(ChooseTiming(Timing::Poll, bench.link.lngHandle, library).timing, Timing::Poll);
   }
+}
+
+// Whole transfers, handed over as late as a busy host hands them over: the
+// rate fitted at the driver's arrival times holds to 100 ppm on every run,
+// and the error it states covers what it is off by.
+TEST(MeasureSampleRate, HoldsTo100PpmOverABusyHostsHandOvers) {
+  for (const std::uint16_t bcdDevice : {0x0900, 0x1000}) {
+    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+      SCOPED_TRACE(::testing::Message() << BcdText(bcdDevice) << ", seed " << seed);
+      StreamBench bench({100e3, 10e-9});
+      bench.chip.SetFamily(*FamilyForBcdDevice(bcdDevice));
+      bench.chip.SetHostDelay(seed);
+      const RateMeasurement measured = bench.MeasureRate();
+      ASSERT_TRUE(measured.Measured()) << measured.failure;
+      const double truth = bench.chip.SampleRate();
+      EXPECT_NEAR(measured.rate, truth, 100e-6 * truth);
+      EXPECT_LE(measured.relativeError, kRateTargetError);
+      EXPECT_LE(std::abs(measured.rate - truth), 4.0 * measured.relativeError * truth);
+    }
+  }
+}
+
+// The arrivals of every streamed reading refine the series' rate.
+TEST(RunSeries, EachStreamedReadingRefinesTheRate) {
+  StreamBench bench({100e3, 1e-6});  // 110 ms a reading
+  bench.chip.SetHostDelay(7);
+  SeriesSetup setup;
+  setup.count = 100;
+  setup.timing = Timing::Stream;
+  std::vector<double> errors;
+  RunSeries(bench.faulty, bench.clock, bench.link.lngHandle, setup, {}, [&](const Reading& r) {
+    EXPECT_TRUE(r.HasTime()) << r.failure;
+    errors.push_back(r.sampleClock.relativeError);
+    return true;
+  });
+  ASSERT_EQ(errors.size(), 100U);
+  EXPECT_LE(errors[9], errors[0]);
+  EXPECT_LT(errors[99], errors[0] / 2);
 }
 
 }  // namespace

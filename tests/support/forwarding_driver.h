@@ -52,6 +52,9 @@ class ForwardingDriver : public DriverLibrary, public SampleStream {
                     std::uint32_t* bytesReturned) override {
     return InnerStream().FT_Read(handle, buffer, bytesToRead, bytesReturned);
   }
+  bool TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) override {
+    return InnerStream().TakeArrivals(handle, into);
+  }
 
  protected:
   // Only reached through SampleStreaming(), which is null without one.

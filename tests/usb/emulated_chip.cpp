@@ -494,7 +494,7 @@ struct EmulatedChip::Bed {
         room += (in.packets - in.sent) * (packetSize - kStatusBytes);
       }
     }
-    chip.chip_.SetStreamBuffers({chip.family_.fifoToHost, room, packetSize});
+    chip.chip_.SetStreamBuffers({chip.family_.fifoToHost, room, packetSize, false});
   }
 };
 
@@ -518,7 +518,7 @@ EmulatedChip::EmulatedChip(std::shared_ptr<Testbed> testbed, Place place, Circui
   FT_HANDLE handle = nullptr;
   chip_.FT_Open(0, &handle);  // the pins are powered for as long as the chip is plugged in
   chip_.SetFamily(family);
-  chip_.SetStreamBuffers({family.fifoToHost, 0, family.packetSize});
+  chip_.SetStreamBuffers({family.fifoToHost, 0, family.packetSize, false});
   bed_ = std::make_unique<Bed>(*this);
 }
 
