@@ -7,6 +7,9 @@ namespace capmeter {
 
 namespace {
 
+// The stretch of time each of whose points only the least late counts.
+constexpr double kBinSeconds = 0.010;
+
 // Least squares within one segment: the slope that `sums` hold alone.
 double SlopeOf(double sxy, double sxx) {
   return sxx > 0.0 ? sxy / sxx : 0.0;
@@ -65,7 +68,20 @@ std::vector<bool> RateFit::Kept(double slope) const {
   // sample, so an exact stream keeps every point.
   const double far = std::max(1.0, 8.0 * 1.4826 * *middle);
   for (std::size_t i = 0; i < n; ++i) keep[i] = residuals[i] - median > -far;
-  return keep;
+  // Samples are only ever handed over late, never early, and a late host
+  // stays late for a while: of each stretch of kBinSeconds only the point
+  // least late counts, so the slope follows the line the chip's clock draws
+  // and the error it states covers a lateness that wanders.
+  std::vector<bool> chosen(n, false);
+  for (std::size_t i = 0; i < n;) {
+    const double start = seconds_[i];
+    std::size_t best = n;
+    for (; i < n && seconds_[i] < start + kBinSeconds; ++i) {
+      if (keep[i] && (best == n || residuals[i] > residuals[best])) best = i;
+    }
+    if (best != n) chosen[best] = true;
+  }
+  return chosen;
 }
 
 RateFit::Sums RateFit::Fold(double slope) const {

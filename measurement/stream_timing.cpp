@@ -132,6 +132,7 @@ class StreamReader {
 // handed to a fit as (seconds since the first arrival, samples).
 class ArrivalTimes {
  public:
+  static constexpr std::chrono::milliseconds kSettling{10};
   ArrivalTimes(FT_HANDLE handle, SampleStream& stream) : handle_(handle), stream_(stream) {
     timed_ = stream_.TakeArrivals(handle_, arrivals_);
   }
@@ -141,6 +142,9 @@ class ArrivalTimes {
     stream_.TakeArrivals(handle_, arrivals_);
     for (const SampleArrival& arrival : arrivals_) {
       if (!origin_) origin_ = arrival.at;
+      // The first transfers after a purge come back as the driver queues
+      // its transfers again, later than the stream then runs.
+      if (arrival.at - *origin_ < kSettling) continue;
       fit.Add(ToSeconds(arrival.at - *origin_), static_cast<double>(arrival.total));
     }
     arrivals_.clear();

@@ -368,4 +368,5 @@ TEST(DirectUsbStreamFaults, AnUnplugMidStreamIsAReadErrorAndTheLinkStillLetsGo) 
 }
 
 }  // namespace
+
 }  // namespace capmeter
