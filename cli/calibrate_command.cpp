@@ -118,8 +118,8 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
   for (const Step& step : steps) {
     if (step.seconds.empty()) {
       err << "capmeter-cli: no reading of " << step.capacitor->text << " gave a time ("
-          << step.summary.readErrors << " read errors, " << step.summary.timedOut
-          << " timed out); no line was fitted.\n";
+          << step.summary.readErrors << " read errors, " << step.summary.timedOut << " timed out, "
+          << step.summary.belowRange << " below range); no line was fitted.\n";
       return kExitFailed;
     }
     for (const double t : step.seconds) points.push_back({t, step.capacitor->microfarads});

@@ -1,5 +1,6 @@
 #include "measurement/measure.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "device/hex_text.h"
@@ -13,11 +14,17 @@ namespace {
 // Drives the pattern back to back with no delay, so the low pulse on D0 lasts
 // one write. Empty, or what went wrong as soon as a write fails or takes less
 // than its one byte: the timer may then never have been triggered.
-std::string DriveTriggerPattern(FT_HANDLE lngHandle, DriverLibrary& library) {
-  for (const std::uint8_t pattern : kTriggerPattern) {
-    const std::uint8_t byte[1] = {pattern};
+// `triggered` receives the host's clock before and after the write whose
+// falling D0 starts the charge.
+std::string DriveTriggerPattern(FT_HANDLE lngHandle, DriverLibrary& library, Clock& clock,
+                                std::pair<Clock::Duration, Clock::Duration>& triggered) {
+  constexpr std::size_t kTriggerWrite = 2;  // "4": D0 low
+  for (std::size_t i = 0; i < kTriggerPattern.size(); ++i) {
+    const std::uint8_t byte[1] = {kTriggerPattern[i]};
     std::uint32_t written = 0;
+    if (i == kTriggerWrite) triggered.first = clock.Now();
     const FT_STATUS status = library.FT_Write(lngHandle, byte, 1, &written);
+    if (i == kTriggerWrite) triggered.second = clock.Now();
     if (status != kStatusOk) {
       return "FT_Write: " + StatusText(library, status);
     }
@@ -63,7 +70,9 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
     return FailMeasurement(result, MeasureOutcome::ReadError, display,
                            "FT_SetBitMode: " + StatusText(library, bitBang));
   }
-  if (std::string failure = DriveTriggerPattern(lngHandle, library); !failure.empty()) {
+  std::pair<Clock::Duration, Clock::Duration> triggered;
+  if (std::string failure = DriveTriggerPattern(lngHandle, library, clock, triggered);
+      !failure.empty()) {
     return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
   }
 
@@ -72,7 +81,10 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
   if (policy != nullptr) {
     clock.Wait(policy->FirstPollDelay());
   }
+  // When the look before this one began: D1 was high at some moment of it.
+  Clock::Duration lastHighLook = start;
   for (;;) {
+    const Clock::Duration looked = clock.Now();
     const FT_STATUS status =
         library.FT_GetBitMode(lngHandle, reinterpret_cast<std::uint8_t*>(strPins.data()));
     // Taken right after every read, the last one included: a read that comes
@@ -100,8 +112,15 @@ MeasureResult Measure(FT_HANDLE lngHandle, DriverLibrary& library, Display& disp
     if (!ChargeGoesOn(*pinValue)) {
       result.outcome = MeasureOutcome::ChargeTime;
       result.seconds = Seconds(elapsed);
+      // The charge began within the trigger write and ended between the
+      // start of the last look that saw D1 high and the end of this one.
+      const double earliest = ToSeconds(lastHighLook - triggered.second);
+      const double latest = ToSeconds(start + elapsed - triggered.first);
+      result.boundSeconds = std::max(static_cast<double>(result.seconds) - earliest,
+                                     latest - static_cast<double>(result.seconds));
       return result;
     }
+    lastHighLook = looked;
   }
 }
 

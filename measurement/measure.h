@@ -28,11 +28,20 @@ enum class MeasureOutcome {
   ReadError,   // a call failed, a write fell short, or a read gave no digit
   TimedOut,    // kPollTimeLimit had passed by the end of a read
   Abandoned,   // the caller's policy called the measurement off
+  // The charge had ended before it could be told from the trigger: a
+  // streamed one within the trigger pulse, a polled one by the first look
+  // (a series makes it so; the window's Measure reports that look's time).
+  BelowRange,
 };
 
 struct MeasureResult {
   MeasureOutcome outcome = MeasureOutcome::ReadError;
-  float seconds = 0.0F;     // the charge time; only meaningful with ChargeTime
+  float seconds = 0.0F;  // the charge time; only meaningful with ChargeTime
+  // The most the true charge time may differ from `seconds`, as this
+  // measurement timed it: polled, from the trigger write's round trip and
+  // the two looks around D1's fall; streamed, from the sample period and the
+  // rate's error.
+  double boundSeconds = 0.0;
   std::uint64_t polls = 0;  // passes of the poll loop
   // What went wrong, for a read error: the call and its status in the
   // driver's words ("FT_GetBitMode: status 1004 (device gone)"), a short

@@ -34,7 +34,8 @@ std::string SignalName(int signal) {
 void WriteTableSummary(const Summary& summary, const SeriesNotes& notes,
                        const std::string& separator, std::ostream& to) {
   to << "Readings: " << summary.ok << " ok, " << summary.readErrors << " read error"
-     << (summary.readErrors == 1 ? "" : "s") << ", " << summary.timedOut << " timed out";
+     << (summary.readErrors == 1 ? "" : "s") << ", " << summary.timedOut << " timed out, "
+     << summary.belowRange << " below range";
   if (notes.stopSignal != 0) {
     to << "; stopped by " << SignalName(notes.stopSignal) << " after " << notes.taken << " of "
        << notes.requested << ", the reading under way dropped";
@@ -61,10 +62,11 @@ void WriteTableSummary(const Summary& summary, const SeriesNotes& notes,
   const auto row = [&](const std::string& name, const Statistics& s, auto text) {
     to << Column(name, 10) << Column(text(s.mean), 14)
        << Column(s.standardDeviation ? text(*s.standardDeviation) : "-", 14)
+       << Column(s.StandardError() ? text(*s.StandardError()) : "-", 14)
        << Column(text(s.minimum), 14) << Column(text(s.median), 14) << text(s.maximum) << '\n';
   };
-  to << Column("", 10) << Column("mean", 14) << Column("std. dev.", 14) << Column("minimum", 14)
-     << Column("median", 14) << "maximum\n";
+  to << Column("", 10) << Column("mean", 14) << Column("std. dev.", 14) << Column("std. error", 14)
+     << Column("minimum", 14) << Column("median", 14) << "maximum\n";
   row("t (s)", summary.seconds,
       [&](double v) { return GeneralText(static_cast<float>(v), separator); });
   if (summary.microfarads && summary.microfarads->count > 0) {
@@ -84,7 +86,8 @@ class TableWriter final : public ReadingWriter {
       : out_(out), separator_(std::move(separator)) {}
 
   void Begin() override {
-    out_ << Column("#", 6) << Column("t (s)", 14) << Column("C (µF)", 14) << "outcome" << std::endl;
+    out_ << Column("#", 6) << Column("t (s)", 14) << Column("± (s)", 14) << Column("C (µF)", 14)
+         << "outcome" << std::endl;
   }
   void Add(const Reading& r) override {
     std::string capacitance;
@@ -94,6 +97,7 @@ class TableWriter final : public ReadingWriter {
     }
     out_ << Column(std::to_string(r.index), 6)
          << Column(r.HasTime() ? GeneralText(r.seconds, separator_) : "", 14)
+         << Column(r.HasTime() ? GeneralText(r.boundSeconds, separator_) : "", 14)
          << Column(capacitance, 14) << OutcomeWord(r.outcome)
          << (r.failure.empty() ? "" : " (" + r.failure + ")") << std::endl;
   }
@@ -135,6 +139,7 @@ class JsonWriter final : public ReadingWriter {
     const bool finite = r.microfarads && std::isfinite(*r.microfarads);
     out_ << (added_ > 0 ? ",\n  " : "\n  ") << "{\"index\": " << r.index
          << ", \"seconds\": " << (r.HasTime() ? MachineNumber(r.seconds) : "null")
+         << ", \"seconds_uncertainty\": " << (r.HasTime() ? MachineNumber(r.boundSeconds) : "null")
          << ", \"microfarads\": " << (finite ? MachineNumber(*r.microfarads) : "null")
          << ", \"outcome\": \"" << OutcomeWord(r.outcome) << "\", \"time\": \""
          << UtcTimeText(r.endedAt) << "\"}" << std::flush;
@@ -143,7 +148,7 @@ class JsonWriter final : public ReadingWriter {
   void Finish(const Summary& summary, const SeriesNotes& notes) override {
     out_ << (added_ > 0 ? "\n" : "") << "],\n\"summary\": {\"ok\": " << summary.ok
          << ", \"read_error\": " << summary.readErrors << ", \"timed_out\": " << summary.timedOut
-         << ", \"last_failure\": "
+         << ", \"below_range\": " << summary.belowRange << ", \"last_failure\": "
          << (summary.lastFailure.empty() ? "null" : JsonString(summary.lastFailure))
          << ", \"requested\": " << notes.requested << ", \"stopped_by_signal\": "
          << (notes.stopSignal != 0 ? std::string("\"").append(SignalName(notes.stopSignal)) + "\""
@@ -195,6 +200,7 @@ class JsonWriter final : public ReadingWriter {
     return "{\"count\": " + std::to_string(s.count) + ", \"mean\": " + Number(s.mean) +
            ", \"standard_deviation\": " +
            (s.standardDeviation ? Number(*s.standardDeviation) : "null") +
+           ", \"standard_error\": " + (s.StandardError() ? Number(*s.StandardError()) : "null") +
            ", \"minimum\": " + Number(s.minimum) + ", \"median\": " + Number(s.median) +
            ", \"maximum\": " + Number(s.maximum) + "}";
   }

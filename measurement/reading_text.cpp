@@ -30,6 +30,8 @@ const char* OutcomeWord(MeasureOutcome outcome) {
       return "timed out";
     case MeasureOutcome::Abandoned:
       return "abandoned";
+    case MeasureOutcome::BelowRange:
+      return "below range";
   }
   return "?";
 }
@@ -61,7 +63,7 @@ std::string ReadingCsvRow(const Reading& r) {
   const bool finite = r.microfarads && std::isfinite(*r.microfarads);
   return std::to_string(r.index) + ',' + (r.HasTime() ? MachineNumber(r.seconds) : "") + ',' +
          (finite ? MachineNumber(*r.microfarads) : "") + ',' + OutcomeWord(r.outcome) + ',' +
-         UtcTimeText(r.endedAt);
+         UtcTimeText(r.endedAt) + ',' + (r.HasTime() ? MachineNumber(r.boundSeconds) : "");
 }
 
 }  // namespace capmeter

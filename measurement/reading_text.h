@@ -24,7 +24,8 @@ std::string UtcTimeText(std::chrono::system_clock::time_point time);
 // line end. Only finite capacitances are written; the others stay empty, as
 // does the charge time of a reading without one. The clock time comes last,
 // so that scripts reading the first columns by position keep working.
-inline constexpr std::string_view kReadingCsvHeader = "index,seconds,microfarads,outcome,time";
+inline constexpr std::string_view kReadingCsvHeader =
+    "index,seconds,microfarads,outcome,time,seconds_uncertainty";
 std::string ReadingCsvRow(const Reading& reading);
 
 }  // namespace capmeter

@@ -105,6 +105,10 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
     if (result.outcome == MeasureOutcome::Abandoned) {
       break;
     }
+    if (timing == Timing::Poll && result.HasTime() && result.polls == 1) {
+      result.outcome = MeasureOutcome::BelowRange;
+      result.failure = "the charge had ended by the first look, below what polls can time";
+    }
     Reading reading;
     reading.index = i + 1;
     reading.outcome = result.outcome;
@@ -113,6 +117,7 @@ SeriesEnd RunSeries(DriverLibrary& library, Clock& clock, FT_HANDLE handle,
     if (timing == Timing::Stream) reading.sampleClock = sampleClock;
     if (result.HasTime()) {
       reading.seconds = result.seconds;
+      reading.boundSeconds = static_cast<float>(result.boundSeconds);
       if (setup.calibration.slope != 0.0) {
         reading.microfarads = setup.calibration.At(static_cast<double>(result.seconds));
       }
@@ -148,6 +153,9 @@ Summary Summarize(const std::vector<Reading>& readings, bool withCapacitance) {
         break;
       case MeasureOutcome::TimedOut:
         ++summary.timedOut;
+        break;
+      case MeasureOutcome::BelowRange:
+        ++summary.belowRange;
         break;
       case MeasureOutcome::Abandoned:
         break;

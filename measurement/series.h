@@ -21,6 +21,8 @@ struct Reading {
   int index = 0;  // from 1
   MeasureOutcome outcome = MeasureOutcome::ReadError;
   float seconds = 0.0F;  // only with a time
+  // The most the true charge time may differ from `seconds`, as timed.
+  float boundSeconds = 0.0F;
   // m x t + b, when there is a time and m is not 0; may be infinite.
   std::optional<double> microfarads;
   // Why a read error happened (see MeasureResult::failure).
@@ -98,6 +100,7 @@ struct Summary {
   int ok = 0;
   int readErrors = 0;
   int timedOut = 0;
+  int belowRange = 0;
   Statistics seconds;
   std::optional<Statistics> microfarads;  // when a slope was given
   std::string lastFailure;                // why the last read error happened

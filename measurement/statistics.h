@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -16,6 +17,12 @@ struct Statistics {
   double minimum = 0.0;
   double median = 0.0;  // the mean of the middle two for an even count
   double maximum = 0.0;
+
+  // The mean's standard error: the standard deviation over √count.
+  std::optional<double> StandardError() const {
+    if (!standardDeviation) return std::nullopt;
+    return *standardDeviation / std::sqrt(static_cast<double>(count));
+  }
 };
 
 Statistics Describe(std::span<const double> values);

@@ -158,14 +158,17 @@ class ArrivalTimes {
   bool timed_ = false;
 };
 
-// The trigger pattern, each step held kTriggerStep; the last byte once,
-// since the pins keep it.
+// The trigger pattern: the reset and the arm each held kTriggerStep, the
+// trigger's low pulse kTriggerPulse and at least one sample; the last byte
+// once, since the pins keep it.
 std::vector<std::uint8_t> TriggerBlock(double rate) {
-  const auto step = static_cast<std::size_t>(
-      std::max(1.0, std::round(std::chrono::duration<double>(kTriggerStep).count() * rate)));
+  const auto samples = [rate](std::chrono::nanoseconds span) {
+    return static_cast<std::size_t>(std::max(1.0, std::ceil(ToSeconds(span) * rate - 1e-9)));
+  };
   std::vector<std::uint8_t> block;
   for (std::size_t i = 0; i + 1 < kTriggerPattern.size(); ++i) {
-    block.insert(block.end(), step, kTriggerPattern[i]);
+    const bool pulse = i + 2 == kTriggerPattern.size();  // "4": D0 low
+    block.insert(block.end(), samples(pulse ? kTriggerPulse : kTriggerStep), kTriggerPattern[i]);
   }
   block.push_back(kTriggerPattern.back());
   return block;
@@ -193,6 +196,9 @@ class ChargeTracker {
   std::uint64_t Samples() const { return index_; }
   // Samples from the trigger to D1's first low, once Ended.
   std::uint64_t ChargeSamples() const { return end_ - trigger_; }
+  // D1 read low at the first sample after the trigger pulse: the charge, if
+  // any, ended within it, where the timer's output follows the trigger.
+  bool EndedWithinThePulse() const { return end_ == pulseEnd_; }
   std::uint64_t SinceTrigger() const {
     return state_ == State::WaitingForTrigger ? 0 : index_ - trigger_;
   }
@@ -220,6 +226,7 @@ class ChargeTracker {
     d1SeenHigh_ = d1SeenHigh_ || d1High;
     if (state_ == State::TriggerLow && (sample & kD0) != 0) {
       state_ = State::Charging;
+      pulseEnd_ = index_;
     }
     if (state_ == State::Charging && !d1High) {
       if (!d1SeenHigh_) {
@@ -236,6 +243,7 @@ class ChargeTracker {
   std::uint64_t index_ = 0;
   std::uint64_t trigger_ = 0;
   std::uint64_t end_ = 0;
+  std::uint64_t pulseEnd_ = 0;
   bool d1SeenHigh_ = false;
   std::string failure_;
 };
@@ -529,9 +537,17 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
         if (std::string failure = purge(); !failure.empty()) {
           return FailMeasurement(result, MeasureOutcome::ReadError, display, std::move(failure));
         }
+        refinement.keep = true;
+        if (charge.EndedWithinThePulse()) {
+          return FailMeasurement(result, MeasureOutcome::BelowRange, display,
+                                 "the charge ended within the trigger pulse, below what "
+                                 "the stream can time");
+        }
         result.outcome = MeasureOutcome::ChargeTime;
         result.seconds = static_cast<float>(static_cast<double>(charge.ChargeSamples()) / rate);
-        refinement.keep = true;
+        // D1 fell within a sample period, and so did D0 before it; the
+        // rate itself is good to four of its standard errors.
+        result.boundSeconds = 1.0 / rate + 4.0 * sampleClock.relativeError * result.seconds;
         return result;
       case ChargeTracker::State::WaitingForTrigger:
         if (static_cast<double>(charge.Samples()) > triggerDue) {

@@ -45,10 +45,14 @@ inline constexpr double kDefaultSampleRate = 1e6;
 // a stream holds.
 inline constexpr double kSlowestSampleRate = 3.6e3;
 inline constexpr double kFastestSampleRate = 12e6;
-// The trigger's low pulse on D0, and the reset and arm steps before it:
-// long enough for any 555-type timer to take (their data sheets ask 0.1 to
-// 2 µs), far shorter than the shortest charge timed to 1 % (200 samples).
+// The reset and arm steps before the trigger: long enough for any 555-type
+// timer to take, far shorter than the shortest charge timed to 1 % (200
+// samples).
 inline constexpr std::chrono::microseconds kTriggerStep{5};
+// The trigger's low pulse itself: the longest that any 555-type timer's data
+// sheet asks for, as a timer's output stays high while its trigger is low,
+// so a charge shorter than it cannot be told from it (at least one sample).
+inline constexpr std::chrono::nanoseconds kTriggerPulse{2000};
 // A short latency timer, so part-filled packets reach the host soon.
 inline constexpr std::uint8_t kStreamLatencyTimerMs = 2;
 // How far the sample clock may run from the host's, in parts: crystal

@@ -15,7 +15,7 @@ void KeptReadings::Add(const Reading& reading) {
   const auto endedAt = std::chrono::time_point_cast<std::chrono::milliseconds>(reading.endedAt);
   readings_.push_back({endedAt.time_since_epoch().count(),
                        static_cast<std::uint32_t>(reading.index), reading.seconds,
-                       reading.outcome});
+                       reading.boundSeconds, reading.outcome});
 }
 
 void KeptReadings::Clear() {
@@ -39,6 +39,7 @@ void KeptReadings::ForEach(const std::function<void(const Reading&)>& visit) con
         std::chrono::system_clock::time_point(std::chrono::milliseconds(kept.endedAtMilliseconds));
     if (reading.HasTime()) {
       reading.seconds = kept.seconds;
+      reading.boundSeconds = kept.boundSeconds;
       const Line& line = calibration->second;
       if (line.slope != 0.0) {
         reading.microfarads = line.At(static_cast<double>(kept.seconds));

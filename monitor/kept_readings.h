@@ -28,6 +28,7 @@ class KeptReadings {
     std::int64_t endedAtMilliseconds;  // since the epoch: all a log shows
     std::uint32_t index;
     float seconds;
+    float boundSeconds;
     MeasureOutcome outcome;
   };
 

@@ -43,7 +43,8 @@ struct VerdictLook {
 
 VerdictLook LookOf(const TallyPicture& picture) {
   if (picture.lastOutcome == MeasureOutcome::ReadError ||
-      picture.lastOutcome == MeasureOutcome::TimedOut) {
+      picture.lastOutcome == MeasureOutcome::TimedOut ||
+      picture.lastOutcome == MeasureOutcome::BelowRange) {
     return {QString::fromUtf8(OutcomeWord(*picture.lastOutcome)).toUpper(),
             "color: black; background: #f0b400;"};
   }
@@ -70,12 +71,14 @@ struct RowNames {
 constexpr RowNames kRowNames[] = {
     {"Points", "Points"},
     {"Last", "Last point"},
+    {"Last ±", "Bound of the last reading's time"},
     {"Mean", "Mean"},
     {"Std. deviation", "Standard deviation"},
     {"Minimum", "Minimum"},
     {"Maximum", "Maximum"},
     {"Read errors", "Read errors"},
     {"Time-outs", "Time-outs"},
+    {"Below range", "Readings below the range"},
     {"Passes", "Passes"},
     {"Fails", "Fails"},
     {"Last", "Verdict on the last reading"},
@@ -117,12 +120,14 @@ void MonitorReadouts::Show(const TallyPicture& picture) {
   const std::array<QString, kRows> texts = {
       Count(s.Count()),
       picture.lastPoint ? Number(*picture.lastPoint, uf) : Dash(),
+      picture.lastBoundSeconds ? Number(*picture.lastBoundSeconds, false) : Dash(),
       any ? Number(s.Mean(), uf) : Dash(),
       s.StandardDeviation() ? Number(*s.StandardDeviation(), uf) : Dash(),
       any ? Number(s.Minimum(), uf) : Dash(),
       any ? Number(s.Maximum(), uf) : Dash(),
       Count(picture.readErrors),
       Count(picture.timeOuts),
+      Count(picture.belowRange),
       Count(picture.passes),
       Count(picture.fails),
       look.word,

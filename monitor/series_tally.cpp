@@ -16,7 +16,8 @@ SeriesTally::SeriesTally(std::size_t trendColumns)
 void SeriesTally::BeginSeries(const Line& calibration, int readingsPerPoint) {
   const bool microfarads = calibration.slope != 0.0;
   if (microfarads != live_.microfarads) {
-    const bool empty = live_.points.Count() == 0 && live_.readErrors + live_.timeOuts == 0;
+    const bool empty =
+        live_.points.Count() == 0 && live_.readErrors + live_.timeOuts + live_.belowRange == 0;
     if (!empty) {
       live_ = TallyPicture(trendColumns_);
     }
@@ -37,7 +38,11 @@ void SeriesTally::Add(const Reading& reading, double elapsedSeconds) {
   } else if (reading.outcome == MeasureOutcome::TimedOut) {
     ++live_.timeOuts;
     live_.trend.AddFailure(elapsedSeconds);
+  } else if (reading.outcome == MeasureOutcome::BelowRange) {
+    ++live_.belowRange;
+    live_.trend.AddFailure(elapsedSeconds);
   } else if (reading.HasTime()) {
+    live_.lastBoundSeconds = reading.boundSeconds;
     const double value = live_.microfarads ? reading.microfarads.value_or(NAN)
                                            : static_cast<double>(reading.seconds);
     // An infinite capacitance (a slope beyond the double range) is no point.

@@ -33,10 +33,12 @@ struct TallyPicture {
   RunningStatistics points;
   std::uint64_t readErrors = 0;
   std::uint64_t timeOuts = 0;
+  std::uint64_t belowRange = 0;
   std::uint64_t passes = 0;
   std::uint64_t fails = 0;
   std::optional<MeasureOutcome> lastOutcome;  // of the last reading
   std::optional<double> lastPoint;
+  std::optional<double> lastBoundSeconds;   // of the last reading with a time
   Verdict lastVerdict = Verdict::NoLimits;  // of the last point
   Histogram histogram;
   Trend trend;  // over elapsed seconds

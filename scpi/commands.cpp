@@ -59,6 +59,7 @@ constexpr std::array kCommands{
     CommandRow{"READ?", Command::Read, {}},
     CommandRow{"INITiate[:IMMediate]", Command::Initiate, {}},
     CommandRow{"FETCh?", Command::Fetch, {}},
+    CommandRow{"FETCh:UNCertainty?", Command::FetchUncertainty, {}},
     CommandRow{"ABORt", Command::Abort, {}},
     CommandRow{"SAMPle:COUNt", Command::SetSampleCount, kCount},
     CommandRow{"SAMPle:COUNt?", Command::SampleCount, {}},

@@ -40,6 +40,7 @@ enum class Command {
   Read,
   Initiate,
   Fetch,
+  FetchUncertainty,
   Abort,
   SetSampleCount,
   SampleCount,

@@ -188,6 +188,8 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
       return say(Readings());
     case Command::Initiate:
       return Initiate(control);
+    case Command::FetchUncertainty:
+      return say(Nr3(lastBound_));
     case Command::Fetch:
       if (readings_.empty()) {
         status_.Push(-230, "no readings; INIT or READ? first");
@@ -295,11 +297,18 @@ void Instrument::TakeReadings(const SeriesControl& control) {
         reading.index = ++readingsTaken_;
         if (setup_.logReading) setup_.logReading(reading);
         double value = kNotANumber;
+        // In the unit of the value: seconds, or farads through the slope.
+        lastBound_ = !reading.HasTime() ? kNotANumber
+                     : function_ == Function::Time
+                         ? static_cast<double>(reading.boundSeconds)
+                         : std::abs(setup_.slope) * static_cast<double>(reading.boundSeconds);
         if (reading.outcome == MeasureOutcome::ChargeTime) {
           value = function_ == Function::Time ? static_cast<double>(reading.seconds)
                                               : reading.microfarads.value_or(kNotANumber) * kMicro;
         } else if (reading.outcome == MeasureOutcome::TimedOut) {
           status_.Push(-240, "timed out; D1 stayed high");
+        } else if (reading.outcome == MeasureOutcome::BelowRange) {
+          status_.Push(-240, "below range; " + reading.failure);
         } else {
           status_.Push(-240, "read error; " + (reading.failure.empty() ? "a driver call failed"
                                                                        : reading.failure));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +103,8 @@ class Instrument {
   int sampleCount_ = 1;
   int averageCount_ = 1;
   Timing timing_;
+  // The last reading's bound (FETCh:UNCertainty?), NaN without one.
+  double lastBound_ = std::numeric_limits<double>::quiet_NaN();
   // What TIM:MODE? and TIM:SRAT? answer: Auto and the family's rate as the
   // open chip resolves them.
   Timing TimingInUse();

@@ -168,10 +168,10 @@ def table_in_locale(locales):
     result = run("measure", "--simulate", "--count", "2", "--slope", "9.0909", env=env)
     expect_exit(result, 0)
     # The table speaks the user's locale; m is read with a period all the same.
-    if not re.search(r"^1 +0,5\d+ +4,\d+ +ok$", result.stdout, re.M):
+    if not re.search(r"^1 +0,5\d+ +[0-9,E-]+ +4,\d+ +ok$", result.stdout, re.M):
         fail("no decimal comma in the table", result)
     result = run("measure", "--simulate", "--format", "csv", env=env)
-    if not re.search(r"^1,0\.5\d+,,ok,[-0-9T:.]+Z$", result.stdout, re.M):
+    if not re.search(r"^1,0\.5\d+,,ok,[-0-9T:.]+Z,[0-9.e-]+$", result.stdout, re.M):
         fail("CSV must keep the period", result)
 
 
@@ -237,7 +237,9 @@ def chooses_by_serial(command, serials, prefix=()):
             [chip["index"] for chip in chips] != list(range(len(serials))):
         fail(f"the list {chips}", listed)
     chosen = cli("measure", *command, "--serial", serials[1], "--trace", "-")
-    expect_exit(chosen, 0)
+    # The stand-in's pins read D1 low at once, a charge below the range: 1.
+    if chosen.returncode not in (0, 1) or "Readings: " not in chosen.stdout + chosen.stderr:
+        fail("no reading from the chip chosen", chosen)
     if [call.split(" -> ")[0] for call in opens_of(chosen)] != \
             [f'FT_OpenEx serial="{serials[1]}" by=1']:
         fail("not the second chip alone opened by its serial number", chosen)

@@ -44,7 +44,7 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
   std::vector<std::vector<std::string>> rows;
   const auto lines = Lines(text);
   EXPECT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "index,seconds,microfarads,outcome,time");
+  EXPECT_EQ(lines.front(), "index,seconds,microfarads,outcome,time,seconds_uncertainty");
   for (std::size_t i = 1; i < lines.size(); ++i) {
     std::vector<std::string> fields;
     std::stringstream line(lines[i]);
@@ -83,14 +83,15 @@ TEST(MeasureCommand, CsvHasAHeadingAndOneRowPerReadingWithAPointAsSeparator) {
   const auto rows = CsvRows(run.out);
   ASSERT_EQ(rows.size(), 5U) << run.out;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    ASSERT_EQ(rows[i].size(), 5U);
+    ASSERT_EQ(rows[i].size(), 6U);
     EXPECT_EQ(rows[i][0], std::to_string(i + 1));
     EXPECT_NEAR(std::strtod(rows[i][1].c_str(), nullptr), kDefaultHighTime, 1e-3);
     EXPECT_NEAR(std::strtod(rows[i][2].c_str(), nullptr), 4.7, 0.01);
     EXPECT_EQ(rows[i][3], "ok");
   }
   // The summary is kept out of the CSV.
-  EXPECT_NE(run.err.find("Readings: 5 ok, 0 read errors, 0 timed out."), std::string::npos)
+  EXPECT_NE(run.err.find("Readings: 5 ok, 0 read errors, 0 timed out, 0 below range."),
+            std::string::npos)
       << run.err;
   ExpectLetGo(sim);
 }
@@ -106,11 +107,11 @@ TEST(MeasureCommand, TheTableUsesTheWindowsTextsAndTheLocalesSeparator) {
   ASSERT_EQ(run.exitCode, cli::kExitOk) << run.err;
   const auto lines = Lines(run.out);
   ASSERT_GE(lines.size(), 7U) << run.out;
-  EXPECT_EQ(lines[0], "#     t (s)         C (µF)        outcome");
-  const std::regex reading(R"(\d +0,51\d* +4,\d+ +ok)");
+  EXPECT_EQ(lines[0], "#     t (s)         ± (s)         C (µF)        outcome");
+  const std::regex reading(R"(\d +0,51\d* +0,\d+ +4,\d+ +ok)");
   EXPECT_TRUE(std::regex_match(lines[1], reading)) << lines[1];
   EXPECT_TRUE(std::regex_match(lines[2], reading)) << lines[2];
-  EXPECT_EQ(lines[4], "Readings: 2 ok, 0 read errors, 0 timed out.");
+  EXPECT_EQ(lines[4], "Readings: 2 ok, 0 read errors, 0 timed out, 0 below range.");
   EXPECT_EQ(lines[5].find("mean"), 10U);
   EXPECT_EQ(lines[6].rfind("t (s)     0,51", 0), 0U) << lines[6];
   EXPECT_EQ(lines[7].rfind("C (µF)    4,", 0), 0U) << lines[7];
@@ -198,7 +199,8 @@ TEST(MeasureCommand, CountsReadErrorsAndTimeOutsAndFailsTheRun) {
   EXPECT_EQ(rows[1][1], "");
   EXPECT_EQ(rows[2][3], "timed out");
   EXPECT_EQ(rows[3][3], "ok");
-  EXPECT_NE(run.err.find("Readings: 2 ok, 1 read error, 1 timed out."), std::string::npos)
+  EXPECT_NE(run.err.find("Readings: 2 ok, 1 read error, 1 timed out, 0 below range."),
+            std::string::npos)
       << run.err;
   ExpectLetGo(sim);
 }
@@ -214,7 +216,8 @@ TEST(MeasureCommand, AStopSignalDropsTheReadingUnderWayPrintsTheSummaryAndCloses
   ASSERT_EQ(lines.size(), 6U) << run.out;
   EXPECT_EQ(lines[1].rfind("1 ", 0), 0U);
   EXPECT_EQ(lines[3],
-            "Readings: 1 ok, 0 read errors, 0 timed out; stopped by SIGINT after 1 of 3, the "
+            "Readings: 1 ok, 0 read errors, 0 timed out, 0 below range; stopped by SIGINT after 1 "
+            "of 3, the "
             "reading under way dropped.");
   EXPECT_EQ(sim.pins.reads, 7'000U);  // abandoned at the read that saw the signal
   ExpectLetGo(sim);

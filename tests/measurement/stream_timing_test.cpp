@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   k10ms,
                                   {FaultyDriver::ShortWrite(1, 3)},
                                   MeasureOutcome::ReadError,
-                                  "FT_Write: 3 of 16 bytes written"},
+                                  "FT_Write: 3 of 13 bytes written"},
                       StreamFault{"QueueStatusFailsMidCharge",
                                   k10ms,
                                   {Fails(Op::GetQueueStatus, 10, kIoError)},
