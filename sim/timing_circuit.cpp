@@ -27,12 +27,14 @@ void TimingCircuit::Drive(std::uint8_t pins, Clock::Duration now) {
     highUntil_.reset();  // held reset
   } else if (d0High_ && !d0High && !D1High(now)) {
     highUntil_ = now + HighTime();  // falling edge on D0; not retriggerable while high
+  } else if (!d0High_ && d0High && highUntil_ && *highUntil_ < now) {
+    highUntil_ = now;  // the trigger released after the charge: the output falls now
   }
   d0High_ = d0High;
 }
 
 bool TimingCircuit::D1High(Clock::Duration now) const {
-  return d2High_ && highUntil_ && now < *highUntil_;
+  return d2High_ && highUntil_ && (now < *highUntil_ || !d0High_);
 }
 
 }  // namespace capmeter

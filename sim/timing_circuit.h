@@ -14,7 +14,9 @@ struct CircuitParts {
 
 // The external monostable timer wired to the chip: while D2 is low it is held
 // reset and D1 is low; while D2 is high, D0 going low triggers it and D1 stays
-// high for T = 1.1 x R x C from that moment.
+// high for T = 1.1 x R x C from that moment, and for as long as D0 is held
+// low: the 555's data sheet, its output stays high while its trigger input
+// is below a third of the supply.
 class TimingCircuit {
  public:
   explicit TimingCircuit(CircuitParts parts = {}) : parts_(parts) {}
