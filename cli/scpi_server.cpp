@@ -241,6 +241,10 @@ std::string InstrumentServer::LocalAddress() const {
          std::to_string(endpoint.port());
 }
 
+std::uint16_t InstrumentServer::RawPort() const {
+  return network_->acceptor.local_endpoint().port();
+}
+
 bool InstrumentServer::OnlyLoopback() const {
   return network_->acceptor.local_endpoint().address().is_loopback();
 }

@@ -59,6 +59,7 @@ class InstrumentServer {
 
   // Where it listens, as clients give it: "127.0.0.1:5025", "[::1]:5025".
   std::string LocalAddress() const;
+  std::uint16_t RawPort() const;
   // Whether only this machine can reach it.
   bool OnlyLoopback() const;
   // The VXI-11 core and abort channels' ports; none without VXI-11.

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "capmeter_version.h"
+#include "cli/mdns_announcement.h"
 #include "cli/portmapper_registration.h"
 #include "measurement/reading_log.h"
 
@@ -137,6 +138,16 @@ int RunServe(CommandContext& context, const ServeOptions& options, const ServeId
     err << "capmeter-cli: VXI-11 core channel on port " << *server->CorePort()
         << ", abort channel on port " << *server->AbortPort() << "\n";
     registration.emplace(*server->CorePort(), serverSetup.say);
+  }
+  // Announced only where others can reach it: a loopback meter would be
+  // found by machines that cannot connect.
+  std::optional<MdnsAnnouncement> announcement;
+  if (!server->OnlyLoopback()) {
+    constexpr std::uint16_t kPortmapperPort = 111;
+    ServiceRecord record{device.SerialNumber(), std::string(kVersion), server->RawPort(),
+                         std::nullopt};
+    if (registration && registration->Registered()) record.vxi11Port = kPortmapperPort;
+    announcement.emplace(record, serverSetup.say);
   }
   err << "capmeter-cli: listening on " << server->LocalAddress() << std::endl;
 
