@@ -14,7 +14,9 @@ namespace capmeter::vxi11 {
 // allocate more than the record holds.
 class XdrReader {
  public:
+  // `record` must outlive the reader, which keeps a view of it.
   explicit XdrReader(std::string_view record) : left_(record) {}
+  explicit XdrReader(std::string&&) = delete;
 
   std::optional<std::uint32_t> Uint();
   std::optional<std::int32_t> Int();
