@@ -92,7 +92,10 @@ void Vxi11Channel::Accept(tcp::acceptor& acceptor, std::uint32_t program) {
       [this, &acceptor, program](const asio::error_code& error, tcp::socket socket) {
         if (!acceptor.is_open()) return;
         if (!error && admit_(socket)) {
-          if (connections_.size() >= 2 * kMaxConnections) {
+          const auto onThisChannel = std::count_if(
+              connections_.begin(), connections_.end(),
+              [program](const auto& connection) { return connection->program == program; });
+          if (static_cast<std::size_t>(onThisChannel) >= kMaxConnections) {
             asio::error_code ignored;
             socket.close(ignored);
           } else {
