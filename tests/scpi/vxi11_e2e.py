@@ -80,9 +80,11 @@ def rpcbind_runs():
         if shutil.which("rpcinfo") else False
 
 
-def registered():
+def registered(port=None):
+    """Whether rpcbind has the VXI-11 core program, on `port` if given."""
     listing = subprocess.run(["rpcinfo", "-p", "127.0.0.1"], capture_output=True, text=True)
-    return "395183" in listing.stdout
+    return any(line.split()[:1] == ["395183"] and (port is None or line.split()[-1] == str(port))
+               for line in listing.stdout.splitlines())
 
 
 def until(condition, what):
@@ -172,7 +174,7 @@ def visa_session():
         skip("no rpcbind: pyvisa-py asks the portmapper for the VXI-11 port")
     import pyvisa
     server = Server()
-    until(registered, "registered with rpcbind")
+    until(lambda: registered(server.core), "registered with rpcbind")
     meter = pyvisa.ResourceManager("@py").open_resource(
         "TCPIP::127.0.0.1::inst0::INSTR", read_termination="\n", write_termination="\n",
         timeout=60000)
@@ -201,8 +203,16 @@ def visa_session():
 def lxi_tools():
     if not rpcbind_runs() or not shutil.which("lxi"):
         skip("no rpcbind or no lxi (Debian: rpcbind, lxi-tools)")
+    # A meter killed outright leaves its registration, and another program
+    # takes its port: the next meter must take the registration over.
+    killed = Server()
+    until(registered, "the first meter registered")
+    killed.process.kill()
+    killed.process.wait()
+    squatter = socket.create_server(("127.0.0.1", killed.core))
     server = Server()
-    until(registered, "registered with rpcbind")
+    squatter.close()
+    until(lambda: registered(server.core), "registered with rpcbind in place of the killed")
     answer = subprocess.run(["lxi", "scpi", "-a", "127.0.0.1", "*IDN?"], capture_output=True,
                             text=True, timeout=WAIT)
     expect(answer.stdout.startswith("capmeter,capmeter-cli,SIM-1,"), f"lxi scpi: {answer}")
