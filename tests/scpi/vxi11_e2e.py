@@ -320,6 +320,13 @@ def withdrawn():
                 '"SerialNumber=SIM-1"', '"FirmwareVersion=']:
         expect(key in entry, f"{key} in {entry}")
     expect("capmeter\\032SIM-1" in entry, f"the serial in the name: {entry}")
+    # A second meter with the same serial (both simulated): renamed as Avahi
+    # asks, so both stay found.
+    twin = Server("--no-vxi11", "--allow", "192.0.2.0/24", listen="0.0.0.0:0")
+    until(lambda: f";{twin.port};" in browse(), "the twin announced")
+    twin_entry = next(line for line in browse().splitlines() if f";{twin.port};" in line)
+    expect("capmeter\\032SIM-1\\032\\0352" in twin_entry, f"the twin renamed: {twin_entry}")
+    expect('announced as "capmeter SIM-1 #2"' in twin.stop()[1], "the rename said")
     until(registered, "registered with rpcbind")
     stopped = time.monotonic()
     server.stop()
