@@ -41,7 +41,7 @@ class Served {
       : opened_(clock_, kParts, kLatency),
         device_(opened_),
         instrument_(opened_.chip, clock_, device_, Setup()),
-        server_(cli::ListenAddress{"127.0.0.1", 0}, instrument_),
+        server_(cli::ServerSetup{{"127.0.0.1", 0}, {}, std::nullopt, {}}, instrument_),
         thread_([this] { server_.Run([this] { return stop_.load(); }); }),
         socket_(io_) {
     const std::string address = server_.LocalAddress();

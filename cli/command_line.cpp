@@ -6,6 +6,7 @@
 #include <map>
 #include <ostream>
 #include <string_view>
+#include <vector>
 
 #include "capmeter_version.h"
 #include "cli/values.h"
@@ -51,6 +52,13 @@ std::optional<std::uint32_t> ParseChipIndex(std::string_view text) {
     return std::nullopt;
   }
   return index;
+}
+
+std::optional<std::uint16_t> ParseListenPort(std::string_view text) {
+  std::uint16_t port = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return port;
 }
 
 void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
@@ -307,9 +315,35 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   AddDriverOptions(*instrument, driver);
   AddValue(*instrument, "--listen", serve.listen, ParseListenAddress,
            "an address such as 127.0.0.1:5025 or [::1]:5025",
-           "Listen on ADDR:PORT (default 127.0.0.1:5025; port 0 takes a free one). Anyone who "
-           "can reach the port can drive the meter.")
+           "Listen on ADDR:PORT (default 127.0.0.1:5025; port 0 takes a free one); beyond "
+           "loopback only with --allow")
       ->type_name("ADDR:PORT");
+  instrument
+      ->add_option_function<std::vector<std::string>>(
+          "--allow",
+          [&serve](const std::vector<std::string>& texts) {
+            for (const std::string& text : texts) {
+              const auto range = ParseAddressRange(text);
+              if (!range) {
+                throw CLI::ValidationError("--allow", "'" + text +
+                                                          "' is not an address range such as "
+                                                          "192.0.2.0/24 or fd00::/64");
+              }
+              serve.allow.Add(*range);
+            }
+          },
+          "Let peers in CIDR connect (repeatable; this machine always may); needed for a "
+          "--listen beyond loopback")
+      ->type_name("CIDR");
+  instrument->add_flag("--read-only", serve.readOnly,
+                       "Answer queries only: commands that change a setting get -203");
+  bool noVxi11 = false;
+  instrument->add_flag("--no-vxi11", noVxi11,
+                       "No VXI-11 channel (TCPIP::host::INSTR) beside the raw socket");
+  AddValue(*instrument, "--vxi11-port", serve.vxi11Port, ParseListenPort, "a port from 0 to 65535",
+           "The VXI-11 core channel's port (default 0: a free one, which the portmapper tells "
+           "clients)")
+      ->type_name("PORT");
   AddValue(*instrument, "--slope", serve.slope, Lenient, "a number",
            "The initial m in µF per second (default 0; CAL:SLOP sets it in F/s)")
       ->type_name("M");
@@ -326,7 +360,10 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "start, which TIM:MODE and TIM:SRAT change.\nExit status: 1 when the address or the log "
       "cannot be had, 2 for a bad command line, 129 after SIGHUP, 130 after Ctrl-C (SIGINT), "
       "143 after SIGTERM.");
-  instrument->callback([&] { outcome.status = commands.serve(driver, serve); });
+  instrument->callback([&] {
+    serve.vxi11 = !noVxi11;
+    outcome.status = commands.serve(driver, serve);
+  });
 
   try {
     app.parse(argc, argv);

@@ -3,11 +3,12 @@
 #include <asio.hpp>
 #include <atomic>
 #include <charconv>
-#include <condition_variable>
 #include <deque>
 #include <list>
-#include <mutex>
 #include <thread>
+
+#include "cli/instrument_thread.h"
+#include "cli/vxi11_channel.h"
 
 namespace capmeter::cli {
 
@@ -18,8 +19,6 @@ using asio::ip::tcp;
 // Lines read ahead of the instrument per client; reading waits beyond it.
 constexpr std::size_t kQueuedLinesLimit = 256;
 constexpr auto kStopPollPeriod = std::chrono::milliseconds(50);
-// What a reading's stop signal says when the client that asked went away.
-constexpr int kClientGone = -1;
 
 struct Connection {
   explicit Connection(tcp::socket s) : socket(std::move(s)) {}
@@ -34,13 +33,6 @@ struct Connection {
   std::size_t queuedLines = 0;
   bool readPaused = false;
   std::atomic<bool> gone{false};
-};
-
-// A line for the instrument, or an input error found before parsing.
-struct Job {
-  std::shared_ptr<Connection> from;
-  std::string line;
-  int inputError = 0;
 };
 
 }  // namespace
@@ -74,26 +66,50 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
 }
 
 struct InstrumentServer::Network {
-  Network(const ListenAddress& address, scpi::Instrument& instrument)
-      : instrument(instrument), acceptor(io), stopTimer(io) {
+  Network(const ServerSetup& setup, scpi::Instrument& instrument)
+      : setup(setup), thread(io, instrument), acceptor(io), stopTimer(io) {
     tcp::resolver resolver(io);
     const tcp::endpoint endpoint =
-        *resolver.resolve(address.host, std::to_string(address.port), tcp::resolver::passive)
+        *resolver
+             .resolve(setup.listen.host, std::to_string(setup.listen.port), tcp::resolver::passive)
              .begin();
-    acceptor.open(endpoint.protocol());
+    Listen(acceptor, endpoint);
+    if (setup.vxi11Port) {
+      vxi11.emplace(io, thread, [this](tcp::socket& peer) { return Admit(peer); });
+      Listen(vxi11->CoreAcceptor(), {endpoint.address(), *setup.vxi11Port});
+      Listen(vxi11->AbortAcceptor(), {endpoint.address(), 0});
+    }
+  }
+
+  static void Listen(tcp::acceptor& listener, const tcp::endpoint& endpoint) {
+    listener.open(endpoint.protocol());
 #if !defined(_WIN32)
     // A restarted server gets its port back at once; on Windows the same
     // option would let another program share the port.
-    acceptor.set_option(tcp::acceptor::reuse_address(true));
+    listener.set_option(tcp::acceptor::reuse_address(true));
 #endif
-    acceptor.bind(endpoint);
-    acceptor.listen();
+    listener.bind(endpoint);
+    listener.listen();
+  }
+
+  // Whether a peer may stay, by the allow-list; one line for each refused.
+  bool Admit(tcp::socket& peer) {
+    asio::error_code error;
+    const tcp::endpoint from = peer.remote_endpoint(error);
+    if (!error && setup.allow.Allows(from.address().to_string())) return true;
+    if (setup.say) {
+      setup.say("refused " +
+                (error ? std::string("a peer that left") : from.address().to_string()) +
+                ": not in --allow");
+    }
+    peer.close(error);
+    return false;
   }
 
   void Accept() {
     acceptor.async_accept([this](const asio::error_code& error, tcp::socket socket) {
       if (!acceptor.is_open()) return;
-      if (!error) {
+      if (!error && Admit(socket)) {
         if (clients.size() >= kMaxClients) {
           asio::error_code ignored;
           socket.close(ignored);
@@ -131,31 +147,28 @@ struct InstrumentServer::Network {
         if (client->line.size() > kLineLimit) {
           client->line.clear();
           client->discarding = true;
-          Queue({client, {}, -363});
+          Queue(client, {}, -363);
         }
       }
       if (end == data.size()) return;
-      if (!client->discarding) Queue({client, std::move(client->line), 0});
+      if (!client->discarding) Queue(client, std::move(client->line), 0);
       client->line.clear();
       client->discarding = false;
       data.remove_prefix(end + 1);
     }
   }
 
-  void Queue(Job job) {
-    ++job.from->queuedLines;
-    {
-      const std::lock_guard lock(mutex);
-      jobs.push_back(std::move(job));
-    }
-    wake.notify_one();
+  void Queue(const std::shared_ptr<Connection>& client, std::string line, int inputError) {
+    ++client->queuedLines;
+    thread.Submit({std::move(line), inputError, [client] { return client->gone.load(); },
+                   [this, client](std::string answer) { Deliver(client, std::move(answer)); }});
   }
 
   // Lets a client go; a query it left without its LF is an error of its own.
   void Drop(const std::shared_ptr<Connection>& client, bool closedByClient) {
     if (client->gone.exchange(true)) return;
     if (closedByClient && !client->discarding && client->line.find('?') != std::string::npos) {
-      Queue({client, {}, -420});
+      Queue(client, {}, -420);
     }
     asio::error_code ignored;
     client->socket.close(ignored);
@@ -192,35 +205,6 @@ struct InstrumentServer::Network {
                       });
   }
 
-  // The instrument's thread: one message at a time.
-  void Work(const std::function<int()>& stopSignal) {
-    for (;;) {
-      Job job;
-      {
-        std::unique_lock lock(mutex);
-        wake.wait(lock, [this] { return stopping || !jobs.empty(); });
-        if (stopping) return;
-        job = std::move(jobs.front());
-        jobs.pop_front();
-      }
-      std::string answer;
-      if (job.inputError != 0) {
-        instrument.ReportInputError(job.inputError);
-      } else {
-        const Connection& from = *job.from;
-        SeriesControl control;
-        control.stopSignal = [&stopSignal, &from] {
-          const int signal = stopSignal();
-          return signal != 0 ? signal : from.gone ? kClientGone : 0;
-        };
-        answer = instrument.Execute(job.line, control);
-      }
-      asio::post(io, [this, client = std::move(job.from), answer = std::move(answer)]() mutable {
-        Deliver(client, std::move(answer));
-      });
-    }
-  }
-
   void WatchForStop(const std::function<int()>& stopSignal) {
     stopTimer.expires_after(kStopPollPeriod);
     stopTimer.async_wait([this, &stopSignal](const asio::error_code&) {
@@ -229,30 +213,24 @@ struct InstrumentServer::Network {
       asio::error_code ignored;
       acceptor.close(ignored);
       while (!clients.empty()) Drop(clients.front(), false);
-      {
-        const std::lock_guard lock(mutex);
-        stopping = true;
-      }
-      wake.notify_one();
+      if (vxi11) vxi11->Close();
+      thread.Stop();
       io.stop();
     });
   }
 
-  scpi::Instrument& instrument;
+  ServerSetup setup;
   asio::io_context io;
+  InstrumentThread thread;
   tcp::acceptor acceptor;
   asio::steady_timer stopTimer;
   std::list<std::shared_ptr<Connection>> clients;
+  std::optional<Vxi11Channel> vxi11;
   int stopped = 0;
-
-  std::mutex mutex;  // guards jobs and stopping
-  std::condition_variable wake;
-  std::deque<Job> jobs;
-  bool stopping = false;
 };
 
-InstrumentServer::InstrumentServer(const ListenAddress& address, scpi::Instrument& instrument)
-    : network_(std::make_unique<Network>(address, instrument)) {}
+InstrumentServer::InstrumentServer(const ServerSetup& setup, scpi::Instrument& instrument)
+    : network_(std::make_unique<Network>(setup, instrument)) {}
 
 InstrumentServer::~InstrumentServer() = default;
 
@@ -263,14 +241,29 @@ std::string InstrumentServer::LocalAddress() const {
          std::to_string(endpoint.port());
 }
 
+std::uint16_t InstrumentServer::RawPort() const {
+  return network_->acceptor.local_endpoint().port();
+}
+
 bool InstrumentServer::OnlyLoopback() const {
   return network_->acceptor.local_endpoint().address().is_loopback();
 }
 
+std::optional<std::uint16_t> InstrumentServer::CorePort() const {
+  if (!network_->vxi11) return std::nullopt;
+  return network_->vxi11->CoreAcceptor().local_endpoint().port();
+}
+
+std::optional<std::uint16_t> InstrumentServer::AbortPort() const {
+  if (!network_->vxi11) return std::nullopt;
+  return network_->vxi11->AbortAcceptor().local_endpoint().port();
+}
+
 int InstrumentServer::Run(const std::function<int()>& stopSignal) {
   network_->Accept();
+  if (network_->vxi11) network_->vxi11->Start();
   network_->WatchForStop(stopSignal);
-  std::thread worker([this, &stopSignal] { network_->Work(stopSignal); });
+  std::thread worker([this, &stopSignal] { network_->thread.Run(stopSignal); });
   network_->io.run();
   worker.join();
   return network_->stopped;

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "capmeter_version.h"
+#include "cli/mdns_announcement.h"
+#include "cli/portmapper_registration.h"
 #include "measurement/reading_log.h"
 
 namespace capmeter::cli {
@@ -102,29 +104,50 @@ int RunServe(CommandContext& context, const ServeOptions& options, const ServeId
   setup.intercept = options.intercept * kMicro;
   setup.timing = options.timing;
   setup.sampleRate = options.sampleClock.requestedRate;
+  setup.readOnly = options.readOnly;
   setup.selfTest = [&context, &identity] { return SelfTest(context, identity.checkNotes); };
   if (log.IsOpen()) {
     setup.logReading = [&log](const Reading& reading) { log.Write(reading); };
   }
   scpi::Instrument instrument(context.library, context.clock, device, std::move(setup));
 
+  ServerSetup serverSetup{
+      options.listen, options.allow, std::nullopt,
+      [&err](const std::string& line) { err << "capmeter-cli: " << line << std::endl; }};
+  if (options.vxi11) serverSetup.vxi11Port = options.vxi11Port;
   std::optional<InstrumentServer> server;
   try {
-    server.emplace(options.listen, instrument);
+    server.emplace(serverSetup, instrument);
   } catch (const std::system_error& error) {
     err << "capmeter-cli: cannot listen on " << options.listen.host << ":" << options.listen.port
         << ": " << error.what() << "\n";
     return kExitFailed;
+  }
+  if (!server->OnlyLoopback() && options.allow.Empty()) {
+    err << "capmeter-cli: listening on " << server->LocalAddress()
+        << " needs --allow CIDR for the peers that may connect (this machine always may)\n";
+    return kExitUsage;
   }
   // Held from the start; a device that cannot be opened now is tried again
   // at every measurement.
   if (const auto opened = device.Open(); opened.handle == nullptr) {
     err << "capmeter-cli: " << opened.whyNot << "; measurements will try again.\n";
   }
+  std::optional<PortmapperRegistration> registration;
+  if (server->CorePort()) {
+    err << "capmeter-cli: VXI-11 core channel on port " << *server->CorePort()
+        << ", abort channel on port " << *server->AbortPort() << "\n";
+    registration.emplace(*server->CorePort(), serverSetup.say);
+  }
+  // Announced only where others can reach it: a loopback meter would be
+  // found by machines that cannot connect.
+  std::optional<MdnsAnnouncement> announcement;
   if (!server->OnlyLoopback()) {
-    err << "capmeter-cli: warning: anyone who can reach " << server->LocalAddress()
-        << " can drive the meter: SCPI has no authentication (docs/scpi.md tells how to use an "
-           "SSH tunnel instead).\n";
+    constexpr std::uint16_t kPortmapperPort = 111;
+    ServiceRecord record{device.SerialNumber(), std::string(kVersion), server->RawPort(),
+                         std::nullopt};
+    if (registration && registration->Registered()) record.vxi11Port = kPortmapperPort;
+    announcement.emplace(record, serverSetup.say);
   }
   err << "capmeter-cli: listening on " << server->LocalAddress() << std::endl;
 

@@ -11,6 +11,11 @@ namespace capmeter::cli {
 
 struct ServeOptions {
   ListenAddress listen;
+  // Who may connect besides this machine; needed to listen beyond loopback.
+  AllowList allow;
+  bool vxi11 = true;            // the VXI-11 channels beside the raw socket
+  std::uint16_t vxi11Port = 0;  // the core channel's; 0: a free one, the portmapper tells
+  bool readOnly = false;        // queries only (-203 for the rest)
   // The initial calibration in the units of `measure`: m in µF/s, b in µF.
   double slope = 0.0;
   double intercept = 0.0;

@@ -91,6 +91,12 @@ std::span<const CommandRow> CommandTable() {
   return kCommands;
 }
 
+bool IsQuery(Command command) {
+  return std::any_of(kCommands.begin(), kCommands.end(), [command](const CommandRow& row) {
+    return row.command == command && row.header.ends_with('?');
+  });
+}
+
 std::string_view ShortForm(std::string_view word) {
   const auto capitals =
       std::find_if(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; });

@@ -99,6 +99,10 @@ inline constexpr std::string_view kTimingChoices[] = {"POLL", "STReam", "AUTO"};
 // A boolean: an odd index is ON.
 inline constexpr std::string_view kBooleanChoices[] = {"OFF", "ON", "0", "1"};
 
+// Whether the command asks (its header ends in '?'), so it changes nothing
+// that a read-only instrument must keep.
+bool IsQuery(Command command);
+
 // A word's short form: its leading capitals (STR of STReam), as queries
 // answer with it.
 std::string_view ShortForm(std::string_view word);

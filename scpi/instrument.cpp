@@ -49,12 +49,22 @@ std::string Instrument::Execute(std::string_view line, const SeriesControl& cont
   ParsedMessage message = ParseMessage(line);
   std::string answer;
   for (const ProgramUnit& unit : message.units) {
+    if (setup_.readOnly && !IsQuery(unit.command)) {
+      status_.Push(-203, "read-only");
+      continue;
+    }
     Run(unit, control, answer);
   }
   if (message.error) {
     status_.Push(message.error->code, std::move(message.error->detail));
   }
+  statusByte_ = status_.StatusByte(false);
   return answer;
+}
+
+void Instrument::ReportInputError(int code) {
+  status_.Push(code);
+  statusByte_ = status_.StatusByte(false);
 }
 
 void Instrument::Reset() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <limits>
 #include <string>
@@ -54,6 +55,10 @@ struct InstrumentSetup {
   // The timing at power-on; *RST gives auto and the chip family's rate.
   Timing timing = Timing::Auto;
   double sampleRate = kFamilyDefaultRate;  // asked for with stream timing
+  // Queries only: every command that would change a setting, the status or
+  // the readings is refused with -203, so a shared meter cannot be
+  // reconfigured under the script that set it up.
+  bool readOnly = false;
 };
 
 // The meter as an SCPI instrument: runs one message at a time and returns its
@@ -70,7 +75,12 @@ class Instrument {
 
   // What the connection noticed before the parser could: a line beyond the
   // input buffer, or a query cut off by the end of the connection.
-  void ReportInputError(int code) { status_.Push(code); }
+  void ReportInputError(int code);
+
+  // The Status Byte as the last message left it, without MAV: safe to read
+  // from any thread, so that a serial poll answers at once, during a
+  // reading too, as an instrument's does.
+  int StatusByteNow() const { return statusByte_.load(); }
 
  private:
   enum class Function { Capacitance, Time };
@@ -99,6 +109,7 @@ class Instrument {
   DeviceAccess& device_;
   InstrumentSetup setup_;
   Status status_;
+  std::atomic<int> statusByte_{0};
   Function function_ = Function::Capacitance;
   int sampleCount_ = 1;
   int averageCount_ = 1;

@@ -21,6 +21,7 @@ constexpr std::array kStandardErrors{
     Standard{-113, "Undefined header"},
     Standard{-131, "Invalid suffix"},
     Standard{-138, "Suffix not allowed"},
+    Standard{-203, "Command protected"},
     Standard{-221, "Settings conflict"},
     Standard{-222, "Data out of range"},
     Standard{-224, "Illegal parameter value"},

@@ -182,3 +182,39 @@ TEST_F(InstrumentTest, AReadingThatCannotBeHadAnswersNotANumberAndSaysWhy) {
 
 }  // namespace
 }  // namespace capmeter::scpi
+
+namespace capmeter::scpi {
+namespace {
+
+// A shared meter that must keep its settings: each command refused on its
+// own, the queries of the same message still answered.
+TEST(ReadOnlyInstrument, RefusesEveryCommandAndAnswersEveryQuery) {
+  VirtualClock clock;
+  SimulatedChip chip{clock};
+  OpenOnDemand device{chip};
+  InstrumentSetup setup;
+  setup.slope = 9.0909e-6;
+  setup.readOnly = true;
+  Instrument instrument{chip, clock, device, setup};
+  const SeriesControl control;
+  const auto ask = [&](std::string_view line) { return instrument.Execute(line, control); };
+  const struct {
+    const char* line;
+    const char* answer;
+  } lines[] = {
+      {"SAMP:COUN 3;COUN?", "1"},
+      {"CAL:SLOP 1E-6;:CAL:SLOP?", "+9.09090000E-06"},
+      {"*RST;TIM:MODE POLL;MODE?", "STR"},
+      {"*CLS", ""},
+      {"*ESE 255;*ESE?", "0"},
+  };
+  for (const auto& l : lines) {
+    EXPECT_EQ(ask(l.line), l.answer) << l.line;
+  }
+  EXPECT_EQ(ask("SYST:ERR:COUN?"), "6");
+  EXPECT_EQ(ask("SYST:ERR?"), "-203,\"Command protected;read-only\"");
+  EXPECT_NE(ask("MEAS:CAP?").find("E-06"), std::string::npos) << "a query takes readings";
+}
+
+}  // namespace
+}  // namespace capmeter::scpi
