@@ -10,47 +10,77 @@
 #include "capmeter_version.h"
 #include "cli/values.h"
 #include "device/usb_id.h"
-#include "measurement/lenient_number.h"
+#include "measurement/si_value.h"
 #include "measurement/stream_timing.h"
 
 namespace capmeter::cli {
 
 namespace {
 
+// The most readings a series or a capacitor takes.
+constexpr int kMostReadings = 1'000'000;
+
 constexpr const char* kExitStatuses =
     "Exit status: 0 all went well; 1 the driver, the device, a reading or the output failed; "
     "2 a bad command line; 129, 130 and 143 stopped by SIGHUP, Ctrl-C (SIGINT) and SIGTERM.";
 
+// Why a text is not the value asked for, beyond naming what was expected.
+using Explain = std::string (*)(std::string_view text);
+
+std::string Farads(std::string_view text) {
+  return EngineeringValueProblem(text, "F");
+}
+std::string Ohms(std::string_view text) {
+  return EngineeringValueProblem(text, "ohm");
+}
+std::string Seconds(std::string_view text) {
+  return EngineeringValueProblem(text, "s");
+}
+std::string Rate(std::string_view text) {
+  return EngineeringValueProblem(text, "S/s");
+}
+
 // An option whose text `read` turns into its value once, straight into
-// `target`; a text it cannot read is a usage error saying what was expected.
+// `target`; a text it cannot read is a usage error quoting it, saying what
+// was expected and, where `explain` tells, what is wrong with it.
 template <typename Value, typename Read>
 CLI::Option* AddValue(CLI::App& command, const std::string& name, Value& target, Read read,
-                      const std::string& expected, const std::string& description) {
+                      const std::string& expected, const std::string& description,
+                      Explain explain = nullptr) {
   return command.add_option_function<std::string>(
       name,
-      [&target, read, expected, name](const std::string& text) {
+      [&target, read, expected, name, explain](const std::string& text) {
         const auto value = read(text);
         if (!value) {
-          throw CLI::ValidationError(name, "'" + text + "' is not " + expected);
+          const std::string why = explain != nullptr ? explain(text) : std::string();
+          throw CLI::ValidationError(
+              name, "'" + text + "' is not " + expected + (why.empty() ? "" : ": " + why));
         }
         target = *value;
       },
       description);
 }
 
-// m and b, read at once as the window reads its boxes: never an error, a
-// text without a number is 0.
-std::optional<double> Lenient(std::string_view text) {
-  return LenientNumber(text);
+// A whole number from `least` to `most` in decimal digits alone: no sign,
+// base prefix or blank, so "010" is ten and "0x10" no count.
+template <typename Whole>
+auto WholeFrom(Whole least, Whole most) {
+  return [least, most](std::string_view text) -> std::optional<Whole> {
+    Whole whole = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), whole);
+    if (error != std::errc() || end != text.data() + text.size() || whole < least || whole > most) {
+      return std::nullopt;
+    }
+    return whole;
+  };
 }
 
-std::optional<std::uint32_t> ParseChipIndex(std::string_view text) {
-  std::uint32_t index = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), index);
-  if (error != std::errc() || end != text.data() + text.size() || index > 0x7FFFFFFF) {
-    return std::nullopt;
-  }
-  return index;
+// m and b: a complete number, never the window's lenient reading, since a
+// typo that reads as another number would go unseen in a script.
+CLI::Option* AddCalibrationValue(CLI::App& command, const std::string& name, double& target,
+                                 const std::string& description) {
+  return AddValue(command, name, target, ParseNumber, "a number such as 9.0909 or -2.5e-1",
+                  description, NumberProblem);
 }
 
 void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
@@ -63,17 +93,18 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
                        "Use the simulated chip and timing circuit instead of the driver library");
   AddValue(command, "--capacitance", driver.parts.capacitanceFarads, ParseFarads,
            "a capacitance such as 4.7u",
-           "Simulated capacitor, in farads with an SI prefix (default 4.7u)")
+           "Simulated capacitor, in farads with an SI prefix (default 4.7u)", Farads)
       ->type_name("VALUE")
       ->needs(simulate);
   AddValue(command, "--resistance", driver.parts.resistanceOhms, ParseOhms,
            "a resistance such as 100k",
-           "Simulated timing resistor, in ohms with an SI prefix (default 100k)")
+           "Simulated timing resistor, in ohms with an SI prefix (default 100k)", Ohms)
       ->type_name("VALUE")
       ->needs(simulate);
   AddValue(command, "--latency", driver.latency, ParseSeconds, "a time such as 1m or 0",
            "Simulated round trip of each driver call, in seconds with an SI prefix "
-           "(e.g. 1m for a full-speed chip, 125u for a high-speed one; default 0)")
+           "(e.g. 1m for a full-speed chip, 125u for a high-speed one; default 0)",
+           Seconds)
       ->type_name("SECONDS")
       ->needs(simulate);
   AddValue(command, "--clock-jitter", driver.clockJitter, ParseClockJitter,
@@ -93,15 +124,15 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
       "chip; docs/hardware.md lists them): its bit-bang clock, erratum, FIFO and packets")
       ->type_name("FAMILY")
       ->needs(simulate);
-  command
-      .add_option("--chips", driver.chips,
-                  "Simulated chips, each with its own serial number (SIM-1, SIM-2, ...), all on "
-                  "the one circuit (default 1)")
+  AddValue(command, "--chips", driver.chips, WholeFrom<std::uint32_t>(1, 16),
+           "a count from 1 to 16",
+           "Simulated chips, each with its own serial number (SIM-1, SIM-2, ...), all on the one "
+           "circuit (default 1)")
       ->type_name("N")
-      ->check(CLI::Range(1, 16))
       ->needs(simulate);
   CLI::Option* device =
-      AddValue(command, "--device", driver.chip.index, ParseChipIndex, "a chip's index such as 1",
+      AddValue(command, "--device", driver.chip.index, WholeFrom<std::uint32_t>(0, 0x7FFFFFFF),
+               "a chip's index such as 1",
                "Open the chip with this index in \"capmeter-cli list\" (default 0)")
           ->type_name("N");
   command
@@ -139,7 +170,8 @@ void AddTimingOptions(CLI::App& command, Timing& timing, SampleClock& sampleCloc
            "a sample rate from 3.6k to 12M such as 1M or 500k",
            "With stream timing: the samples a second to ask for (default: the chip family's, 1M "
            "on a high-speed chip, 500k on a full-speed one); the rate the chip gives is "
-           "measured before the first reading")
+           "measured before the first reading",
+           Rate)
       ->type_name("RATE");
 }
 
@@ -216,18 +248,16 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   CLI::App* series = app.add_subcommand(
       "measure", "Take readings, print each as it arrives, then a summary with statistics");
   AddDriverOptions(*series, driver);
-  series->add_option("--count", measure.series.count, "Number of readings (default 1)")
-      ->type_name("N")
-      ->check(CLI::Range(1, 1'000'000));
+  AddValue(*series, "--count", measure.series.count, WholeFrom(1, kMostReadings),
+           "a count from 1 to 1000000", "Number of readings (default 1)")
+      ->type_name("N");
   AddValue(*series, "--interval", measure.series.interval, ParseSeconds,
            "a time such as 0.5 or 500m",
-           "From the start of one reading to the start of the next (default 0: at once)")
+           "From the start of one reading to the start of the next (default 0: at once)", Seconds)
       ->type_name("SECONDS");
-  AddValue(*series, "--slope", slope, Lenient, "a number",
-           "m in µF per second, read as the window reads it (default 0: no capacitance)")
+  AddCalibrationValue(*series, "--slope", slope, "m in µF per second (default 0: no capacitance)")
       ->type_name("M");
-  AddValue(*series, "--intercept", intercept, Lenient, "a number", "b in µF (default 0)")
-      ->type_name("B");
+  AddCalibrationValue(*series, "--intercept", intercept, "b in µF (default 0)")->type_name("B");
   std::vector<std::string> formatNames;
   std::string formatHelp =
       "How the readings are written (default " + std::string(ReadingFormats().front().name) + "):";
@@ -273,8 +303,8 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
            for (const std::string& text : texts) {
              const std::optional<double> farads = ParseFarads(text);
              if (!farads) {
-               throw CLI::ValidationError("capacitors",
-                                          "'" + text + "' is not a capacitance such as 1u");
+               throw CLI::ValidationError(
+                   "capacitors", "'" + text + "' is not a capacitance such as 1u: " + Farads(text));
              }
              calibrate.capacitors.push_back({text, *farads * 1e6});
            }
@@ -283,9 +313,9 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
          "different ones. With --simulate each is the simulated part in turn.")
       ->type_name("C")
       ->required();
-  fit->add_option("--count", calibrate.count, "Readings per capacitor (default 10)")
-      ->type_name("N")
-      ->check(CLI::Range(1, 1'000'000));
+  AddValue(*fit, "--count", calibrate.count, WholeFrom(1, kMostReadings),
+           "a count from 1 to 1000000", "Readings per capacitor (default 10)")
+      ->type_name("N");
   fit->add_flag("--yes", calibrate.yes,
                 "Do not ask to connect each capacitor (for scripts and tests)");
   AddNoDither(*fit, noDither);
@@ -310,11 +340,11 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
            "Listen on ADDR:PORT (default 127.0.0.1:5025; port 0 takes a free one). Anyone who "
            "can reach the port can drive the meter.")
       ->type_name("ADDR:PORT");
-  AddValue(*instrument, "--slope", serve.slope, Lenient, "a number",
-           "The initial m in µF per second (default 0; CAL:SLOP sets it in F/s)")
+  AddCalibrationValue(*instrument, "--slope", serve.slope,
+                      "The initial m in µF per second (default 0; CAL:SLOP sets it in F/s)")
       ->type_name("M");
-  AddValue(*instrument, "--intercept", serve.intercept, Lenient, "a number",
-           "The initial b in µF (default 0; CAL:INT sets it in F)")
+  AddCalibrationValue(*instrument, "--intercept", serve.intercept,
+                      "The initial b in µF (default 0; CAL:INT sets it in F)")
       ->type_name("B");
   instrument->add_option("--log", serve.log, "Write every reading taken to FILE as CSV")
       ->type_name("FILE");

@@ -104,14 +104,28 @@ TEST(CommandLine, MeasureWithItsOptions) {
   EXPECT_DOUBLE_EQ(p.measure.series.sampleClock.requestedRate, 500e3);
 }
 
-TEST(CommandLine, SlopeAndInterceptAreReadAsTheWindowReadsThem) {
-  // A comma ends the number; without a slope the intercept does not count.
-  const Parsed p = Parse({"measure", "--slope", "9.0909x", "--intercept", "0,5"});
-  EXPECT_DOUBLE_EQ(p.measure.series.calibration.slope, 9.0909);
-  EXPECT_DOUBLE_EQ(p.measure.series.calibration.intercept, 0.0);
-  const Parsed noSlope = Parse({"measure", "--slope", "abc", "--intercept", "7"});
-  EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.slope, 0.0);
-  EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.intercept, 0.0);
+TEST(CommandLine, ANumberThatIsNotWholeIsRefusedQuotedWithWhatIsWrong) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* message;
+  } kCases[] = {
+      // Read as the window reads its boxes, these would be 9 and 0.
+      {{"measure", "--slope", "9,0909"},
+       "'9,0909' is not a number such as 9.0909 or -2.5e-1: ',0909' after the number"},
+      {{"serve", "--intercept", "abc"}, "'abc' is not a number such as 9.0909 or -2.5e-1: no"},
+      // Not octal, hexadecimal or with blanks, as CLI11 would read a count.
+      {{"measure", "--count", "0x10"}, "'0x10' is not a count from 1 to 1000000"},
+      {{"list", "--simulate", "--chips", " 2"}, "' 2' is not a count from 1 to 16"},
+      {{"measure", "--simulate", "--capacitance", "10NF"},
+       "'10NF' is not a capacitance such as 4.7u: 'N' is no SI prefix"},
+      {{"calibrate", "1u", "10NF"}, "'10NF' is not a capacitance such as 1u: 'N' is no SI"},
+  };
+  for (const auto& c : kCases) {
+    const Parsed p = Parse(c.arguments);
+    EXPECT_EQ(p.exitCode, cli::kExitUsage) << c.message;
+    EXPECT_NE(p.err.find(c.message), std::string::npos) << p.err;
+  }
+  EXPECT_EQ(Parse({"measure", "--count", "010"}).measure.series.count, 10);
   EXPECT_EQ(Parse({"measure", "--format", "JSON"}).measure.format->name, "json");
 }
 

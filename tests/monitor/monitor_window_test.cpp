@@ -4,12 +4,22 @@
 
 #include <QAbstractSpinBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QtTest>
 
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 
 namespace capmeter {
+
+// The window's widget that a screen reader calls `name`.
+template <typename Widget>
+Widget* Named(const QWidget& window, const QString& name) {
+  for (Widget* widget : window.findChildren<Widget*>()) {
+    if (widget->accessibleName() == name) return widget;
+  }
+  return nullptr;
+}
 
 class MonitorWindowTest : public QObject {
   Q_OBJECT
@@ -42,6 +52,19 @@ class MonitorWindowTest : public QObject {
     for (QLabel* label : window.findChildren<QLabel*>()) {
       if (label->accessibleName() == "Mean") QCOMPARE(label->text(), QString(QChar(0x2014)));
     }
+  }
+
+  // A series calibrated with a typo would chart numbers nobody asked for.
+  void anMThatIsNoNumberIsRefusedBeforeStartInTheMessages() {
+    VirtualClock clock;
+    SimulatedChip chip(clock);
+    MonitorWindow window(chip, clock, nullptr);
+    window.Load();
+    window.SetInitialCalibration("9,0909", "0");
+    Named<QPushButton>(window, "Start")->click();
+    QVERIFY(Named<QPushButton>(window, "Start")->isEnabled());
+    QVERIFY2(Named<QLabel>(window, "Messages")->text().contains("Not started: m '9,0909'"),
+             qPrintable(Named<QLabel>(window, "Messages")->text()));
   }
 };
 
