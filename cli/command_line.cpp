@@ -150,6 +150,23 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
 #endif
 }
 
+// The driver options a sub-command has no use for, refused as unknown
+// rather than accepted and ignored.
+void Without(CLI::App& command, std::initializer_list<const char*> names) {
+  for (const char* name : names) command.remove_option(command.get_option(name));
+}
+
+// Polled readings have no sample clock: a rate or a jitter for it would be
+// ignored, so with poll timing they are a mistake.
+void RefuseSampleClockWhenPolled(const CLI::App& command, Timing timing) {
+  if (timing != Timing::Poll) return;
+  for (const char* name : {"--sample-rate", "--clock-jitter"}) {
+    if (command.count(name) > 0) {
+      throw CLI::ValidationError(name, "acts only on streamed readings, not with --timing poll");
+    }
+  }
+}
+
 // Dither spreads readings over a poll period; one reading has nothing to
 // spread, and streamed readings have no polls.
 CLI::Option* AddNoDither(CLI::App& command, bool& noDither) {
@@ -213,6 +230,9 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "List the chips the driver sees: index, serial number, description, location and "
       "whether one is open already");
   AddDriverOptions(*list, driver);
+  // Listing opens no chip and takes no reading.
+  Without(*list,
+          {"--capacitance", "--resistance", "--clock-jitter", "--family", "--device", "--serial"});
   ListFormat listFormat = ListFormat::Table;
   list->add_option("--format", listFormat, "table (default), csv or json")
       ->type_name("FORMAT")
@@ -223,8 +243,9 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
                                   CLI::ignore_case)
               .description(""));
   list->footer(
-      "--device takes the index, --serial the serial number; the table's location is where "
-      "the chip sits on USB, as far as the driver tells.\nExit status: 0 when it found a "
+      "The other commands' --device takes the index, --serial the serial number; the table's "
+      "location is where the chip sits on USB, as far as the driver tells.\nExit status: 0 "
+      "when it found a "
       "chip, 1 when it found none or the driver cannot list (the reason goes to standard "
       "error), 2 for a bad command line.");
   list->callback([&] { outcome.status = commands.list(driver, listFormat); });
@@ -289,6 +310,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "the output could not be written, 2 for a bad command line, 129 after SIGHUP, 130 after "
       "Ctrl-C (SIGINT), 143 after SIGTERM.");
   series->callback([&] {
+    RefuseSampleClockWhenPolled(*series, measure.series.timing);
     measure.series.dither = measure.series.count > 1 && !noDither;
     measure.series.calibration = Calibration(slope, intercept);
     outcome.status = commands.measure(driver, measure);
@@ -297,6 +319,8 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   CLI::App* fit = app.add_subcommand(
       "calibrate", "Find m and b from capacitors of known value: C = m × t + b by least squares");
   AddDriverOptions(*fit, driver);
+  // The capacitors given are the simulated part in turn.
+  Without(*fit, {"--capacitance"});
   fit->add_option_function<std::vector<std::string>>(
          "capacitors",
          [&calibrate](const std::vector<std::string>& texts) {
@@ -328,6 +352,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "capacitors or times without spread, 129 after SIGHUP, 130 after Ctrl-C (SIGINT), 143 "
       "after SIGTERM.");
   fit->callback([&] {
+    RefuseSampleClockWhenPolled(*fit, calibrate.timing);
     calibrate.dither = calibrate.count > 1 && !noDither;
     outcome.status = commands.calibrate(driver, calibrate);
   });
