@@ -63,7 +63,7 @@ MonitorCommandLine::MonitorCommandLine()
 
 bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
   if (!SimCommandLine::Parse(arguments)) return false;
-  for (const char* part : {"capacitance", "resistance", "latency", "family"}) {
+  for (const char* part : {"capacitance", "resistance", "chips", "latency", "family"}) {
     if (IsSet(part) && !Simulate()) {
       SetError(std::string("--") + part + " needs --simulate.");
       return false;
