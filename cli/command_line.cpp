@@ -6,6 +6,7 @@
 #include <map>
 #include <ostream>
 #include <string_view>
+#include <vector>
 
 #include "capmeter_version.h"
 #include "cli/values.h"
@@ -156,13 +157,16 @@ void Without(CLI::App& command, std::initializer_list<const char*> names) {
   for (const char* name : names) command.remove_option(command.get_option(name));
 }
 
-// Polled readings have no sample clock: a rate or a jitter for it would be
-// ignored, so with poll timing they are a mistake.
-void RefuseSampleClockWhenPolled(const CLI::App& command, Timing timing) {
-  if (timing != Timing::Poll) return;
-  for (const char* name : {"--sample-rate", "--clock-jitter"}) {
+// Options the timing asked for would ignore are a mistake: polled readings
+// have no sample clock to set, streamed ones no first poll to spread.
+void RefuseWhatTheTimingIgnores(const CLI::App& command, Timing timing) {
+  std::vector<const char*> ignored;
+  if (timing == Timing::Poll) ignored = {"--sample-rate", "--clock-jitter"};
+  if (timing == Timing::Stream) ignored = {"--no-dither"};
+  for (const char* name : ignored) {
     if (command.count(name) > 0) {
-      throw CLI::ValidationError(name, "acts only on streamed readings, not with --timing poll");
+      throw CLI::ValidationError(
+          name, std::string("does nothing with --timing ") + std::string(TimingName(timing)));
     }
   }
 }
@@ -310,7 +314,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "the output could not be written, 2 for a bad command line, 129 after SIGHUP, 130 after "
       "Ctrl-C (SIGINT), 143 after SIGTERM.");
   series->callback([&] {
-    RefuseSampleClockWhenPolled(*series, measure.series.timing);
+    RefuseWhatTheTimingIgnores(*series, measure.series.timing);
     measure.series.dither = measure.series.count > 1 && !noDither;
     measure.series.calibration = Calibration(slope, intercept);
     outcome.status = commands.measure(driver, measure);
@@ -352,7 +356,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "capacitors or times without spread, 129 after SIGHUP, 130 after Ctrl-C (SIGINT), 143 "
       "after SIGTERM.");
   fit->callback([&] {
-    RefuseSampleClockWhenPolled(*fit, calibrate.timing);
+    RefuseWhatTheTimingIgnores(*fit, calibrate.timing);
     calibrate.dither = calibrate.count > 1 && !noDither;
     outcome.status = commands.calibrate(driver, calibrate);
   });

@@ -263,7 +263,8 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"list", "--simulate", "--capacitance", "1u"},
         std::vector<std::string>{"list", "--device", "1"},
         std::vector<std::string>{"calibrate", "--simulate", "--capacitance", "1u", "1u", "2u"},
-        std::vector<std::string>{"measure", "--timing", "poll", "--sample-rate", "500k"}));
+        std::vector<std::string>{"measure", "--timing", "poll", "--sample-rate", "500k"},
+        std::vector<std::string>{"calibrate", "--timing", "stream", "--no-dither", "1u", "2u"}));
 
 TEST(CommandLine, HelpForEachSubCommandAndTheVersionExitWithZero) {
   for (const char* command : {"check", "measure", "calibrate"}) {
