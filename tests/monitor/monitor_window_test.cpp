@@ -4,6 +4,7 @@
 
 #include <QAbstractSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
@@ -65,6 +66,18 @@ class MonitorWindowTest : public QObject {
     QVERIFY(Named<QPushButton>(window, "Start")->isEnabled());
     QVERIFY2(Named<QLabel>(window, "Messages")->text().contains("Not started: m '9,0909'"),
              qPrintable(Named<QLabel>(window, "Messages")->text()));
+  }
+
+  // Read leniently, "4,7" would judge every reading against limits around 4.
+  void aNominalValueThatIsNoNumberSetsNoLimitsAndSaysSo() {
+    VirtualClock clock;
+    SimulatedChip chip(clock);
+    MonitorWindow window(chip, clock, nullptr);
+    QLineEdit* nominal = Named<QLineEdit>(window, "Nominal value, empty for no limits");
+    nominal->setText("4,7");
+    emit nominal->editingFinished();
+    QVERIFY(
+        Named<QLabel>(window, "Messages")->text().contains("No limits: the nominal value '4,7'"));
   }
 };
 
