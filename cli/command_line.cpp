@@ -11,47 +11,77 @@
 #include "capmeter_version.h"
 #include "cli/values.h"
 #include "device/usb_id.h"
-#include "measurement/lenient_number.h"
+#include "measurement/si_value.h"
 #include "measurement/stream_timing.h"
 
 namespace capmeter::cli {
 
 namespace {
 
+// The most readings a series or a capacitor takes.
+constexpr int kMostReadings = 1'000'000;
+
 constexpr const char* kExitStatuses =
     "Exit status: 0 all went well; 1 the driver, the device, a reading or the output failed; "
     "2 a bad command line; 129, 130 and 143 stopped by SIGHUP, Ctrl-C (SIGINT) and SIGTERM.";
 
+// Why a text is not the value asked for, beyond naming what was expected.
+using Explain = std::string (*)(std::string_view text);
+
+std::string Farads(std::string_view text) {
+  return EngineeringValueProblem(text, "F");
+}
+std::string Ohms(std::string_view text) {
+  return EngineeringValueProblem(text, "ohm");
+}
+std::string Seconds(std::string_view text) {
+  return EngineeringValueProblem(text, "s");
+}
+std::string Rate(std::string_view text) {
+  return EngineeringValueProblem(text, "S/s");
+}
+
 // An option whose text `read` turns into its value once, straight into
-// `target`; a text it cannot read is a usage error saying what was expected.
+// `target`; a text it cannot read is a usage error quoting it, saying what
+// was expected and, where `explain` tells, what is wrong with it.
 template <typename Value, typename Read>
 CLI::Option* AddValue(CLI::App& command, const std::string& name, Value& target, Read read,
-                      const std::string& expected, const std::string& description) {
+                      const std::string& expected, const std::string& description,
+                      Explain explain = nullptr) {
   return command.add_option_function<std::string>(
       name,
-      [&target, read, expected, name](const std::string& text) {
+      [&target, read, expected, name, explain](const std::string& text) {
         const auto value = read(text);
         if (!value) {
-          throw CLI::ValidationError(name, "'" + text + "' is not " + expected);
+          const std::string why = explain != nullptr ? explain(text) : std::string();
+          throw CLI::ValidationError(
+              name, "'" + text + "' is not " + expected + (why.empty() ? "" : ": " + why));
         }
         target = *value;
       },
       description);
 }
 
-// m and b, read at once as the window reads its boxes: never an error, a
-// text without a number is 0.
-std::optional<double> Lenient(std::string_view text) {
-  return LenientNumber(text);
+// A whole number from `least` to `most` in decimal digits alone: no sign,
+// base prefix or blank, so "010" is ten and "0x10" no count.
+template <typename Whole>
+auto WholeFrom(Whole least, Whole most) {
+  return [least, most](std::string_view text) -> std::optional<Whole> {
+    Whole whole = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), whole);
+    if (error != std::errc() || end != text.data() + text.size() || whole < least || whole > most) {
+      return std::nullopt;
+    }
+    return whole;
+  };
 }
 
-std::optional<std::uint32_t> ParseChipIndex(std::string_view text) {
-  std::uint32_t index = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), index);
-  if (error != std::errc() || end != text.data() + text.size() || index > 0x7FFFFFFF) {
-    return std::nullopt;
-  }
-  return index;
+// m and b: a complete number, never the window's lenient reading, since a
+// typo that reads as another number would go unseen in a script.
+CLI::Option* AddCalibrationValue(CLI::App& command, const std::string& name, double& target,
+                                 const std::string& description) {
+  return AddValue(command, name, target, ParseNumber, "a number such as 9.0909 or -2.5e-1",
+                  description, NumberProblem);
 }
 
 std::optional<std::uint16_t> ParseListenPort(std::string_view text) {
@@ -71,17 +101,18 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
                        "Use the simulated chip and timing circuit instead of the driver library");
   AddValue(command, "--capacitance", driver.parts.capacitanceFarads, ParseFarads,
            "a capacitance such as 4.7u",
-           "Simulated capacitor, in farads with an SI prefix (default 4.7u)")
+           "Simulated capacitor, in farads with an SI prefix (default 4.7u)", Farads)
       ->type_name("VALUE")
       ->needs(simulate);
   AddValue(command, "--resistance", driver.parts.resistanceOhms, ParseOhms,
            "a resistance such as 100k",
-           "Simulated timing resistor, in ohms with an SI prefix (default 100k)")
+           "Simulated timing resistor, in ohms with an SI prefix (default 100k)", Ohms)
       ->type_name("VALUE")
       ->needs(simulate);
   AddValue(command, "--latency", driver.latency, ParseSeconds, "a time such as 1m or 0",
            "Simulated round trip of each driver call, in seconds with an SI prefix "
-           "(e.g. 1m for a full-speed chip, 125u for a high-speed one; default 0)")
+           "(e.g. 1m for a full-speed chip, 125u for a high-speed one; default 0)",
+           Seconds)
       ->type_name("SECONDS")
       ->needs(simulate);
   AddValue(command, "--clock-jitter", driver.clockJitter, ParseClockJitter,
@@ -101,15 +132,15 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
       "chip; docs/hardware.md lists them): its bit-bang clock, erratum, FIFO and packets")
       ->type_name("FAMILY")
       ->needs(simulate);
-  command
-      .add_option("--chips", driver.chips,
-                  "Simulated chips, each with its own serial number (SIM-1, SIM-2, ...), all on "
-                  "the one circuit (default 1)")
+  AddValue(command, "--chips", driver.chips, WholeFrom<std::uint32_t>(1, 16),
+           "a count from 1 to 16",
+           "Simulated chips, each with its own serial number (SIM-1, SIM-2, ...), all on the one "
+           "circuit (default 1)")
       ->type_name("N")
-      ->check(CLI::Range(1, 16))
       ->needs(simulate);
   CLI::Option* device =
-      AddValue(command, "--device", driver.chip.index, ParseChipIndex, "a chip's index such as 1",
+      AddValue(command, "--device", driver.chip.index, WholeFrom<std::uint32_t>(0, 0x7FFFFFFF),
+               "a chip's index such as 1",
                "Open the chip with this index in \"capmeter-cli list\" (default 0)")
           ->type_name("N");
   command
@@ -125,6 +156,26 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
       ->type_name("VID:PID")
       ->excludes(simulate);
 #endif
+}
+
+// The driver options a sub-command has no use for, refused as unknown
+// rather than accepted and ignored.
+void Without(CLI::App& command, std::initializer_list<const char*> names) {
+  for (const char* name : names) command.remove_option(command.get_option(name));
+}
+
+// Options the timing asked for would ignore are a mistake: polled readings
+// have no sample clock to set, streamed ones no first poll to spread.
+void RefuseWhatTheTimingIgnores(const CLI::App& command, Timing timing) {
+  std::vector<const char*> ignored;
+  if (timing == Timing::Poll) ignored = {"--sample-rate", "--clock-jitter"};
+  if (timing == Timing::Stream) ignored = {"--no-dither"};
+  for (const char* name : ignored) {
+    if (command.count(name) > 0) {
+      throw CLI::ValidationError(
+          name, std::string("does nothing with --timing ") + std::string(TimingName(timing)));
+    }
+  }
 }
 
 // Dither spreads readings over a poll period; one reading has nothing to
@@ -147,7 +198,8 @@ void AddTimingOptions(CLI::App& command, Timing& timing, SampleClock& sampleCloc
            "a sample rate from 3.6k to 12M such as 1M or 500k",
            "With stream timing: the samples a second to ask for (default: the chip family's, 1M "
            "on a high-speed chip, 500k on a full-speed one); the rate the chip gives is "
-           "measured before the first reading")
+           "measured before the first reading",
+           Rate)
       ->type_name("RATE");
 }
 
@@ -189,6 +241,9 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "List the chips the driver sees: index, serial number, description, location and "
       "whether one is open already");
   AddDriverOptions(*list, driver);
+  // Listing opens no chip and takes no reading.
+  Without(*list,
+          {"--capacitance", "--resistance", "--clock-jitter", "--family", "--device", "--serial"});
   ListFormat listFormat = ListFormat::Table;
   list->add_option("--format", listFormat, "table (default), csv or json")
       ->type_name("FORMAT")
@@ -199,8 +254,9 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
                                   CLI::ignore_case)
               .description(""));
   list->footer(
-      "--device takes the index, --serial the serial number; the table's location is where "
-      "the chip sits on USB, as far as the driver tells.\nExit status: 0 when it found a "
+      "The other commands' --device takes the index, --serial the serial number; the table's "
+      "location is where the chip sits on USB, as far as the driver tells.\nExit status: 0 "
+      "when it found a "
       "chip, 1 when it found none or the driver cannot list (the reason goes to standard "
       "error), 2 for a bad command line.");
   list->callback([&] { outcome.status = commands.list(driver, listFormat); });
@@ -224,18 +280,16 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   CLI::App* series = app.add_subcommand(
       "measure", "Take readings, print each as it arrives, then a summary with statistics");
   AddDriverOptions(*series, driver);
-  series->add_option("--count", measure.series.count, "Number of readings (default 1)")
-      ->type_name("N")
-      ->check(CLI::Range(1, 1'000'000));
+  AddValue(*series, "--count", measure.series.count, WholeFrom(1, kMostReadings),
+           "a count from 1 to 1000000", "Number of readings (default 1)")
+      ->type_name("N");
   AddValue(*series, "--interval", measure.series.interval, ParseSeconds,
            "a time such as 0.5 or 500m",
-           "From the start of one reading to the start of the next (default 0: at once)")
+           "From the start of one reading to the start of the next (default 0: at once)", Seconds)
       ->type_name("SECONDS");
-  AddValue(*series, "--slope", slope, Lenient, "a number",
-           "m in µF per second, read as the window reads it (default 0: no capacitance)")
+  AddCalibrationValue(*series, "--slope", slope, "m in µF per second (default 0: no capacitance)")
       ->type_name("M");
-  AddValue(*series, "--intercept", intercept, Lenient, "a number", "b in µF (default 0)")
-      ->type_name("B");
+  AddCalibrationValue(*series, "--intercept", intercept, "b in µF (default 0)")->type_name("B");
   std::vector<std::string> formatNames;
   std::string formatHelp =
       "How the readings are written (default " + std::string(ReadingFormats().front().name) + "):";
@@ -267,6 +321,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "the output could not be written, 2 for a bad command line, 129 after SIGHUP, 130 after "
       "Ctrl-C (SIGINT), 143 after SIGTERM.");
   series->callback([&] {
+    RefuseWhatTheTimingIgnores(*series, measure.series.timing);
     measure.series.dither = measure.series.count > 1 && !noDither;
     measure.series.calibration = Calibration(slope, intercept);
     outcome.status = commands.measure(driver, measure);
@@ -275,14 +330,16 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   CLI::App* fit = app.add_subcommand(
       "calibrate", "Find m and b from capacitors of known value: C = m × t + b by least squares");
   AddDriverOptions(*fit, driver);
+  // The capacitors given are the simulated part in turn.
+  Without(*fit, {"--capacitance"});
   fit->add_option_function<std::vector<std::string>>(
          "capacitors",
          [&calibrate](const std::vector<std::string>& texts) {
            for (const std::string& text : texts) {
              const std::optional<double> farads = ParseFarads(text);
              if (!farads) {
-               throw CLI::ValidationError("capacitors",
-                                          "'" + text + "' is not a capacitance such as 1u");
+               throw CLI::ValidationError(
+                   "capacitors", "'" + text + "' is not a capacitance such as 1u: " + Farads(text));
              }
              calibrate.capacitors.push_back({text, *farads * 1e6});
            }
@@ -291,9 +348,9 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
          "different ones. With --simulate each is the simulated part in turn.")
       ->type_name("C")
       ->required();
-  fit->add_option("--count", calibrate.count, "Readings per capacitor (default 10)")
-      ->type_name("N")
-      ->check(CLI::Range(1, 1'000'000));
+  AddValue(*fit, "--count", calibrate.count, WholeFrom(1, kMostReadings),
+           "a count from 1 to 1000000", "Readings per capacitor (default 10)")
+      ->type_name("N");
   fit->add_flag("--yes", calibrate.yes,
                 "Do not ask to connect each capacitor (for scripts and tests)");
   AddNoDither(*fit, noDither);
@@ -306,6 +363,7 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "capacitors or times without spread, 129 after SIGHUP, 130 after Ctrl-C (SIGINT), 143 "
       "after SIGTERM.");
   fit->callback([&] {
+    RefuseWhatTheTimingIgnores(*fit, calibrate.timing);
     calibrate.dither = calibrate.count > 1 && !noDither;
     outcome.status = commands.calibrate(driver, calibrate);
   });
@@ -344,11 +402,11 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
            "The VXI-11 core channel's port (default 0: a free one, which the portmapper tells "
            "clients)")
       ->type_name("PORT");
-  AddValue(*instrument, "--slope", serve.slope, Lenient, "a number",
-           "The initial m in µF per second (default 0; CAL:SLOP sets it in F/s)")
+  AddCalibrationValue(*instrument, "--slope", serve.slope,
+                      "The initial m in µF per second (default 0; CAL:SLOP sets it in F/s)")
       ->type_name("M");
-  AddValue(*instrument, "--intercept", serve.intercept, Lenient, "a number",
-           "The initial b in µF (default 0; CAL:INT sets it in F)")
+  AddCalibrationValue(*instrument, "--intercept", serve.intercept,
+                      "The initial b in µF (default 0; CAL:INT sets it in F)")
       ->type_name("B");
   instrument->add_option("--log", serve.log, "Write every reading taken to FILE as CSV")
       ->type_name("FILE");

@@ -7,6 +7,7 @@
 #include "device/chip_choice.h"
 #include "device/hex_text.h"
 #include "measurement/reading_formats.h"
+#include "measurement/reading_text.h"
 
 namespace capmeter::cli {
 
@@ -26,17 +27,6 @@ ChipRow RowOf(std::size_t index, const DeviceInfo& chip) {
   if (location.empty() && chip.locId != 0) location = LocationIdText(chip.locId);
   return {std::to_string(index), chip.serialNumber, chip.description, location,
           (chip.flags & kDeviceOpened) != 0};
-}
-
-// The device's texts are its own bytes: quoted so that no comma, quote or
-// line end can break a row.
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string field = "\"";
-  for (const char c : text) {
-    field += c == '"' ? std::string("\"\"") : std::string(1, c);
-  }
-  return field + "\"";
 }
 
 std::string JsonString(const std::string& text) {

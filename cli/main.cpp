@@ -43,8 +43,10 @@ int RunWithDriver(const DriverOptions& options, const Command& command) {
   std::string problem;
   const std::unique_ptr<ChosenDriver> driver = ChooseDriver(options, clock, problem);
   if (!driver) {
+    // The one thing that stops it is a trace file it cannot write: a failed
+    // output.
     std::cerr << "capmeter-cli: " << problem << "\n";
-    return kExitUsage;
+    return kExitFailed;
   }
   CommandContext context{
       [&driver] { return driver->Load(); },
@@ -66,7 +68,7 @@ int Measure(const DriverOptions& driver, MeasureOptions options) {
     if (!file) {
       std::cerr << "capmeter-cli: cannot write " << options.output << ": " << std::strerror(errno)
                 << "\n";
-      return kExitUsage;
+      return kExitFailed;
     }
     options.progress = StandardErrorIsTerminal();
   }

@@ -153,6 +153,9 @@ void CheckReaders(std::string_view text) {
   const bool beyond = read.ec == std::errc::result_out_of_range;
   // Beyond the range the lenient reader gives infinity or zero, as strtod.
   Require(SameDouble(capmeter::LenientNumber(text), reference), "lenient reader", text);
+  const std::optional<double> number = capmeter::ParseNumber(text);
+  Require(number.has_value() == !beyond && (beyond || SameDouble(*number, reference)),
+          "strict reader", text);
   const std::optional<double> part = capmeter::ParseEngineeringValue(text, "F");
   const bool positive = !beyond && reference > 0;
   Require(part.has_value() == positive && (!positive || SameDouble(*part, reference)), "SI reader",

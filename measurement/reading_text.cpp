@@ -59,11 +59,21 @@ std::string UtcTimeText(std::chrono::system_clock::time_point time) {
   return text;
 }
 
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string field = "\"";
+  for (const char c : text) {
+    field += c == '"' ? std::string("\"\"") : std::string(1, c);
+  }
+  return field + "\"";
+}
+
 std::string ReadingCsvRow(const Reading& r) {
   const bool finite = r.microfarads && std::isfinite(*r.microfarads);
   return std::to_string(r.index) + ',' + (r.HasTime() ? MachineNumber(r.seconds) : "") + ',' +
          (finite ? MachineNumber(*r.microfarads) : "") + ',' + OutcomeWord(r.outcome) + ',' +
-         UtcTimeText(r.endedAt) + ',' + (r.HasTime() ? MachineNumber(r.boundSeconds) : "");
+         UtcTimeText(r.endedAt) + ',' + (r.HasTime() ? MachineNumber(r.boundSeconds) : "") + ',' +
+         CsvField(r.failure);
 }
 
 }  // namespace capmeter

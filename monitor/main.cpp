@@ -20,8 +20,9 @@ int main(int argc, char** argv) {
   }
   std::optional<capmeter::ReadingLog> log;
   if (!commandLine.LogPath().empty() && !log.emplace().Open(commandLine.LogPath())) {
-    std::cerr << commandLine.ErrorText("Cannot write the log: " + log->Problem() + ".");
-    return 2;
+    // A failed output, not a bad command line.
+    std::cerr << commandLine.Program() << ": Cannot write the log: " << log->Problem() << ".\n";
+    return 1;
   }
   return capmeter::RunWindowProgram(
       commandLine, commandLine.Driver(), argv[0], capmeter::MonitorWindow::kCaption,

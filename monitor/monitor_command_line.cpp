@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "measurement/si_value.h"
 
@@ -23,6 +24,11 @@ constexpr const char* kDetails =
     "through libusb, and needs no vendor library.\n"
 #endif
     ;
+
+// ": why" after what an option expected, when the reader says why.
+std::string Because(const std::string& problem) {
+  return problem.empty() ? std::string() : ": " + problem;
+}
 
 }  // namespace
 
@@ -57,16 +63,28 @@ MonitorCommandLine::MonitorCommandLine()
 
 bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
   if (!SimCommandLine::Parse(arguments)) return false;
-  for (const char* part : {"capacitance", "resistance", "latency", "family"}) {
+  for (const char* part : {"capacitance", "resistance", "chips", "latency", "family"}) {
     if (IsSet(part) && !Simulate()) {
       SetError(std::string("--") + part + " needs --simulate.");
+      return false;
+    }
+  }
+  // m and b as complete numbers: the window's boxes refuse anything else at
+  // Start, and a slip should not wait that long.
+  for (const auto& [name, text] :
+       {std::pair{"slope", InitialSlope()}, std::pair{"intercept", InitialIntercept()}}) {
+    if (!text) continue;
+    if (const std::string problem = NumberProblem(*text); !problem.empty()) {
+      SetError("Invalid value '" + *text + "' for --" + name +
+               " (expected a number such as 9.0909: " + problem + ").");
       return false;
     }
   }
   const std::string text = Value("latency");
   const auto latency = ParseSeconds(text);
   if (!latency) {
-    SetError("Invalid value '" + text + "' for --latency (expected a time such as 1m or 0).");
+    SetError("Invalid value '" + text + "' for --latency (expected a time such as 1m or 0" +
+             Because(EngineeringValueProblem(text, "s")) + ").");
     return false;
   }
   latency_ = *latency;
@@ -89,7 +107,8 @@ bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
       rateText.empty() ? std::optional<double>(kFamilyDefaultRate) : ParseSampleRate(rateText);
   if (!rate) {
     SetError("Invalid value '" + rateText +
-             "' for --sample-rate (expected a sample rate from 3.6k to 12M such as 1M or 500k).");
+             "' for --sample-rate (expected a sample rate from 3.6k to 12M such as 1M or 500k" +
+             Because(EngineeringValueProblem(rateText, "S/s")) + ").");
     return false;
   }
   sampleRate_ = *rate;

@@ -22,7 +22,7 @@
 #include <iostream>
 #include <limits>
 
-#include "measurement/lenient_number.h"
+#include "measurement/si_value.h"
 #include "monitor/start_setup.h"
 #include "ui/display.h"
 
@@ -293,6 +293,10 @@ void MonitorWindow::Start() {
   const StartSetup setup = SetupFor({count_->value(), interval_->value(), average_->value(),
                                      slope_->text().toStdString(), intercept_->text().toStdString(),
                                      ChosenTiming(), AskedSampleRate()});
+  if (!setup.refusal.empty()) {
+    ShowMessage(setup.refusal);
+    return;
+  }
   tally_.BeginSeries(setup.series.calibration, setup.readingsPerPoint);
   if (!origin_) {
     origin_ = clock_.Now();
@@ -341,11 +345,15 @@ void MonitorWindow::SaveTo(const QString& path) {
 }
 
 void MonitorWindow::ApplyLimits() {
-  const QString nominal = nominal_->text().trimmed();
-  tally_.SetLimits(nominal.isEmpty() ? std::nullopt
-                                     : std::optional(Limits::Around(
-                                           LenientNumber(nominal.toStdString()),
-                                           lowerTolerance_->value(), upperTolerance_->value())));
+  const std::string nominal = nominal_->text().trimmed().toStdString();
+  const std::optional<double> value = ParseNumber(nominal);
+  if (!nominal.empty() && !value) {
+    ShowMessage("No limits: the nominal value '" + nominal +
+                "' is not a number such as 4.7: " + NumberProblem(nominal) + ".");
+  }
+  tally_.SetLimits(value ? std::optional(Limits::Around(*value, lowerTolerance_->value(),
+                                                        upperTolerance_->value()))
+                         : std::nullopt);
   Repaint();
 }
 

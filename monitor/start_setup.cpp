@@ -3,10 +3,26 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <utility>
 
-#include "measurement/lenient_number.h"
+#include "measurement/si_value.h"
 
 namespace capmeter {
+
+namespace {
+
+// The first of m and b that is no number, quoted with what is wrong with it.
+std::string CalibrationRefusal(const StartForm& form) {
+  for (const auto& [name, text] : {std::pair{"m", &form.slope}, std::pair{"b", &form.intercept}}) {
+    if (const std::string problem = NumberProblem(*text); !problem.empty()) {
+      return std::string("Not started: ") + name + " '" + *text +
+             "' is not a number such as 9.0909: " + problem + ".";
+    }
+  }
+  return {};
+}
+
+}  // namespace
 
 StartSetup SetupFor(const StartForm& form) {
   constexpr long long kMostReadings = std::numeric_limits<int>::max();
@@ -20,7 +36,9 @@ StartSetup SetupFor(const StartForm& form) {
   // what it polls.
   setup.series.dither = setup.series.count > 1 && form.timing != Timing::Stream;
   setup.series.seed = NewSeed();
-  setup.series.calibration = Calibration(LenientNumber(form.slope), LenientNumber(form.intercept));
+  setup.refusal = CalibrationRefusal(form);
+  setup.series.calibration =
+      Calibration(ParseNumber(form.slope).value_or(0.0), ParseNumber(form.intercept).value_or(0.0));
   setup.series.timing = form.timing;
   setup.series.sampleClock = {form.sampleRate, 0.0};
   return setup;

@@ -20,13 +20,17 @@ struct StartForm {
 struct StartSetup {
   SeriesSetup series;
   int readingsPerPoint = 1;
+  // Why Start must not run ("m: '9,0909' is not a number ..."); empty when
+  // it may.
+  std::string refusal;
 };
 
 // The series Start runs: count x average readings (at most INT_MAX, which
 // also stands for "until stopped"), polled and dithered as capmeter-cli
 // dithers when there is more than one, or streamed at the sample rate asked
 // for (measured before the first reading); with a fresh seed and m and b
-// read leniently.
+// as complete numbers (ParseNumber): a typo refuses the series instead of
+// calibrating it with another number.
 StartSetup SetupFor(const StartForm& form);
 
 }  // namespace capmeter

@@ -156,6 +156,9 @@ Scale ReadSuffix(std::string_view suffix, Unit unit) {
       return {*exponent, {}};
     }
   }
+  // A multiplier alone, as the command line takes "500k": the unit is the
+  // command's anyway.
+  if (const auto exponent = MultiplierExponent(upper)) return {*exponent, {}};
   return {0, Mistake(-131, suffix)};
 }
 

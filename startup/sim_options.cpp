@@ -46,7 +46,8 @@ bool SimCommandLine::Parse(const std::vector<std::string>& arguments) {
     const auto value = ParseEngineeringValue(text, part.unit);
     if (!value) {
       SetError("Invalid value '" + text + "' for --" + part.name +
-               " (expected a positive number such as " + part.example + ").");
+               " (expected a positive number such as " + part.example + ": " +
+               EngineeringValueProblem(text, part.unit) + ").");
       return false;
     }
     part.value = *value;

@@ -41,8 +41,9 @@ int RunWindowProgram(const CommandLine& commandLine, const DriverOptions& driver
   std::string problem;
   const std::unique_ptr<ChosenDriver> driver = ChooseDriver(driverOptions, clock, problem);
   if (!driver) {
-    std::cerr << commandLine.ErrorText(problem);
-    return 2;
+    // A trace file it cannot write: a failed output, not a bad command line.
+    std::cerr << commandLine.Program() << ": " << problem << "\n";
+    return 1;
   }
   WindowApplication application(programPath, applicationName, desktopFileName);
   const auto window = makeWindow(driver->Selection(), clock);

@@ -133,6 +133,13 @@ def write_failure():
         lines = without_timing_line(result.stderr)
         if len(lines) != 1 or name not in lines[0] or os.strerror(28) not in lines[0]:
             fail(f"not one line naming {name} and why", result)
+    # An output that cannot even be opened is a failed output too, not a
+    # bad command line.
+    for option in ("--output", "--trace"):
+        result = run("measure", "--simulate", option, "/nonexistent-folder/out")
+        expect_exit(result, 1)
+        if "/nonexistent-folder/out" not in result.stderr:
+            fail(f"{option}: the file is not named", result)
 
 
 def closed_pipe():
@@ -171,7 +178,7 @@ def table_in_locale(locales):
     if not re.search(r"^1 +0,5\d+ +[0-9,E-]+ +4,\d+ +ok$", result.stdout, re.M):
         fail("no decimal comma in the table", result)
     result = run("measure", "--simulate", "--format", "csv", env=env)
-    if not re.search(r"^1,0\.5\d+,,ok,[-0-9T:.]+Z,[0-9.e-]+$", result.stdout, re.M):
+    if not re.search(r"^1,0\.5\d+,,ok,[-0-9T:.]+Z,[0-9.e-]+,$", result.stdout, re.M):
         fail("CSV must keep the period", result)
 
 

@@ -104,14 +104,28 @@ TEST(CommandLine, MeasureWithItsOptions) {
   EXPECT_DOUBLE_EQ(p.measure.series.sampleClock.requestedRate, 500e3);
 }
 
-TEST(CommandLine, SlopeAndInterceptAreReadAsTheWindowReadsThem) {
-  // A comma ends the number; without a slope the intercept does not count.
-  const Parsed p = Parse({"measure", "--slope", "9.0909x", "--intercept", "0,5"});
-  EXPECT_DOUBLE_EQ(p.measure.series.calibration.slope, 9.0909);
-  EXPECT_DOUBLE_EQ(p.measure.series.calibration.intercept, 0.0);
-  const Parsed noSlope = Parse({"measure", "--slope", "abc", "--intercept", "7"});
-  EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.slope, 0.0);
-  EXPECT_DOUBLE_EQ(noSlope.measure.series.calibration.intercept, 0.0);
+TEST(CommandLine, ANumberThatIsNotWholeIsRefusedQuotedWithWhatIsWrong) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* message;
+  } kCases[] = {
+      // Read as the window reads its boxes, these would be 9 and 0.
+      {{"measure", "--slope", "9,0909"},
+       "'9,0909' is not a number such as 9.0909 or -2.5e-1: ',0909' after the number"},
+      {{"serve", "--intercept", "abc"}, "'abc' is not a number such as 9.0909 or -2.5e-1: no"},
+      // Not octal, hexadecimal or with blanks, as CLI11 would read a count.
+      {{"measure", "--count", "0x10"}, "'0x10' is not a count from 1 to 1000000"},
+      {{"list", "--simulate", "--chips", " 2"}, "' 2' is not a count from 1 to 16"},
+      {{"measure", "--simulate", "--capacitance", "10NF"},
+       "'10NF' is not a capacitance such as 4.7u: 'N' is no SI prefix"},
+      {{"calibrate", "1u", "10NF"}, "'10NF' is not a capacitance such as 1u: 'N' is no SI"},
+  };
+  for (const auto& c : kCases) {
+    const Parsed p = Parse(c.arguments);
+    EXPECT_EQ(p.exitCode, cli::kExitUsage) << c.message;
+    EXPECT_NE(p.err.find(c.message), std::string::npos) << p.err;
+  }
+  EXPECT_EQ(Parse({"measure", "--count", "010"}).measure.series.count, 10);
   EXPECT_EQ(Parse({"measure", "--format", "JSON"}).measure.format->name, "json");
 }
 
@@ -223,28 +237,34 @@ TEST(CommandLine, AMistakeInASubCommandPointsAtItsHelp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, BadUsage,
-    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"weigh"},
-                      std::vector<std::string>{"measure", "--count", "0"},
-                      std::vector<std::string>{"measure", "--count", "many"},
-                      std::vector<std::string>{"measure", "--format", "xml"},
-                      std::vector<std::string>{"measure", "--format", "1"},
-                      std::vector<std::string>{"measure", "--interval", "soon"},
-                      std::vector<std::string>{"measure", "--capacitance", "1u"},
-                      std::vector<std::string>{"measure", "--simulate", "--capacitance", "big"},
-                      std::vector<std::string>{"measure", "--simulate", "--latency", "-1m"},
-                      std::vector<std::string>{"measure", "--colour"},
-                      std::vector<std::string>{"measure", "--timing", "fast"},
-                      std::vector<std::string>{"measure", "--sample-rate", "99M"},
-                      std::vector<std::string>{"serve", "--timing", "Stream"},
-                      std::vector<std::string>{"measure", "--clock-jitter", "0.05"},
-                      std::vector<std::string>{"check", "--simulate", "--clock-jitter", "0.6"},
-                      std::vector<std::string>{"calibrate"},
-                      std::vector<std::string>{"calibrate", "1u", "ten"},
-                      std::vector<std::string>{"check", "--yes"},
-                      std::vector<std::string>{"measure", "--device", "-1"},
-                      std::vector<std::string>{"measure", "--device", "1", "--serial", "A"},
-                      std::vector<std::string>{"list", "--chips", "2"},
-                      std::vector<std::string>{"list", "--format", "xml"}));
+    ::testing::Values(
+        std::vector<std::string>{}, std::vector<std::string>{"weigh"},
+        std::vector<std::string>{"measure", "--count", "0"},
+        std::vector<std::string>{"measure", "--count", "many"},
+        std::vector<std::string>{"measure", "--format", "xml"},
+        std::vector<std::string>{"measure", "--format", "1"},
+        std::vector<std::string>{"measure", "--interval", "soon"},
+        std::vector<std::string>{"measure", "--capacitance", "1u"},
+        std::vector<std::string>{"measure", "--simulate", "--capacitance", "big"},
+        std::vector<std::string>{"measure", "--simulate", "--latency", "-1m"},
+        std::vector<std::string>{"measure", "--colour"},
+        std::vector<std::string>{"measure", "--timing", "fast"},
+        std::vector<std::string>{"measure", "--sample-rate", "99M"},
+        std::vector<std::string>{"serve", "--timing", "Stream"},
+        std::vector<std::string>{"measure", "--clock-jitter", "0.05"},
+        std::vector<std::string>{"check", "--simulate", "--clock-jitter", "0.6"},
+        std::vector<std::string>{"calibrate"}, std::vector<std::string>{"calibrate", "1u", "ten"},
+        std::vector<std::string>{"check", "--yes"},
+        std::vector<std::string>{"measure", "--device", "-1"},
+        std::vector<std::string>{"measure", "--device", "1", "--serial", "A"},
+        std::vector<std::string>{"list", "--chips", "2"},
+        std::vector<std::string>{"list", "--format", "xml"},
+        // Options a sub-command would otherwise accept and ignore.
+        std::vector<std::string>{"list", "--simulate", "--capacitance", "1u"},
+        std::vector<std::string>{"list", "--device", "1"},
+        std::vector<std::string>{"calibrate", "--simulate", "--capacitance", "1u", "1u", "2u"},
+        std::vector<std::string>{"measure", "--timing", "poll", "--sample-rate", "500k"},
+        std::vector<std::string>{"calibrate", "--timing", "stream", "--no-dither", "1u", "2u"}));
 
 TEST(CommandLine, HelpForEachSubCommandAndTheVersionExitWithZero) {
   for (const char* command : {"check", "measure", "calibrate"}) {

@@ -153,7 +153,7 @@ import -window "$win" "$SHOT" || fail "screenshot"
 
 # A Windows program ends its lines with CR LF.
 tr -d '\r' <"$WORK/log.csv" >"$WORK/log.lf"
-[ "$(head -n 1 "$WORK/log.lf")" = "index,seconds,microfarads,outcome,time,seconds_uncertainty" ] || fail "CSV header"
+[ "$(head -n 1 "$WORK/log.lf")" = "index,seconds,microfarads,outcome,time,seconds_uncertainty,failure" ] || fail "CSV header"
 [ "$(wc -l <"$WORK/log.lf")" -eq 21 ] || fail "not 20 rows"
 # A busy machine can only make a reading late (larger), never early.
 # Every row a reading; over emulated USB on a busy machine one may come in a

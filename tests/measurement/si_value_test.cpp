@@ -50,6 +50,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"1KK", "ohm", std::nullopt},
                       ValueCase{"1Kk", "ohm", std::nullopt}));
 
+// A rate in S/s or in Hz, as SCPI writes it.
+INSTANTIATE_TEST_SUITE_P(Rates, EngineeringValue,
+                         ::testing::Values(ValueCase{"500kS/s", "S/s", 500e3},
+                                           ValueCase{"500kHz", "S/s", 500e3},
+                                           ValueCase{"500KHZ", "S/s", 500e3},
+                                           ValueCase{"500kHz", "F", std::nullopt}));
+
 INSTANTIATE_TEST_SUITE_P(
     LeadingPlus, EngineeringValue,
     ::testing::Values(ValueCase{"+4.7u", "F", 4.7e-6}, ValueCase{" +100k", "ohm", 100e3},
@@ -57,6 +64,34 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"++1", "F", std::nullopt}, ValueCase{"+-1", "F", std::nullopt},
                       ValueCase{"-+1", "F", std::nullopt}, ValueCase{"+ 1", "F", std::nullopt},
                       ValueCase{"+0", "F", std::nullopt}));
+
+TEST(Number, OnlyACompleteNumberReads) {
+  const struct {
+    const char* text;
+    std::optional<double> value;
+  } kCases[] = {
+      {"9.0909", 9.0909}, {"-2.5e-1", -0.25}, {"+.5E+1", 5.0}, {" 7 ", 7.0}, {"0", 0.0},
+      {"9,0909", {}},     {"abc", {}},        {"1e", {}},      {"0x10", {}}, {"inf", {}},
+      {"nan", {}},        {"+-1", {}},        {"", {}},        {"4.7u", {}}, {"1e400", {}},
+      {"&H10", {}},       {"1 2", {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ParseNumber(c.text), c.value);
+    // A refusal always says why; a number never has a problem.
+    EXPECT_EQ(NumberProblem(c.text).empty(), c.value.has_value());
+  }
+}
+
+// The slips a user makes, named in the words a message gives them.
+TEST(Number, ProblemsSayWhatIsWrong) {
+  EXPECT_EQ(NumberProblem("9,0909"), "',0909' after the number; '.' is the decimal point");
+  EXPECT_EQ(EngineeringValueProblem("10NF", "F"),
+            "'N' is no SI prefix; prefixes keep their case, n is nano");
+  EXPECT_EQ(EngineeringValueProblem("10xF", "F"),
+            "'xF' after the number, which is neither an SI prefix (p n u m k M G) nor the unit F");
+  EXPECT_EQ(EngineeringValueProblem("-1u", "F"), "not above 0");
+}
 
 }  // namespace
 }  // namespace capmeter

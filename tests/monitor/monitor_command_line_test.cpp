@@ -23,7 +23,9 @@ TEST(MonitorCommandLine, TimingAndSampleRateAreTheFirstChoiceOrAnErrorWithStatus
   };
   const Bad cases[] = {{{"--timing", "fast"}, "'fast' for --timing"},
                        {{"--sample-rate", "99M"}, "'99M' for --sample-rate"},
-                       {{"--sample-rate=1k"}, "'1k' for --sample-rate"}};
+                       {{"--sample-rate=1k"}, "'1k' for --sample-rate"},
+                       {{"--slope", "9,0909"}, "'9,0909' for --slope (expected a number"},
+                       {{"--intercept", "abc"}, "'abc' for --intercept"}};
   for (const Bad& bad : cases) {
     MonitorCommandLine commandLine;
     const bool parsed = commandLine.Parse(bad.arguments);

@@ -4,12 +4,23 @@
 
 #include <QAbstractSpinBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 
 namespace capmeter {
+
+// The window's widget that a screen reader calls `name`.
+template <typename Widget>
+Widget* Named(const QWidget& window, const QString& name) {
+  for (Widget* widget : window.findChildren<Widget*>()) {
+    if (widget->accessibleName() == name) return widget;
+  }
+  return nullptr;
+}
 
 class MonitorWindowTest : public QObject {
   Q_OBJECT
@@ -42,6 +53,31 @@ class MonitorWindowTest : public QObject {
     for (QLabel* label : window.findChildren<QLabel*>()) {
       if (label->accessibleName() == "Mean") QCOMPARE(label->text(), QString(QChar(0x2014)));
     }
+  }
+
+  // A series calibrated with a typo would chart numbers nobody asked for.
+  void anMThatIsNoNumberIsRefusedBeforeStartInTheMessages() {
+    VirtualClock clock;
+    SimulatedChip chip(clock);
+    MonitorWindow window(chip, clock, nullptr);
+    window.Load();
+    window.SetInitialCalibration("9,0909", "0");
+    Named<QPushButton>(window, "Start")->click();
+    QVERIFY(Named<QPushButton>(window, "Start")->isEnabled());
+    QVERIFY2(Named<QLabel>(window, "Messages")->text().contains("Not started: m '9,0909'"),
+             qPrintable(Named<QLabel>(window, "Messages")->text()));
+  }
+
+  // Read leniently, "4,7" would judge every reading against limits around 4.
+  void aNominalValueThatIsNoNumberSetsNoLimitsAndSaysSo() {
+    VirtualClock clock;
+    SimulatedChip chip(clock);
+    MonitorWindow window(chip, clock, nullptr);
+    QLineEdit* nominal = Named<QLineEdit>(window, "Nominal value, empty for no limits");
+    nominal->setText("4,7");
+    emit nominal->editingFinished();
+    QVERIFY(
+        Named<QLabel>(window, "Messages")->text().contains("No limits: the nominal value '4,7'"));
   }
 };
 

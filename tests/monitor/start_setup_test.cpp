@@ -46,7 +46,16 @@ TEST(StartSetup, ReadingsDitherIntervalCalibrationAndTiming) {
     EXPECT_EQ(setup.series.timing, c.form.timing);
     EXPECT_EQ(setup.series.sampleClock.requestedRate, c.form.sampleRate);
     EXPECT_EQ(setup.series.sampleClock.rate, 0.0);
+    EXPECT_EQ(setup.refusal, "");
   }
+}
+
+// Read as the window reads its boxes, "9,0909" would calibrate with 9.
+TEST(StartSetup, MOrBThatIsNoNumberRefusesTheSeriesQuotingIt) {
+  EXPECT_EQ(SetupFor({1, 0.0, 1, "9,0909", "0"}).refusal,
+            "Not started: m '9,0909' is not a number such as 9.0909: ',0909' after the number; "
+            "'.' is the decimal point.");
+  EXPECT_NE(SetupFor({1, 0.0, 1, "9.0909", "x"}).refusal.find("b 'x'"), std::string::npos);
 }
 
 }  // namespace

@@ -67,6 +67,9 @@ const Case kCases[] = {
     {"TIM:SRAT 500KHZ", {{Command::SetSampleRate, 500e3}}},
     {"SENS:TIM:SRAT 2.4MHZ", {{Command::SetSampleRate, 2.4e6}}},  // MHZ: mega, not milli
     {"TIM:SRAT DEF", {{Command::SetSampleRate, 1e6}}},
+    // A multiplier without the unit, as on the command line; M stays milli.
+    {"TIM:SRAT 500k", {{Command::SetSampleRate, 500e3}}},
+    {"MEAS:TIME? 10M", {{Command::MeasureTime, 0.01}}},
     {"SENSe:TIMing:SRATe?", {{Command::SampleRate}}},
     // Words: long and short forms in any case.
     {"TIM:MODE STR", {{Command::SetTiming, std::nullopt, 1}}},
@@ -78,6 +81,7 @@ const Case kCases[] = {
     {"CAL:INT 1E400", {}, -222},
     {"*RST 1", {}, -108},
     {"SAMP:COUN 1,2", {}, -108},
+    {"CAL:SLOP 9,0909", {}, -108},  // a decimal comma is a second parameter, not 9
     {"*IDN? \x80", {}, -108},
     {"MEAS:CAP? \x80", {}, -102},
     {"SAMP:COUN 5S", {}, -138},
