@@ -80,7 +80,11 @@ Leading ReadLeadingNumber(std::string_view text) {
 
 // What follows a number that is not part of it.
 std::string Trailing(std::string_view rest) {
-  std::string problem = "'" + std::string(rest) + "' after the number";
+  // Appended piece by piece, here and below: gcc 12 warns wrongly of an
+  // overlap where a one-character literal and a string are added (-Wrestrict).
+  std::string problem(1, '\'');
+  problem.append(rest);
+  problem += "' after the number";
   if (rest.front() == ',') problem += "; '.' is the decimal point";
   return problem;
 }
@@ -104,8 +108,13 @@ std::string PrefixProblem(std::string_view rest, std::string_view unit) {
   for (const Prefix& prefix : kPrefixes) {
     if (prefix.symbol.size() == 1 && rest.size() > 1 &&
         Lower(rest.front()) == Lower(prefix.symbol.front()) && IsUnit(rest.substr(1), unit)) {
-      return "'" + std::string(1, rest.front()) + "' is no SI prefix; prefixes keep their case, " +
-             std::string(prefix.symbol) + " is " + std::string(prefix.name);
+      std::string problem(1, '\'');
+      problem += rest.front();
+      problem += "' is no SI prefix; prefixes keep their case, ";
+      problem.append(prefix.symbol);
+      problem += " is ";
+      problem.append(prefix.name);
+      return problem;
     }
   }
   return Trailing(rest) + ", which is neither an SI prefix (p n u m k M G) nor the unit " +

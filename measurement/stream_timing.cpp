@@ -424,6 +424,13 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
                      " ms of streaming without a stall";
     return result;
   }
+  if (estimate.relativeError > kRateWorstError) {
+    result.failure = "the sample stream was not steady enough to measure its rate: ± " +
+                     std::to_string(std::lround(estimate.relativeError * 1e6)) + " ppm after " +
+                     std::to_string(std::lround(ToSeconds(clock.Now() - begun) * 1e3)) +
+                     " ms (samples were lost: the host fell behind)";
+    return result;
+  }
   result.rate = estimate.rate;
   result.relativeError = estimate.relativeError;
   result.samples = static_cast<std::uint64_t>(count);

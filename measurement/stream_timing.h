@@ -65,6 +65,10 @@ inline constexpr double kSampleClockSpread = 0.005;
 inline constexpr std::chrono::milliseconds kRateMeasureSpan{250};
 inline constexpr std::chrono::milliseconds kLongestRateSpan{4000};
 inline constexpr double kRateTargetError = 25e-6;
+// A rate no better than this after the longest span is no rate: a steady
+// clock gets far closer, so samples were lost on the way (the chip's FIFO
+// overflowed while the host, or an emulated chip's thread, fell behind).
+inline constexpr double kRateWorstError = 1e-3;
 
 // Samples a second as people write them ("1M", "500k", "2.4 MS/s"), from
 // kSlowestSampleRate to kFastestSampleRate; empty otherwise.
