@@ -22,6 +22,7 @@ constexpr int kSignificantDigits = 7;
 struct Step {
   const KnownCapacitor* capacitor = nullptr;
   std::vector<double> seconds;  // the readings that gave a time
+  double bound = 0.0;           // the largest bound of those readings, seconds
   Summary summary;
 };
 
@@ -76,14 +77,18 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
     setup.seed = options.seed + steps.size();
     setup.timing = timing.timing;
     setup.sampleClock = sampleClock;
-    Step step{&capacitor, {}, {}};
+    Step step{&capacitor, {}, 0.0, {}};
     std::vector<Reading> readings;
-    const SeriesEnd end = RunSeries(context.library, context.clock, session.Handle(), setup,
-                                    context.control, [&](const Reading& r) {
-                                      readings.push_back(r);
-                                      if (r.HasTime()) step.seconds.push_back(r.seconds);
-                                      return true;
-                                    });
+    const SeriesEnd end =
+        RunSeries(context.library, context.clock, session.Handle(), setup, context.control,
+                  [&](const Reading& r) {
+                    readings.push_back(r);
+                    if (r.HasTime()) {
+                      step.seconds.push_back(r.seconds);
+                      step.bound = std::max(step.bound, static_cast<double>(r.boundSeconds));
+                    }
+                    return true;
+                  });
     sampleClock = {end.askedRate, end.sampleRate, end.rateError};
     step.summary = Summarize(readings, false);
     const Statistics& t = step.summary.seconds;
@@ -159,10 +164,38 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
         << Column(Text(meanT), 14) << Column(Text(line.At(meanT)), 14)
         << Text(line.Residual({meanT, known})) << '\n';
   }
+  // The line holds where every capacitor's readings could be timed and its
+  // mean lies on the line within what those readings' bounds allow.
+  double spread = 0.0;  // the largest residual over its capacitor
+  std::vector<std::string> doubtful;
+  for (const Step& step : steps) {
+    const double meanT = step.summary.seconds.mean;
+    const double known = step.capacitor->microfarads;
+    const double residual = line.Residual({meanT, known});
+    spread = std::max(spread, std::abs(residual / known));
+    if (step.summary.belowRange > 0) {
+      doubtful.push_back(step.capacitor->text + ": " + std::to_string(step.summary.belowRange) +
+                         " reading(s) below the range");
+    } else if (std::abs(residual) > std::abs(line.slope) * step.bound) {
+      doubtful.push_back(
+          step.capacitor->text + ": " + Text(residual) + " µF off the line, beyond the ± " +
+          Text(std::abs(line.slope) * step.bound) + " µF its readings' bounds allow");
+    }
+  }
+  const std::string within = "fitted within ± " + Text(spread * 100.0) + " % of each capacitor";
+  out << "\nThe line is " << within << ".\n";
+  if (!doubtful.empty()) {
+    for (const std::string& why : doubtful) err << "capmeter-cli: " << why << ".\n";
+    if (!options.force) {
+      err << "capmeter-cli: the line does not hold for every capacitor; it is not given to use "
+             "(--force gives it all the same).\n";
+      return kExitFailed;
+    }
+  }
   out << "\nType into the window's boxes:  m = " << BoxText(line.slope)
       << "   b = " << BoxText(line.intercept)
       << "\nor start it with:  capmeter --slope=" << BoxText(line.slope)
-      << " --intercept=" << BoxText(line.intercept) << '\n';
+      << " --intercept=" << BoxText(line.intercept) << "   (" << within << ")\n";
   return closedCleanly ? kExitOk : kExitFailed;
 }
 

@@ -23,6 +23,9 @@ struct CalibrateOptions {
   bool dither = false;  // the command line turns it on for more than one reading
   std::uint64_t seed = 0;
   bool yes = false;  // no prompts: each capacitor is taken as connected
+  // Print the line even where a capacitor was below the range or lies off
+  // it by more than its readings' bounds explain.
+  bool force = false;
   // Polls, or the chip's samples at the rate asked, measured once for all
   // the capacitors.
   Timing timing = Timing::Poll;
@@ -39,7 +42,8 @@ using ConnectStep = std::function<bool(const KnownCapacitor& capacitor)>;
 // window's m and b boxes.
 // kExitUsage for fewer than two different capacitors (before the device is
 // touched) or for times without spread; kExitFailed when the device could
-// not be reached or a capacitor gave no time; 128 + the signal's number when
+// not be reached, a capacitor gave no time, or (without `force`) one was
+// below the range or off the line by more than its readings' bounds; 128 + the signal's number when
 // stopped.
 int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
                  const ConnectStep& connect, std::ostream& out, std::ostream& err);

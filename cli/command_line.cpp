@@ -351,6 +351,9 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   AddValue(*fit, "--count", calibrate.count, WholeFrom(1, kMostReadings),
            "a count from 1 to 1000000", "Readings per capacitor (default 10)")
       ->type_name("N");
+  fit->add_flag("--force", calibrate.force,
+                "Give the line even where a capacitor was below the range or lies off it by "
+                "more than its readings' bounds explain");
   fit->add_flag("--yes", calibrate.yes,
                 "Do not ask to connect each capacitor (for scripts and tests)");
   AddNoDither(*fit, noDither);

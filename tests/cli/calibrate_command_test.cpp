@@ -37,9 +37,12 @@ cli::KnownCapacitor Known(const std::string& text, double microfarads) {
 
 // Calibrates on the simulated circuit, each known capacitor becoming the
 // simulated part when it is "connected".
+// `actual` gives a capacitor whose part is not what its label says.
 Outcome Calibrate(SimMeter& sim, std::vector<cli::KnownCapacitor> capacitors, int count = 10,
-                  bool dither = false, Timing timing = Timing::Poll) {
+                  bool dither = false, Timing timing = Timing::Poll,
+                  const std::map<std::string, double>& actual = {}, bool force = false) {
   cli::CalibrateOptions options;
+  options.force = force;
   options.capacitors = std::move(capacitors);
   options.count = count;
   options.dither = dither;
@@ -52,7 +55,9 @@ Outcome Calibrate(SimMeter& sim, std::vector<cli::KnownCapacitor> capacitors, in
       sim.Get(), options,
       [&](const cli::KnownCapacitor& c) {
         run.connected.push_back(c.text);
-        sim.chip.Circuit().SetParts({kOhms, c.microfarads * 1e-6});
+        const auto part = actual.find(c.text);
+        sim.chip.Circuit().SetParts(
+            {kOhms, (part != actual.end() ? part->second : c.microfarads) * 1e-6});
         return true;
       },
       out, err);
@@ -123,6 +128,25 @@ TEST(CalibrateCommand, RefusesFewerThanTwoDifferentCapacitorsBeforeTouchingTheDe
   EXPECT_NE(run.err.find("at least two different capacitors"), std::string::npos) << run.err;
   EXPECT_TRUE(sim.log.empty());
   EXPECT_TRUE(run.connected.empty());
+}
+
+// A capacitor off its label by 10 % lies off the line by far more than its
+// readings' bounds explain: named, and the line refused unless forced.
+TEST(CalibrateCommand, ACapacitorOffTheLineIsNamedAndTheLineRefusedUnlessForced) {
+  const std::vector<cli::KnownCapacitor> known = {Known("1u", 1), Known("2.2u", 2.2),
+                                                  Known("10u", 10)};
+  for (const bool force : {false, true}) {
+    SimMeter sim;
+    const Outcome run = Calibrate(sim, known, 3, false, Timing::Poll, {{"2.2u", 2.42}}, force);
+    EXPECT_EQ(run.exitCode, force ? cli::kExitOk : cli::kExitFailed) << run.err;
+    EXPECT_NE(run.err.find("capmeter-cli: 2.2u: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("beyond the ± "), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("boxes:") != std::string::npos, force) << run.out;
+  }
+  SimMeter honest;
+  const Outcome run = Calibrate(honest, known, 3);
+  EXPECT_EQ(run.exitCode, cli::kExitOk) << run.err;
+  EXPECT_NE(run.out.find("The line is fitted within ± "), std::string::npos) << run.out;
 }
 
 TEST(CalibrateCommand, ChargesBelowTheRangeFitNoLine) {
