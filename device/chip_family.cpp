@@ -15,9 +15,11 @@ namespace {
 //     table (which bcdDevice is which chip) and its baud divisor functions
 //     (3 MHz in eighths; 12 MHz with bit 17 from 1200 baud up on the
 //     high-speed chips; the oldest chip's coarser eighths);
-// [L] libftdi's baud conversion: the port in wIndex on the multi-port and
+// [L] the open-source C library for this chip family, its baud conversion:
+//     the port in wIndex on the multi-port and
 //     high-speed chips;
-// [P] pyftdi: its FIFO sizes by bcdDevice, its H-series list, and its
+// [P] the open-source Python driver for this chip family: its FIFO sizes by
+//     bcdDevice, its list of the high-speed chips, and its
 //     bit-bang clock of 16 samples per baud of 3 MHz (BITBANG_BAUDRATE_RATIO_BASE)
 //     and 5 per baud of 12 MHz (BITBANG_BAUDRATE_RATIO_HIGH);
 // [S] sigrok's rewritten logic-analyser driver for this family (its pull
