@@ -29,7 +29,7 @@ namespace {
 //     the newer full-speed family is free of;
 // [D] the vendor's D2XX programmer's guide: the FT_DEVICE numbers that
 //     FT_GetDeviceInfoDetail reports;
-// [B] the USB 2.0 specification: 64-byte full-speed and 512-byte
+// [B] the USB 2.0 standard: 64-byte full-speed and 512-byte
 //     high-speed bulk packets, and about 1.2 MB/s of full-speed bulk data.
 //
 // The default rate leaves the bus half its room, so a busy host does not
