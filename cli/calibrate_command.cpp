@@ -59,10 +59,7 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
   std::vector<Step> steps;
   // Measured before the first capacitor's readings, and kept for the others.
   SampleClock sampleClock = options.sampleClock;
-  const TimingChoice timing = ChooseTiming(options.timing, session.Handle(), context.library);
-  if (options.timing == Timing::Auto) {
-    err << "capmeter-cli: " << timing.why << ".\n";
-  }
+  const TimingChoice timing = ChooseAndSayTiming(options.timing, session, context, err);
   int stopSignal = 0;
   bool unanswered = false;
   for (const KnownCapacitor& capacitor : options.capacitors) {

@@ -49,6 +49,15 @@ bool ReportUnreachable(const CommandContext& context, const DriverLoad& load,
   return false;
 }
 
+TimingChoice ChooseAndSayTiming(Timing asked, const DeviceSession& session, CommandContext& context,
+                                std::ostream& err) {
+  const TimingChoice choice = ChooseTiming(asked, session.Handle(), context.library);
+  if (asked == Timing::Auto) {
+    err << "capmeter-cli: " << choice.why << ".\n";
+  }
+  return choice;
+}
+
 bool CloseAndReport(DeviceSession& session, std::ostream& err) {
   const DeviceSession::Closing closing = session.Close();
   if (closing.reset != kStatusOk) {

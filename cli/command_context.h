@@ -76,6 +76,11 @@ class DeviceSession {
 bool ReportUnreachable(const CommandContext& context, const DriverLoad& load,
                        const DeviceSession& session, std::ostream& err);
 
+// The timing for the open device (ChooseTiming); what auto chose is said on
+// `err` in one line.
+TimingChoice ChooseAndSayTiming(Timing asked, const DeviceSession& session, CommandContext& context,
+                                std::ostream& err);
+
 // Lets the device go and says on `err` which step of that failed; true when
 // both worked.
 bool CloseAndReport(DeviceSession& session, std::ostream& err);

@@ -47,11 +47,7 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
   };
 
   SeriesSetup setup = options.series;
-  const TimingChoice timing = ChooseTiming(setup.timing, session.Handle(), context.library);
-  if (setup.timing == Timing::Auto) {
-    err << "capmeter-cli: " << timing.why << ".\n";
-  }
-  setup.timing = timing.timing;
+  setup.timing = ChooseAndSayTiming(setup.timing, session, context, err).timing;
 
   std::vector<Reading> readings;
   SeriesEnd end;
