@@ -6,8 +6,11 @@
 #include <cmath>
 #include <ostream>
 
+#include "capmeter_version.h"
+#include "cli/stored_calibration.h"
 #include "measurement/line_fit.h"
 #include "measurement/reading_formats.h"
+#include "measurement/reading_text.h"
 #include "measurement/result_text.h"
 #include "measurement/series.h"
 #include "measurement/statistics.h"
@@ -60,6 +63,8 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
   // Measured before the first capacitor's readings, and kept for the others.
   SampleClock sampleClock = options.sampleClock;
   const TimingChoice timing = ChooseAndSayTiming(options.timing, session, context, err);
+  const OpenChipKey key = KeyForOpenChip(context, session.Handle(), timing.timing,
+                                         options.sampleClock.requestedRate, options.label);
   int stopSignal = 0;
   bool unanswered = false;
   for (const KnownCapacitor& capacitor : options.capacitors) {
@@ -193,6 +198,44 @@ int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
       << "   b = " << BoxText(line.intercept)
       << "\nor start it with:  capmeter --slope=" << BoxText(line.slope)
       << " --intercept=" << BoxText(line.intercept) << "   (" << within << ")\n";
+  if (!options.save && (options.yes || !options.askToSave)) {
+    if (context.calibrations != nullptr && key.key) {
+      out << "To keep it for " << KeyText(*key.key)
+          << ", calibrate again with --save; measure, serve and the monitor then use it.\n";
+    }
+    return closedCleanly ? kExitOk : kExitFailed;
+  }
+  if (context.calibrations == nullptr || !key.key) {
+    err << "capmeter-cli: the line cannot be kept: "
+        << (key.key ? "there is no folder for the calibration file (HOME is not set)" : key.whyNot)
+        << ".\n";
+    return kExitFailed;
+  }
+  if (!options.save && !options.askToSave("Keep this line for " + KeyText(*key.key) + " in " +
+                                          context.calibrations->File().string() + "? [y/N] ")) {
+    return closedCleanly ? kExitOk : kExitFailed;
+  }
+  StoredLine stored;
+  stored.key = *key.key;
+  stored.line = line;
+  stored.made = UtcTimeText(context.control.wallClock());
+  stored.spread = spread;
+  stored.program = "capmeter-cli " + std::string(kVersion);
+  for (const Step& step : steps) {
+    const double meanT = step.summary.seconds.mean;
+    stored.points.push_back({step.capacitor->microfarads, static_cast<int>(step.seconds.size()),
+                             meanT, line.Residual({meanT, step.capacitor->microfarads})});
+  }
+  const std::string problem = context.calibrations->Update([&](CalibrationFile& file) {
+    file.Keep(stored);
+    return std::string();
+  });
+  if (!problem.empty()) {
+    err << "capmeter-cli: the line was not kept: " << problem << ".\n";
+    return kExitFailed;
+  }
+  out << "Kept as " << LineSummary(stored, sep) << ", in " << context.calibrations->File().string()
+      << ".\n";
   return closedCleanly ? kExitOk : kExitFailed;
 }
 

@@ -30,6 +30,12 @@ struct CalibrateOptions {
   // the capacitors.
   Timing timing = Timing::Poll;
   SampleClock sampleClock;
+  // Keeps the line in the calibration file for the chip, its timing and
+  // this label; without `save` the user is asked (`askToSave`, when set and
+  // not `yes`) or told how.
+  std::string label;
+  bool save = false;
+  std::function<bool(const std::string& question)> askToSave;
 };
 
 // Has `capacitor` connected before its readings: asks the user, or sets the
@@ -39,11 +45,12 @@ using ConnectStep = std::function<bool(const KnownCapacitor& capacitor)>;
 // `calibrate`: reads each known capacitor `count` times and fits
 // C = m x t + b through all the readings by least squares; prints m, b, the
 // timing they hold for, each capacitor's residual, and the texts for the
-// window's m and b boxes.
+// window's m and b boxes; keeps the line in the calibration file when asked.
 // kExitUsage for fewer than two different capacitors (before the device is
 // touched) or for times without spread; kExitFailed when the device could
 // not be reached, a capacitor gave no time, or (without `force`) one was
-// below the range or off the line by more than its readings' bounds; 128 + the signal's number when
+// below the range or off the line by more than its readings' bounds, and
+// when a line to keep could not be kept; 128 + the signal's number when
 // stopped.
 int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
                  const ConnectStep& connect, std::ostream& out, std::ostream& err);

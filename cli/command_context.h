@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "calibration/calibration_store.h"
 #include "device/chip_choice.h"
 #include "device/driver_library.h"
 #include "device/ft_types.h"
@@ -27,6 +28,9 @@ struct CommandContext {
   // Which chip `library` opens and what it is; null where nothing was chosen
   // and nothing is asked of the chip (tests).
   SelectedChip* selection = nullptr;
+  // The calibration file; null where there is none to use (tests, or no
+  // folder to keep it in).
+  const CalibrationStore* calibrations = nullptr;
 };
 
 // What the program opens in words ("device 0", "chip 1", ...).

@@ -104,6 +104,13 @@ void AddDriverOptions(CLI::App& command, DriverOptions& driver) {
            "Simulated capacitor, in farads with an SI prefix (default 4.7u)", Farads)
       ->type_name("VALUE")
       ->needs(simulate);
+  AddValue(command, "--stray-capacitance", driver.parts.strayFarads, ParseFarads,
+           "a capacitance such as 10p",
+           "Simulated stray capacitance of the wiring and the timer, in parallel with the part "
+           "(default 0)",
+           Farads)
+      ->type_name("VALUE")
+      ->needs(simulate);
   AddValue(command, "--resistance", driver.parts.resistanceOhms, ParseOhms,
            "a resistance such as 100k",
            "Simulated timing resistor, in ohms with an SI prefix (default 100k)", Ohms)
@@ -203,6 +210,19 @@ void AddTimingOptions(CLI::App& command, Timing& timing, SampleClock& sampleCloc
       ->type_name("RATE");
 }
 
+CLI::Option* AddLabel(CLI::App& command, std::string& label, const std::string& what) {
+  return command
+      .add_option("--label", label,
+                  what + " (for one chip with several ranges, e.g. the resistor fitted: 1M)")
+      ->type_name("TEXT");
+}
+
+// A command given no line of its own takes the one kept for the chip.
+CLI::Option* AddNoCalibration(CLI::App& command, bool& noCalibration) {
+  return command.add_flag("--no-calibration", noCalibration,
+                          "Use no stored calibration: times only, unless --slope is given");
+}
+
 // What a sub-command's callback does with the exit status of its command:
 // CLI11 callbacks return nothing, so it is kept here.
 struct Outcome {
@@ -221,6 +241,11 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   double slope = 0.0;
   double intercept = 0.0;
   bool noDither = false;
+  bool noCalibration = false;
+  ZeroOptions zero;
+  bool zeroYes = false;
+  LineFilter lineFilter;
+  ListFormat calibrationFormat = ListFormat::Table;
   Outcome outcome;
 
   // The text goes below the usage line, which help2man and people look for
@@ -310,6 +335,8 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
                    "error")
       ->type_name("FILE");
   AddNoDither(*series, noDither);
+  AddNoCalibration(*series, noCalibration);
+  AddLabel(*series, measure.label, "The stored calibration's label to use");
   measure.series.timing = Timing::Auto;
   AddTimingOptions(*series, measure.series.timing, measure.series.sampleClock);
   series->footer(
@@ -319,11 +346,16 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "point; CSV holds only the readings, its summary goes to standard error.\nExit status: 0 "
       "when every reading gave a time, 1 when the device could not be used, a reading failed or "
       "the output could not be written, 2 for a bad command line, 129 after SIGHUP, 130 after "
-      "Ctrl-C (SIGINT), 143 after SIGTERM.");
+      "Ctrl-C (SIGINT), 143 after SIGTERM.\nWithout --slope and --intercept the line kept for "
+      "the chip, its timing and --label (\"capmeter-cli calibrate --save\") is used and named "
+      "on standard error, its open-circuit zero taken out; a calibration file that cannot be "
+      "read is a failure.");
   series->callback([&] {
     RefuseWhatTheTimingIgnores(*series, measure.series.timing);
     measure.series.dither = measure.series.count > 1 && !noDither;
     measure.series.calibration = Calibration(slope, intercept);
+    measure.useStoredLine =
+        !noCalibration && series->count("--slope") == 0 && series->count("--intercept") == 0;
     outcome.status = commands.measure(driver, measure);
   });
 
@@ -355,14 +387,21 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
                 "Give the line even where a capacitor was below the range or lies off it by "
                 "more than its readings' bounds explain");
   fit->add_flag("--yes", calibrate.yes,
-                "Do not ask to connect each capacitor (for scripts and tests)");
+                "Do not ask to connect each capacitor or to keep the line (for scripts and tests)");
+  fit->add_flag("--save", calibrate.save,
+                "Keep the line in the calibration file for the chip, its timing and --label");
+  AddLabel(*fit, calibrate.label, "A label the line is kept under");
   AddNoDither(*fit, noDither);
   calibrate.timing = Timing::Auto;
   AddTimingOptions(*fit, calibrate.timing, calibrate.sampleClock);
   fit->footer(
       "Prompts \"Connect <value> and press Enter\" before each capacitor. A line holds only for "
-      "the timing it was made with.\nExit status: 0 with a line, 1 when the device could not be "
-      "used or a capacitor gave no time, 2 for a bad command line, fewer than two different "
+      "the timing it was made with. --save keeps it in $XDG_CONFIG_HOME/capmeter/calibrations.json "
+      "(%APPDATA%\\capmeter on Windows) for the chip's serial number, its timing and sample rate "
+      "and --label, where measure, zero, serve and the monitor find it; a new line drops the "
+      "old one's zero.\nExit status: 0 with a line, 1 when the device could not be "
+      "used, a capacitor gave no time or the line could not be kept, 2 for a bad command line, "
+      "fewer than two different "
       "capacitors or times without spread, 129 after SIGHUP, 130 after Ctrl-C (SIGINT), 143 "
       "after SIGTERM.");
   fit->callback([&] {
@@ -411,6 +450,8 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   AddCalibrationValue(*instrument, "--intercept", serve.intercept,
                       "The initial b in µF (default 0; CAL:INT sets it in F)")
       ->type_name("B");
+  AddNoCalibration(*instrument, noCalibration);
+  AddLabel(*instrument, serve.label, "The stored calibration's label to use");
   instrument->add_option("--log", serve.log, "Write every reading taken to FILE as CSV")
       ->type_name("FILE");
   serve.timing = Timing::Auto;
@@ -423,8 +464,100 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
       "143 after SIGTERM.");
   instrument->callback([&] {
     serve.vxi11 = !noVxi11;
+    serve.useStoredLine = !noCalibration && instrument->count("--slope") == 0 &&
+                          instrument->count("--intercept") == 0;
     outcome.status = commands.serve(driver, serve);
   });
+
+  CLI::App* nulling = app.add_subcommand(
+      "zero",
+      "Read the circuit with nothing connected and keep its stray capacitance with the chip's "
+      "stored line, for later readings to take out");
+  AddDriverOptions(*nulling, driver);
+  // Nothing is connected: the simulated part is left off.
+  Without(*nulling, {"--capacitance"});
+  AddValue(*nulling, "--count", zero.count, WholeFrom(1, kMostReadings),
+           "a count from 1 to 1000000", "Open-circuit readings (default 10)")
+      ->type_name("N");
+  AddLabel(*nulling, zero.label, "The stored calibration's label");
+  nulling->add_flag("--clear", zero.clear,
+                    "Take the stored zero away instead; no reading is taken");
+  nulling->add_flag("--yes", zeroYes, "Do not ask to take the capacitor off");
+  AddNoDither(*nulling, noDither);
+  zero.timing = Timing::Auto;
+  AddTimingOptions(*nulling, zero.timing, zero.sampleClock);
+  nulling->footer(
+      "Prompts \"Take the capacitor off, leave the wiring, and press Enter\". The zero is the "
+      "mean capacitance the stored line gives the open circuit; it is kept with that line until "
+      "the line is made again or --clear. An open circuit that reads below the range has nothing "
+      "to zero and is refused.\nExit status: 0 with the zero kept, 1 without a stored line, when "
+      "the device could not be used or a reading gave no time or was below the range, 2 for a "
+      "bad command line, 129, 130 or 143 when stopped by SIGHUP, Ctrl-C (SIGINT) or SIGTERM.");
+  nulling->callback([&] {
+    RefuseWhatTheTimingIgnores(*nulling, zero.timing);
+    zero.dither = zero.count > 1 && !noDither;
+    outcome.status = commands.zero(driver, zero, zeroYes);
+  });
+
+  CLI::App* lines = app.add_subcommand(
+      "calibration", "The calibration file: list, show or remove the lines it keeps");
+  lines->require_subcommand(1);
+  const auto addFilter = [&](CLI::App& command) {
+    command
+        .add_option("--chip", lineFilter.chip, "Only the lines of the chip with this serial number")
+        ->type_name("SERIAL");
+    AddValue(
+        command, "--timing", lineFilter.timing,
+        [](std::string_view text) -> std::optional<std::optional<Timing>> {
+          const auto timing = TimingFromName(text);
+          if (!timing || *timing == Timing::Auto) return std::nullopt;
+          return timing;
+        },
+        "poll or stream", "Only the lines of this timing")
+        ->type_name("TIMING");
+    AddValue(
+        command, "--sample-rate", lineFilter.sampleRate,
+        [](std::string_view text) -> std::optional<std::optional<double>> {
+          const auto rate = ParseSampleRate(text);
+          if (!rate) return std::nullopt;
+          return rate;
+        },
+        "a sample rate such as 1M", "Only the streamed lines of this rate", Rate)
+        ->type_name("RATE");
+    command.add_option("--label", lineFilter.label, "Only the lines with this label")
+        ->type_name("TEXT");
+  };
+  const auto addFormat = [&](CLI::App& command) {
+    command.add_option("--format", calibrationFormat, "table (default), csv or json")
+        ->type_name("FORMAT")
+        ->transform(
+            CLI::CheckedTransformer(std::map<std::string, ListFormat>{{"table", ListFormat::Table},
+                                                                      {"csv", ListFormat::Csv},
+                                                                      {"json", ListFormat::Json}},
+                                    CLI::ignore_case)
+                .description(""));
+  };
+  const auto addAction = [&](const char* name, const char* what, CalibrationAction action) {
+    CLI::App* command = lines->add_subcommand(name, what);
+    addFilter(*command);
+    if (action != CalibrationAction::Remove) addFormat(*command);
+    command->callback([&commands, &outcome, &lineFilter, &calibrationFormat, action] {
+      outcome.status = commands.calibration(action, lineFilter, calibrationFormat);
+    });
+    return command;
+  };
+  addAction("list", "One row per stored line: chip, timing, rate, label, m, b, zero, made",
+            CalibrationAction::List);
+  addAction("show", "The stored lines in full, with the capacitors each was fitted to",
+            CalibrationAction::Show);
+  addAction("remove", "Take the lines that match away (--chip at least)", CalibrationAction::Remove)
+      ->get_option("--chip")
+      ->required();
+  lines->footer(
+      "The file is $XDG_CONFIG_HOME/capmeter/calibrations.json (else ~/.config/capmeter/; "
+      "%APPDATA%\\capmeter\\ on Windows).\nExit status: 0 when it went well (list: also with "
+      "no line), 1 when the file cannot be read or written or show or remove finds no line, 2 "
+      "for a bad command line.");
 
   try {
     app.parse(argc, argv);
@@ -444,7 +577,8 @@ int RunCommandLine(int argc, const char* const* argv, const Commands& commands, 
   if (app.get_subcommands().empty()) {
     // Checked here rather than by CLI11, which would say so before naming an
     // unknown option.
-    err << "capmeter-cli: a command is needed: list, check, measure, calibrate or serve\nTry "
+    err << "capmeter-cli: a command is needed: list, check, measure, calibrate, zero, "
+           "calibration or serve\nTry "
            "'capmeter-cli "
            "--help' for more information.\n";
     return kExitUsage;

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "cli/calibrate_command.h"
+#include "cli/calibration_command.h"
 #include "cli/check.h"
 #include "cli/list_command.h"
 #include "cli/measure_command.h"
 #include "cli/serve_command.h"
+#include "cli/zero_command.h"
 #include "startup/driver_setup.h"
 
 namespace capmeter::cli {
@@ -23,6 +25,9 @@ struct Commands {
   std::function<int(const DriverOptions&, const MeasureOptions&)> measure;
   std::function<int(const DriverOptions&, const CalibrateOptions&)> calibrate;
   std::function<int(const DriverOptions&, const ServeOptions&)> serve;
+  // `yes`: no prompt to take the capacitor off.
+  std::function<int(const DriverOptions&, const ZeroOptions&, bool yes)> zero;
+  std::function<int(CalibrationAction, const LineFilter&, ListFormat)> calibration;
 };
 
 // Reads the command line and runs the sub-command it names. Help and the

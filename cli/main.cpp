@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -31,6 +32,22 @@ bool StandardErrorIsTerminal() {
 #endif
 }
 
+// The calibration file in the user's own folder; none when no variable
+// names one.
+std::optional<CalibrationStore> UserCalibrations() {
+  const std::filesystem::path file =
+      DefaultCalibrationFile([](const char* name) { return std::getenv(name); });
+  if (file.empty()) return std::nullopt;
+  return CalibrationStore(file);
+}
+
+// A yes from the user at the terminal; anything else, or no answer, is no.
+bool AskYes(const std::string& question) {
+  std::cout << question << std::flush;
+  std::string answer;
+  return std::getline(std::cin, answer) && (answer == "y" || answer == "Y" || answer == "yes");
+}
+
 // A sub-command as the program runs it.
 using Command = std::function<int(CommandContext& context, ChosenDriver& driver)>;
 
@@ -42,6 +59,7 @@ int RunWithDriver(const DriverOptions& options, const Command& command) {
   MonotonicClock clock;
   std::string problem;
   const std::unique_ptr<ChosenDriver> driver = ChooseDriver(options, clock, problem);
+  const std::optional<CalibrationStore> calibrations = UserCalibrations();
   if (!driver) {
     // The one thing that stops it is a trace file it cannot write: a failed
     // output.
@@ -56,6 +74,7 @@ int RunWithDriver(const DriverOptions& options, const Command& command) {
        [&stop](Clock::Duration span) { stop.Rest(span); }},
       LocaleDecimalSeparator(),
       &driver->Selection(),
+      calibrations ? &*calibrations : nullptr,
   };
   return command(context, *driver);
 }
@@ -80,11 +99,13 @@ int Measure(const DriverOptions& driver, MeasureOptions options) {
 
 int Calibrate(const DriverOptions& driver, CalibrateOptions options) {
   options.seed = NewSeed();
+  options.askToSave = AskYes;
   return RunWithDriver(driver, [&](CommandContext& context, ChosenDriver& chosen) {
     const ConnectStep connect = [&](const KnownCapacitor& capacitor) {
       if (chosen.Chip() != nullptr) {
-        chosen.Chip()->Circuit().SetParts(
-            {driver.parts.resistanceOhms, capacitor.microfarads * 1e-6});
+        CircuitParts parts = driver.parts;
+        parts.capacitanceFarads = capacitor.microfarads * 1e-6;
+        chosen.Chip()->Circuit().SetParts(parts);
       }
       if (options.yes) {
         std::cout << "Measuring " << capacitor.text << "\n";
@@ -97,6 +118,31 @@ int Calibrate(const DriverOptions& driver, CalibrateOptions options) {
     };
     return RunCalibrate(context, options, connect, std::cout, std::cerr);
   });
+}
+
+int Zero(const DriverOptions& driver, ZeroOptions options, bool yes) {
+  options.seed = NewSeed();
+  return RunWithDriver(driver, [&](CommandContext& context, ChosenDriver& chosen) {
+    const DisconnectStep disconnect = [&] {
+      if (chosen.Chip() != nullptr) {
+        CircuitParts parts = driver.parts;
+        parts.capacitanceFarads = 0.0;
+        chosen.Chip()->Circuit().SetParts(parts);
+      }
+      if (yes) return context.control.stopSignal() == 0;
+      std::cout << "Take the capacitor off, leave the wiring, and press Enter" << std::endl;
+      std::string answer;
+      const bool answered = static_cast<bool>(std::getline(std::cin, answer));
+      return answered && context.control.stopSignal() == 0;
+    };
+    return RunZero(context, options, disconnect, std::cout, std::cerr);
+  });
+}
+
+int Calibrations(CalibrationAction action, const LineFilter& filter, ListFormat format) {
+  const std::optional<CalibrationStore> calibrations = UserCalibrations();
+  return RunCalibrationCommand(calibrations ? &*calibrations : nullptr, action, filter, format,
+                               std::cout, std::cerr);
 }
 
 int Serve(const DriverOptions& driver, const ServeOptions& options) {
@@ -124,6 +170,8 @@ int main(int argc, char** argv) {
       Measure,
       Calibrate,
       Serve,
+      Zero,
+      Calibrations,
   };
   int status = RunCommandLine(argc, argv, commands, std::cout, std::cerr);
   // Whatever the command, what it printed must have arrived.

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <vector>
 
+#include "cli/stored_calibration.h"
+
 namespace capmeter::cli {
 
 namespace {
@@ -48,6 +50,13 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
 
   SeriesSetup setup = options.series;
   setup.timing = ChooseAndSayTiming(setup.timing, session, context, err).timing;
+  if (options.useStoredLine) {
+    const StoredLineLookup stored =
+        LookUpStoredLine(context, session.Handle(), setup.timing, setup.sampleClock.requestedRate,
+                         options.label, err);
+    if (stored.failed) return kExitFailed;
+    if (stored.line) setup.calibration = stored.line->InUse();
+  }
 
   std::vector<Reading> readings;
   SeriesEnd end;
@@ -76,7 +85,7 @@ int RunMeasure(CommandContext& context, const MeasureOptions& options, std::ostr
     ReportWriteFailure(options.output, writeError, err);
     return kExitFailed;
   }
-  const Summary summary = Summarize(readings, options.series.calibration.slope != 0.0);
+  const Summary summary = Summarize(readings, setup.calibration.slope != 0.0);
   writer->Finish(summary, {options.series.count,
                            static_cast<int>(readings.size()),
                            end.stopSignal,

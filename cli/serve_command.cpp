@@ -1,5 +1,6 @@
 #include "cli/serve_command.h"
 
+#include <cstdio>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -8,7 +9,9 @@
 #include "capmeter_version.h"
 #include "cli/mdns_announcement.h"
 #include "cli/portmapper_registration.h"
+#include "cli/stored_calibration.h"
 #include "measurement/reading_log.h"
+#include "measurement/reading_text.h"
 
 namespace capmeter::cli {
 
@@ -71,6 +74,49 @@ class HeldDevice final : public scpi::DeviceAccess {
   std::string serialNumber_ = "0";
 };
 
+// CALibration:STORe, :DATE? and :COUNt? on the calibration file, for the
+// chip open and the label served.
+class StoredCalibrations final : public scpi::CalibrationMemory {
+ public:
+  StoredCalibrations(CommandContext& context, std::string label)
+      : context_(context), label_(std::move(label)) {}
+
+  std::optional<Kept> Recall(FT_HANDLE handle, Timing timing, double rate) override {
+    const OpenChipKey key = KeyForOpenChip(context_, handle, timing, rate, label_);
+    if (!key.key) return std::nullopt;
+    const CalibrationStore::Loaded loaded = context_.calibrations->Load();
+    const StoredLine* line = loaded.contents.Find(*key.key);
+    if (line == nullptr) return std::nullopt;
+    Kept kept;
+    kept.saves = line->saves;
+    // "2026-12-09T..." as the file keeps it.
+    if (std::sscanf(line->made.c_str(), "%4d-%2d-%2d", &kept.year, &kept.month, &kept.day) != 3) {
+      kept.year = kept.month = kept.day = 0;
+    }
+    return kept;
+  }
+
+  std::string Store(FT_HANDLE handle, Timing timing, double rate, double slope, double intercept,
+                    std::optional<double> null) override {
+    const OpenChipKey key = KeyForOpenChip(context_, handle, timing, rate, label_);
+    if (!key.key) return key.whyNot;
+    StoredLine line;
+    line.key = *key.key;
+    line.line = {slope / kMicro, intercept / kMicro};
+    line.made = UtcTimeText(context_.control.wallClock());
+    line.program = "capmeter-cli serve " + std::string(kVersion);
+    if (null) line.zero = OpenCircuitZero{*null / kMicro, line.made, 0};
+    return context_.calibrations->Update([&](CalibrationFile& file) {
+      file.Keep(line);
+      return std::string();
+    });
+  }
+
+ private:
+  CommandContext& context_;
+  std::string label_;
+};
+
 // check's steps: the number of the first that failed, with its text.
 scpi::SelfTestResult SelfTest(CommandContext& context, const CheckNotes& notes) {
   std::ostringstream out;
@@ -95,6 +141,23 @@ int RunServe(CommandContext& context, const ServeOptions& options, const ServeId
   }
 
   HeldDevice device(context);
+  // Held from the start; a device that cannot be opened now is tried again
+  // at every measurement.
+  const auto opened = device.Open();
+  if (opened.handle == nullptr) {
+    err << "capmeter-cli: " << opened.whyNot << "; measurements will try again.\n";
+  }
+  std::optional<StoredLine> stored;
+  if (options.useStoredLine && opened.handle != nullptr) {
+    const StoredLineLookup lookup = LookUpStoredLine(
+        context, opened.handle, ChooseTiming(options.timing, opened.handle, context.library).timing,
+        options.sampleClock.requestedRate, options.label, err);
+    if (lookup.failed) return kExitFailed;
+    stored = lookup.line;
+  }
+  std::optional<StoredCalibrations> memory;
+  if (context.calibrations != nullptr) memory.emplace(context, options.label);
+
   scpi::InstrumentSetup setup;
   setup.identity = [&device] {
     return "capmeter,capmeter-cli," + device.SerialNumber() + "," + std::string(kVersion);
@@ -102,6 +165,13 @@ int RunServe(CommandContext& context, const ServeOptions& options, const ServeId
   setup.driver = identity.driver;
   setup.slope = options.slope * kMicro;
   setup.intercept = options.intercept * kMicro;
+  if (stored) {
+    setup.slope = stored->line.slope * kMicro;
+    setup.intercept = stored->line.intercept * kMicro;
+    setup.nullOn = stored->zero.has_value();
+    if (stored->zero) setup.nullValue = stored->zero->microfarads * kMicro;
+  }
+  setup.memory = memory ? &*memory : nullptr;
   setup.timing = options.timing;
   setup.sampleRate = options.sampleClock.requestedRate;
   setup.readOnly = options.readOnly;
@@ -127,11 +197,6 @@ int RunServe(CommandContext& context, const ServeOptions& options, const ServeId
     err << "capmeter-cli: listening on " << server->LocalAddress()
         << " needs --allow CIDR for the peers that may connect (this machine always may)\n";
     return kExitUsage;
-  }
-  // Held from the start; a device that cannot be opened now is tried again
-  // at every measurement.
-  if (const auto opened = device.Open(); opened.handle == nullptr) {
-    err << "capmeter-cli: " << opened.whyNot << "; measurements will try again.\n";
   }
   std::optional<PortmapperRegistration> registration;
   if (server->CorePort()) {

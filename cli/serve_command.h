@@ -19,6 +19,10 @@ struct ServeOptions {
   // The initial calibration in the units of `measure`: m in µF/s, b in µF.
   double slope = 0.0;
   double intercept = 0.0;
+  // No line given: the one kept for the chip, the timing at start and
+  // `label`, when there is one (CALibration:STORe keeps the line in use).
+  bool useStoredLine = false;
+  std::string label;
   std::string log;  // CSV of every reading; empty: none
   // The timing at start (SCPI's TIMing:MODE and TIMing:SRATe change it).
   Timing timing = Timing::Poll;

@@ -43,6 +43,8 @@ Instrument::Instrument(DriverLibrary& library, Clock& clock, DeviceAccess& devic
       device_(device),
       setup_(std::move(setup)),
       timing_(setup_.timing),
+      nullOn_(setup_.nullOn),
+      nullValue_(setup_.nullValue),
       sampleClock_{setup_.sampleRate, 0.0} {}
 
 std::string Instrument::Execute(std::string_view line, const SeriesControl& control) {
@@ -77,6 +79,43 @@ void Instrument::Reset() {
   statisticsOn_ = false;
   statistics_ = {};
   statisticsFailures_ = 0;
+  // The calibration is not a setting: the line and its null stay as kept.
+  nullOn_ = setup_.nullOn;
+  nullValue_ = setup_.nullValue;
+  nullAuto_ = false;
+}
+
+std::optional<CalibrationMemory::Kept> Instrument::Recall() {
+  if (setup_.memory == nullptr) return std::nullopt;
+  const DeviceAccess::Opened opened = device_.Open();
+  if (opened.handle == nullptr) return std::nullopt;
+  return setup_.memory->Recall(opened.handle, TimingInUse(), RateInUse());
+}
+
+void Instrument::StoreCalibration() {
+  if (setup_.slope == 0.0) {
+    status_.Push(-221, "no calibration slope to store; set CAL:SLOP");
+    return;
+  }
+  if (setup_.memory == nullptr) {
+    status_.Push(-250, "there is no calibration file");
+    return;
+  }
+  const DeviceAccess::Opened opened = device_.Open();
+  if (opened.handle == nullptr) {
+    status_.Push(-241, opened.whyNot);
+    return;
+  }
+  const std::string problem =
+      setup_.memory->Store(opened.handle, TimingInUse(), RateInUse(), setup_.slope,
+                           setup_.intercept, nullOn_ ? std::optional(nullValue_) : std::nullopt);
+  if (!problem.empty()) {
+    status_.Push(-250, problem);
+    return;
+  }
+  // Kept, it is what *RST comes back to.
+  setup_.nullOn = nullOn_;
+  setup_.nullValue = nullValue_;
 }
 
 void Instrument::Configure(Function function) {
@@ -228,6 +267,33 @@ void Instrument::Run(const ProgramUnit& unit, const SeriesControl& control, std:
       return;
     case Command::Intercept:
       return say(Nr3(setup_.intercept));
+    case Command::SetNull:
+      nullOn_ = unit.choice.value_or(0) % 2 == 1;
+      return;
+    case Command::NullState:
+      return sayNumber(nullOn_ ? 1 : 0);
+    case Command::SetNullValue:
+      nullValue_ = unit.number.value_or(0.0);
+      return;
+    case Command::NullValue:
+      return say(Nr3(nullValue_));
+    case Command::SetNullAuto:
+      nullAuto_ = unit.choice.value_or(0) % 2 == 1;
+      return;
+    case Command::NullAuto:
+      return sayNumber(nullAuto_ ? 1 : 0);
+    case Command::StoreCalibration:
+      return StoreCalibration();
+    case Command::CalibrationDate: {
+      const auto kept = Recall();
+      return say(kept ? std::to_string(kept->year) + "," + std::to_string(kept->month) + "," +
+                            std::to_string(kept->day)
+                      : std::string("0,0,0"));
+    }
+    case Command::CalibrationCount: {
+      const auto kept = Recall();
+      return sayNumber(kept ? kept->saves : 0);
+    }
     case Command::SetTiming:
       timing_ = static_cast<Timing>(unit.choice.value_or(0));
       return;
@@ -315,10 +381,20 @@ void Instrument::TakeReadings(const SeriesControl& control) {
         if (reading.outcome == MeasureOutcome::ChargeTime) {
           value = function_ == Function::Time ? static_cast<double>(reading.seconds)
                                               : reading.microfarads.value_or(kNotANumber) * kMicro;
+          if (function_ == Function::Capacitance && nullAuto_ && std::isfinite(value)) {
+            nullValue_ = value;  // the open circuit's reading, as bench meters take it
+            nullOn_ = true;
+            nullAuto_ = false;
+          }
+          if (function_ == Function::Capacitance && nullOn_) value -= nullValue_;
         } else if (reading.outcome == MeasureOutcome::TimedOut) {
           status_.Push(-240, "timed out; D1 stayed high");
         } else if (reading.outcome == MeasureOutcome::BelowRange) {
           status_.Push(-240, "below range; " + reading.failure);
+          if (function_ == Function::Capacitance && nullAuto_) {
+            status_.Push(-221, "below the range: nothing to null, none taken");
+            nullAuto_ = false;
+          }
         } else {
           status_.Push(-240, "read error; " + (reading.failure.empty() ? "a driver call failed"
                                                                        : reading.failure));

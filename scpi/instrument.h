@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,25 @@ class DeviceAccess {
   virtual void Release() = 0;
 };
 
+// The lines the meter keeps for its chip, as CALibration:STORe, :DATE? and
+// :COUNt? reach them.
+class CalibrationMemory {
+ public:
+  virtual ~CalibrationMemory() = default;
+
+  struct Kept {
+    int year = 0, month = 0, day = 0;  // when it was made, UTC
+    int saves = 0;                     // how often a line was kept for this chip and timing
+  };
+  // The line kept for the chip open as `handle` with `timing` at `rate`
+  // (stream only); none when there is none or it cannot be told.
+  virtual std::optional<Kept> Recall(FT_HANDLE handle, Timing timing, double rate) = 0;
+  // Keeps m (F/s), b (F) and the null (F), when on, for that chip; empty
+  // when kept, else why not.
+  virtual std::string Store(FT_HANDLE handle, Timing timing, double rate, double slope,
+                            double intercept, std::optional<double> null) = 0;
+};
+
 // What *TST? found: 0 when every step passed, else the failing step's number
 // and its text.
 struct SelfTestResult {
@@ -48,6 +68,13 @@ struct InstrumentSetup {
   std::string driver;      // the SYSTem:DRIVer? answer: the driver in words
   double slope = 0.0;      // F/s, the initial calibration
   double intercept = 0.0;  // F
+  // The null at power-on and after *RST: taken out of every capacitance
+  // while on (the stored line's open-circuit zero).
+  bool nullOn = false;
+  double nullValue = 0.0;  // F
+  // The calibration file; none: CALibration:STORe fails with -250, :DATE?
+  // and :COUNt? answer 0.
+  CalibrationMemory* memory = nullptr;
   // Runs the bring-up check on a released device; none: *TST? passes.
   std::function<SelfTestResult()> selfTest;
   // Every single reading taken, numbered from 1 over the instrument's life.
@@ -120,6 +147,14 @@ class Instrument {
   // open chip resolves them.
   Timing TimingInUse();
   double RateInUse();
+  // [SENSe:]CAPacitance:NULL: on, its value in F, and whether the next
+  // reading becomes it.
+  bool nullOn_ = false;
+  double nullValue_ = 0.0;
+  bool nullAuto_ = false;
+  // The stored line for the chip and timing in use, where there is one.
+  std::optional<CalibrationMemory::Kept> Recall();
+  void StoreCalibration();
   // Measured at the first streamed reading, and kept for the next ones.
   SampleClock sampleClock_;
   std::vector<double> readings_;  // of the last INITiate, for FETCh?; NaN for a failed one

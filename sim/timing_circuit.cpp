@@ -14,7 +14,8 @@ constexpr double kLongestHighSeconds = 1e6;
 }  // namespace
 
 Clock::Duration TimingCircuit::HighTime() const {
-  const double seconds = kMonostableFactor * parts_.resistanceOhms * parts_.capacitanceFarads;
+  const double seconds =
+      kMonostableFactor * parts_.resistanceOhms * (parts_.capacitanceFarads + parts_.strayFarads);
   const double bounded =
       std::isnan(seconds) ? 0.0 : std::fmin(std::fmax(seconds, 0.0), kLongestHighSeconds);
   return std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(bounded));

@@ -10,11 +10,13 @@ namespace capmeter {
 struct CircuitParts {
   double resistanceOhms = 100e3;
   double capacitanceFarads = 4.7e-6;
+  // The wiring's and the timer's own capacitance, in parallel with the part.
+  double strayFarads = 0.0;
 };
 
 // The external monostable timer wired to the chip: while D2 is low it is held
 // reset and D1 is low; while D2 is high, D0 going low triggers it and D1 stays
-// high for T = 1.1 x R x C from that moment, and for as long as D0 is held
+// high for T = 1.1 x R x (C + stray) from that moment, and for as long as D0 is held
 // low: the 555's data sheet, its output stays high while its trigger input
 // is below a third of the supply.
 class TimingCircuit {

@@ -43,11 +43,14 @@ void ChooseSimulatedChip(const DriverOptions& options, Clock& clock, Parts& part
   const auto number = [](double v) { return GeneralText(static_cast<float>(v), "."); };
   const std::string jitter =
       options.clockJitter > 0.0 ? ", sample clock jitter " + number(options.clockJitter) : "";
-  const std::string text = "none needed, simulated chip and timing circuit (R = " +
-                           number(options.parts.resistanceOhms) +
-                           " ohm, C = " + number(options.parts.capacitanceFarads) +
-                           " F, round trip " + number(ToSeconds(options.latency)) + " s" + jitter +
-                           ", " + options.family->Describe() + ")";
+  const std::string text =
+      "none needed, simulated chip and timing circuit (R = " +
+      number(options.parts.resistanceOhms) +
+      " ohm, C = " + number(options.parts.capacitanceFarads) + " F" +
+      (options.parts.strayFarads > 0.0 ? " with " + number(options.parts.strayFarads) + " F stray"
+                                       : "") +
+      ", round trip " + number(ToSeconds(options.latency)) + " s" + jitter + ", " +
+      options.family->Describe() + ")";
   parts.load = [text] { return DriverLoad{true, text}; };
 }
 
