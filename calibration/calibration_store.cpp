@@ -403,6 +403,16 @@ std::string KeyText(const CalibrationKey& key) {
   return text;
 }
 
+std::string ZeroText(double microfarads, const std::string& decimalSeparator) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", microfarads * 1e6);
+  std::string zero = text;
+  if (const auto point = zero.find('.'); point != std::string::npos) {
+    zero.replace(point, 1, decimalSeparator);
+  }
+  return zero + " pF";
+}
+
 std::string LineSummary(const StoredLine& line, const std::string& decimalSeparator) {
   std::string text = "calibration " + KeyText(line.key) + ", made " + line.made.substr(0, 10);
   if (line.points.empty()) {
@@ -412,9 +422,8 @@ std::string LineSummary(const StoredLine& line, const std::string& decimalSepara
             GeneralText(static_cast<float>(line.spread * 100.0), decimalSeparator) + " %";
   }
   if (line.zero) {
-    text += "; open-circuit zero of " +
-            GeneralText(static_cast<float>(line.zero->microfarads), decimalSeparator) +
-            " µF taken out";
+    text += "; open-circuit zero of " + ZeroText(line.zero->microfarads, decimalSeparator) +
+            " taken out";
   }
   return text;
 }

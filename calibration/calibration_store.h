@@ -107,6 +107,10 @@ class CalibrationStore {
 std::filesystem::path DefaultCalibrationFile(
     const std::function<const char*(const char*)>& environment);
 
+// An open-circuit zero in picofarads, the size strays come in, to four
+// significant digits: "100.2 pF".
+std::string ZeroText(double microfarads, const std::string& decimalSeparator = ".");
+
 // The key in words: "SIM-1 stream 1 MS/s '1M'", "SIM-2 poll".
 std::string KeyText(const CalibrationKey& key);
 // The line in one clause: "calibration SIM-1 stream 1 MS/s '1M', made

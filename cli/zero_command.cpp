@@ -114,11 +114,8 @@ int RunZero(CommandContext& context, const ZeroOptions& options, const Disconnec
     err << "capmeter-cli: the zero was not kept: " << problem << ".\n";
     return kExitFailed;
   }
-  out << "Open-circuit capacitance: " << GeneralText(static_cast<float>(c.mean), sep) << " µF ("
-      << summary.ok << " readings";
-  if (c.standardDeviation) {
-    out << ", std. dev. " << GeneralText(static_cast<float>(*c.standardDeviation), sep) << " µF";
-  }
+  out << "Open-circuit capacitance: " << ZeroText(c.mean, sep) << " (" << summary.ok << " readings";
+  if (c.standardDeviation) out << ", std. dev. " << ZeroText(*c.standardDeviation, sep);
   out << "), kept with the calibration " << KeyText(*key.key) << "; later readings take it out.\n";
   return closedCleanly ? kExitOk : kExitFailed;
 }

@@ -46,9 +46,20 @@ Parsed Parse(std::vector<std::string> arguments) {
     };
   };
   const cli::Commands commands{
-      ran("list", &Parsed::list),       ran("check", &Parsed::check),
-      ran("measure", &Parsed::measure), ran("calibrate", &Parsed::calibrate),
+      ran("list", &Parsed::list),
+      ran("check", &Parsed::check),
+      ran("measure", &Parsed::measure),
+      ran("calibrate", &Parsed::calibrate),
       ran("serve", &Parsed::serve),
+      [&parsed](const DriverOptions& driver, const cli::ZeroOptions&, bool) {
+        parsed.command = "zero";
+        parsed.driver = driver;
+        return kRan;
+      },
+      [&parsed](cli::CalibrationAction, const cli::LineFilter&, cli::ListFormat) {
+        parsed.command = "calibration";
+        return kRan;
+      },
   };
   parsed.exitCode =
       cli::RunCommandLine(static_cast<int>(argv.size()), argv.data(), commands, out, err);
