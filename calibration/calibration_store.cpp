@@ -215,7 +215,9 @@ int ProcessId() {
 // is left as it was either way.
 std::string WriteReplacing(const fs::path& file, const std::string& text) {
   fs::path temporary = file;
-  temporary += "." + std::to_string(ProcessId()) + ".tmp";
+  temporary += ".";
+  temporary += std::to_string(ProcessId());
+  temporary += ".tmp";
 #if defined(_WIN32)
   std::FILE* out = _wfopen(temporary.c_str(), L"wb");
 #else
