@@ -1,8 +1,9 @@
 // A stand-in for the vendor's driver library, loaded by path in the binding
 // tests. It exports the five operations, the six of the sample stream (and
-// FT_SetEventNotification beside them) and the three of the chip list with C linkage, records every
-// call and answers as the test set it up, keeping the driver library contract: a failing call
-// writes nothing, and an invalid or closed handle fails. It holds two chips,
+// FT_SetEventNotification beside them) and the three of the chip list with
+// C linkage, records every call and answers as the test set it up, keeping
+// the driver library contract: a failing call writes nothing, and an
+// invalid or closed handle fails. It holds two chips,
 // one open at a time. Built three times: complete, without FT_GetBitMode to
 // stand for an incomplete installation, and without the stream's and the
 // list's operations to stand for an older library that has only the five.
