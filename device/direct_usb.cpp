@@ -620,6 +620,14 @@ bool DirectUsb::TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into)
   return true;
 }
 
+bool DirectUsb::WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) {
+  Device* device = Find(handle);
+  if (device != nullptr && device->Stream() == kStatusOk) {
+    device->readAhead->WaitForSamples(most);
+  }
+  return true;
+}
+
 FT_STATUS DirectUsb::FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                              std::uint32_t* bytesReturned) {
   Device* device = Find(handle);

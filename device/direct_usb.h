@@ -110,6 +110,8 @@ class DirectUsb final : public DriverLibrary, public SampleStream, public Device
                     std::uint32_t* bytesReturned) override;
   // Each IN transfer's samples, timed in the event thread as they landed.
   bool TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) override;
+  // Woken by the read-ahead as each transfer lands.
+  bool WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) override;
 
   // The chips with the ID in FT_Open's order. A chip that cannot be opened
   // to read its strings, or has none, is listed with empty texts. locId is

@@ -61,6 +61,13 @@ class SampleStream {
     return false;
   }
 
+  // Sleeps until the driver holds samples not yet read, or `most` has
+  // passed on the clock it streams by, and true; it may wake sooner, and
+  // returns at once on a handle that fails the other calls. False at once
+  // where the driver cannot be woken by arrivals: the caller then sleeps on
+  // its own clock. So a reader idles between transfers instead of looking.
+  virtual bool WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) = 0;
+
   virtual FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) = 0;
   virtual FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) = 0;
   virtual FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, std::uint32_t inTransferSize,

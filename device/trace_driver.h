@@ -71,6 +71,9 @@ class TraceDriver final : public DriverLibrary, private SampleStream, private De
   bool TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) override {
     return innerStream_->TakeArrivals(handle, into);
   }
+  bool WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) override {
+    return innerStream_->WaitForSamples(handle, most);
+  }
 
   // Reached through Devices() only, which found the traced list.
   FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) override;

@@ -70,6 +70,11 @@ void UsbReadAhead::TakeArrivals(std::vector<SampleArrival>& into) {
   arrivals_.clear();
 }
 
+void UsbReadAhead::WaitForSamples(std::chrono::nanoseconds most) {
+  std::unique_lock lock(mutex_);
+  arrived_.wait_for(lock, most, [this] { return !held_.empty() || failure_ != kStatusOk; });
+}
+
 std::uint32_t UsbReadAhead::Take(std::uint8_t* into, std::uint32_t most) {
   bool queued = false;
   std::uint32_t count = 0;
@@ -134,6 +139,7 @@ void UsbReadAhead::Land(Slot& slot) {
   }
   QueueIdle();
   changed_.notify_all();
+  if (!held_.empty() || failure_ != kStatusOk) arrived_.notify_all();
 }
 
 void UsbReadAhead::Keep(const unsigned char* bytes, int length) {

@@ -3,6 +3,7 @@
 #include <libusb.h>
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +53,8 @@ class UsbReadAhead {
   // callback ran; at most kArrivalsKept, the newest.
   void TakeArrivals(std::vector<SampleArrival>& into);
   static constexpr std::size_t kArrivalsKept = 1 << 16;
+  // Sleeps until samples are held, the stream failed or `most` passed.
+  void WaitForSamples(std::chrono::nanoseconds most);
   // Moves up to `most` of the oldest samples into `into`; how many.
   std::uint32_t Take(std::uint8_t* into, std::uint32_t most);
   // Takes every transfer back, has the chip purged by `purgeChip` while
@@ -89,6 +92,7 @@ class UsbReadAhead {
   int packetSize_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
+  std::condition_variable arrived_;  // samples landed, or the stream failed
   std::array<Slot, kQueuedTransfers> slots_;
   std::vector<Slot*> idle_;
   std::uint32_t transferSize_;

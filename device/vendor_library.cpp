@@ -43,6 +43,8 @@ typedef FT_STATUS(CAPMETER_FT_CALL* GetQueueStatusEntry)(FT_HANDLE handle,
 typedef FT_STATUS(CAPMETER_FT_CALL* ReadEntry)(FT_HANDLE handle, void* buffer,
                                                std::uint32_t bytesToRead,
                                                std::uint32_t* bytesReturned);
+typedef FT_STATUS(CAPMETER_FT_CALL* SetEventNotificationEntry)(FT_HANDLE handle, std::uint32_t mask,
+                                                               void* event);
 typedef FT_STATUS(CAPMETER_FT_CALL* CreateDeviceInfoListEntry)(std::uint32_t* numDevs);
 typedef FT_STATUS(CAPMETER_FT_CALL* GetDeviceInfoDetailEntry)(
     std::uint32_t index, std::uint32_t* flags, std::uint32_t* type, std::uint32_t* id,
@@ -108,6 +110,8 @@ struct Entries {
   GetQueueStatusEntry getQueueStatus = nullptr;
   ReadEntry read = nullptr;
   const char* streamMissing = nullptr;  // the first stream operation it lacks
+  // Optional on its own: without it a stream is still read, between sleeps.
+  SetEventNotificationEntry setEventNotification = nullptr;
 
   CreateDeviceInfoListEntry createDeviceInfoList = nullptr;
   GetDeviceInfoDetailEntry getDeviceInfoDetail = nullptr;
@@ -140,6 +144,7 @@ std::optional<LoadFailure> BindOne(const std::string& name, Entries& binding) {
       {"FT_GetQueueStatus", Resolve(library, "FT_GetQueueStatus", binding.getQueueStatus)},
       {"FT_Read", Resolve(library, "FT_Read", binding.read)},
   });
+  Resolve(library, "FT_SetEventNotification", binding.setEventNotification);
   binding.listMissing = FirstMissing({
       {"FT_CreateDeviceInfoList",
        Resolve(library, "FT_CreateDeviceInfoList", binding.createDeviceInfoList)},
@@ -235,7 +240,13 @@ FT_STATUS VendorLibrary::FT_GetBitMode(FT_HANDLE handle, std::uint8_t* pins) {
 
 FT_STATUS VendorLibrary::FT_Close(FT_HANDLE handle) {
   const Binding* bound = Bound();
-  return bound != nullptr ? bound->close(handle) : kLibraryNotLoaded;
+  const FT_STATUS status = bound != nullptr ? bound->close(handle) : kLibraryNotLoaded;
+  // The closed handle's notification went with it.
+  if (status == kStatusOk && handle == arrivalFor_) {
+    arrival_.reset();
+    arrivalFor_ = nullptr;
+  }
+  return status;
 }
 
 std::string VendorLibrary::StatusName(FT_STATUS status) const {
@@ -273,6 +284,23 @@ std::string VendorLibrary::WhyMissing(const char* missing) const {
 
 // The stream's operations are reached through SampleStreaming() only, so
 // the library is bound with all six.
+bool VendorLibrary::WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) {
+  if (binding_->setEventNotification == nullptr) {
+    return false;
+  }
+  if (!arrival_ || handle != arrivalFor_) {
+    auto event = std::make_unique<ArrivalEvent>();
+    if (binding_->setEventNotification(handle, kEventReceivedCharacters, event->Argument()) !=
+        kStatusOk) {
+      return false;
+    }
+    arrival_ = std::move(event);
+    arrivalFor_ = handle;
+  }
+  arrival_->Wait(most);
+  return true;
+}
+
 FT_STATUS VendorLibrary::FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
   return binding_->setBaudRate(handle, baudRate);
 }

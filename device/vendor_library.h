@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/arrival_event.h"
 #include "device/device_list.h"
 #include "device/driver_library.h"
 #include "device/ft_types.h"
@@ -84,6 +85,9 @@ class VendorLibrary final : public DriverLibrary, private SampleStream, private 
   FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* bytesQueued) override;
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                     std::uint32_t* bytesReturned) override;
+  // On the event FT_SetEventNotification signals as samples arrive, where
+  // the library has it and takes it for the handle; else false.
+  bool WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) override;
 
   FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) override;
   FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, DeviceInfo* info) override;
@@ -102,6 +106,10 @@ class VendorLibrary final : public DriverLibrary, private SampleStream, private 
   std::vector<std::string> libraryNames_;
   LoadFailureReport report_;
   bool loadAttempted_ = false;
+  // The event the library signals, for the handle it was set on; it
+  // outlives the binding, so the library never signals one gone.
+  std::unique_ptr<ArrivalEvent> arrival_;
+  FT_HANDLE arrivalFor_ = nullptr;
   std::unique_ptr<Binding> binding_;
   std::string loadedFile_;
   std::string loadError_;

@@ -1,5 +1,7 @@
 #include "measurement/clock.h"
 
+#include <thread>
+
 namespace capmeter {
 
 Clock::Duration MonotonicClock::Now() {
@@ -8,6 +10,9 @@ Clock::Duration MonotonicClock::Now() {
 
 void MonotonicClock::Wait(Duration span) {
   const auto until = std::chrono::steady_clock::now() + span;
+  if (span > kSpinStretch) {
+    std::this_thread::sleep_until(until - kSpinStretch);
+  }
   while (std::chrono::steady_clock::now() < until) {
   }
 }

@@ -27,12 +27,18 @@ inline double ToSeconds(Clock::Duration span) {
   return std::chrono::duration<double>(span).count();
 }
 
+// The last stretch of a wait, spun rather than slept: a sleep wakes late by
+// up to this much on this host when idle (docs/performance.md, "Waits that
+// sleep"), and the dither's offsets and a simulated round trip need better.
+inline constexpr std::chrono::microseconds kSpinStretch{200};
+
 // The platform's steady clock at its full resolution.
 class MonotonicClock final : public Clock {
  public:
   Duration Now() override;
-  // Spins rather than sleeps: latencies of a few microseconds matter here and
-  // a sleep overshoots them by far.
+  // Sleeps until kSpinStretch before the end, then spins the rest: a core
+  // is not held for the whole wait, and the end is still kept to the
+  // clock's resolution unless the host hands the core over late.
   void Wait(Duration span) override;
 };
 

@@ -20,8 +20,13 @@ namespace {
 
 constexpr std::uint8_t kD0 = 1U << 0;
 constexpr std::uint8_t kD2 = 1U << 2;
-// Between two looks at an empty queue: the driver reads ahead meanwhile.
-constexpr Clock::Duration kIdleWait = std::chrono::microseconds(200);
+// The longest sleep between two looks at an empty queue, however long the
+// driver would let it run: a stop is seen within it, and a pause is judged
+// no later than it after its time.
+constexpr Clock::Duration kLongestSleep = std::chrono::milliseconds(5);
+// Between two looks where the driver cannot be woken by arrivals: half the
+// span of a transfer, long beside the stretch a wait spins at its end.
+constexpr Clock::Duration kUnwokenSleep = std::chrono::milliseconds(1);
 constexpr std::uint32_t kReadChunk = 64 * 1024;
 // A transfer's span of samples.
 constexpr double kTransferSeconds = 2e-3;
@@ -56,6 +61,16 @@ std::string PausedText(double samples, double rate, Clock::Duration span) {
          std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()) +
          " ms of the host's clock, where the sample clock gives " + whole(rate * ToSeconds(span)) +
          " (the host fell behind and the chip's buffers filled)";
+}
+
+// Sleeps until the driver holds samples, or for `most` at most (and for no
+// more than kLongestSleep), on the driver's wake-up where it has one, else
+// on the caller's clock.
+void AwaitSamples(SampleStream& stream, FT_HANDLE handle, Clock& clock, Clock::Duration most) {
+  most = std::clamp(most, Clock::Duration{1}, kLongestSleep);
+  if (!stream.WaitForSamples(handle, most)) {
+    clock.Wait(std::min(most, kUnwokenSleep));
+  }
 }
 
 // Bit-bang mode, the clock, the latency timer, the transfer sizes, and both
@@ -408,7 +423,7 @@ RateMeasurement MeasureSampleRate(FT_HANDLE lngHandle, DriverLibrary& library, C
         (estimate.relativeError <= kRateTargetError || clock.Now() - begun >= kLongestRateSpan)) {
       break;
     }
-    clock.Wait(kIdleWait);
+    AwaitSamples(*stream, lngHandle, clock, kLongestSleep);
   }
   const RateFit::Estimate estimate = fit.Result();
   const auto spanText = [&span] {
@@ -574,7 +589,11 @@ MeasureResult MeasureByStream(FT_HANDLE lngHandle, DriverLibrary& library, Displ
       return FailMeasurement(result, MeasureOutcome::TimedOut, display);
     }
     if (bytes.empty()) {
-      clock.Wait(kIdleWait);
+      // Until samples come, but no later than the 10 s bound or the end of
+      // a shortfall's grace.
+      Clock::Duration most = start + kPollTimeLimit - now;
+      if (behind) most = std::min(most, behindSince + kLateHandOver - now + Clock::Duration{1});
+      AwaitSamples(*stream, lngHandle, clock, most);
     }
   }
 }

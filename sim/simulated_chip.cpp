@@ -183,6 +183,41 @@ std::uint32_t SimulatedChip::Deliverable() {
   return static_cast<std::uint32_t>(delivered_);
 }
 
+std::optional<Clock::Duration> SimulatedChip::NextHandOver() {
+  if (samplesPerSecond_ <= 0.0 || !bitBang_) {
+    return std::nullopt;
+  }
+  const double periodNs = periodNs_ > 0.0 ? periodNs_ : 1e9 / samplesPerSecond_;
+  // When sample `index` is (or will be) taken.
+  const auto takenAt = [&](std::size_t index) {
+    if (index < samples_.size()) return samples_[index].at;
+    return Nanoseconds(nextSampleNs_ + static_cast<double>(index - samples_.size()) * periodNs);
+  };
+  const double payload = buffers_.packetSize - kModemStatusBytes;
+  const Clock::Duration packetFill = Nanoseconds(payload * periodNs);
+  if (!buffers_.wholeTransfers) {
+    return takenAt(delivered_) + std::min(latencyTimer_, packetFill);
+  }
+  if (!nextDelay_) nextDelay_ = hostDelay_ ? hostDelay_->Next() : Clock::Duration{0};
+  if (packetFill > latencyTimer_) {
+    return takenAt(delivered_) + latencyTimer_ + *nextDelay_;
+  }
+  const auto transferSamples = static_cast<std::size_t>(
+      std::max(1.0, inTransferBytes_ / static_cast<double>(buffers_.packetSize) * payload));
+  return takenAt(delivered_ + transferSamples - 1) + *nextDelay_;
+}
+
+bool SimulatedChip::WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) {
+  if (Admit(handle) || Deliverable() > 0) {
+    return true;
+  }
+  const Clock::Duration now = clock_.Now();
+  const std::optional<Clock::Duration> due = NextHandOver();
+  // At least a nanosecond, so a foresight a little early still moves time.
+  clock_.Wait(due ? std::min(most, std::max(*due - now, Clock::Duration{1})) : most);
+  return true;
+}
+
 bool SimulatedChip::TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) {
   if (Admit(handle)) {
     return false;

@@ -114,6 +114,9 @@ class SimulatedChip final : public DriverLibrary, public SampleStream, public De
     hostDelay_ = seed ? std::optional<HostDelay>(HostDelay(*seed)) : std::nullopt;
   }
   bool TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) override;
+  // Lets its clock run to the next hand-over, or `most`, as a driver woken
+  // by arrivals does.
+  bool WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) override;
   // false: it keeps no arrival times, as the vendor's library keeps none,
   // and a measurement times its own looks.
   void SetTimesArrivals(bool times) { timesArrivals_ = times; }
@@ -162,6 +165,9 @@ class SimulatedChip final : public DriverLibrary, public SampleStream, public De
   double NextPeriod();
   // Hands over what has reached the driver by now; how many samples it holds.
   std::uint32_t Deliverable();
+  // When the next samples reach the driver, as the clock runs on now; none
+  // while it does not sample. Foreseen at the present sample period.
+  std::optional<Clock::Duration> NextHandOver();
   // After a purge or an open: nothing handed over, nothing on its way.
   void DropDelivered() {
     delivered_ = 0;

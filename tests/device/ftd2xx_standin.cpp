@@ -1,8 +1,9 @@
 // A stand-in for the vendor's driver library, loaded by path in the binding
-// tests. It exports the five operations, the six of the sample stream and
-// the three of the chip list with C linkage, records every call and answers
-// as the test set it up, keeping the driver library contract: a failing call
-// writes nothing, and an invalid or closed handle fails. It holds two chips,
+// tests. It exports the five operations, the six of the sample stream (and
+// FT_SetEventNotification beside them) and the three of the chip list with
+// C linkage, records every call and answers as the test set it up, keeping
+// the driver library contract: a failing call writes nothing, and an
+// invalid or closed handle fails. It holds two chips,
 // one open at a time. Built three times: complete, without FT_GetBitMode to
 // stand for an incomplete installation, and without the stream's and the
 // list's operations to stand for an older library that has only the five.
@@ -103,6 +104,10 @@ void AppendToCallRecord(const StandinCall& call) {
       } else {
         fprintf(file, "FT_OpenEx flags=%u\n", static_cast<unsigned>(call.argument));
       }
+      break;
+    case kStandinSetEventNotification:
+      fprintf(file, "FT_SetEventNotification handle=%p mask=%u\n", call.handle,
+              static_cast<unsigned>(call.argument));
       break;
     default:
       fprintf(file, "FT_Read handle=%p length=%u\n", call.handle,
@@ -335,6 +340,19 @@ STANDIN_EXPORT uint32_t STANDIN_CALL FT_GetQueueStatus(void* handle, uint32_t* b
     *bytesQueued = static_cast<uint32_t>(state.sampleCount);
   }
   return status;
+}
+
+STANDIN_EXPORT uint32_t STANDIN_CALL FT_SetEventNotification(void* handle, uint32_t mask,
+                                                             void* event) {
+  const uint32_t status = RecordAndAdmit(kStandinSetEventNotification, handle, mask);
+  if (status != 0) {
+    return status;
+  }
+  if (!state.takesEvents) {
+    return kIoError;
+  }
+  state.event = event;
+  return 0;
 }
 
 STANDIN_EXPORT uint32_t STANDIN_CALL FT_Read(void* handle, void* buffer, uint32_t bytesToRead,

@@ -22,6 +22,7 @@ enum StandinOperation {
   kStandinCreateDeviceInfoList,
   kStandinGetDeviceInfoDetail,
   kStandinOpenEx,
+  kStandinSetEventNotification,
   kStandinOperations
 };
 
@@ -62,6 +63,13 @@ struct StandinState {
   unsigned samplesPerLook;
   // Set by the test: the device type FT_GetDeviceInfoDetail reports.
   uint32_t deviceType;
+  // Set by the test: FT_SetEventNotification takes the event. Refused
+  // otherwise, as the other tests run on virtual time, which a wait on the
+  // library's event would not move.
+  int takesEvents;
+  // Filled by the stand-in: the event FT_SetEventNotification took, for the
+  // test to signal as the library would.
+  void* event;
 
   // Filled by the stand-in. Calls past kStandinMaxCalls are counted only.
   size_t callCount;

@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <ostream>
 #include <random>
+#include <thread>
 
+#include "device/arrival_event.h"
 #include "device/device_link.h"
 #include "device/link_messages.h"
+#include "device/platform_loader.h"
 #include "device/shared_library.h"
 #include "measurement/display_texts.h"
 #include "measurement/measure.h"
@@ -133,6 +138,10 @@ class StandinTest : public ::testing::Test {
         case kStandinRead:
           calls.push_back("FT_Read" + handle + " length=" + std::to_string(call.argument));
           break;
+        case kStandinSetEventNotification:
+          calls.push_back("FT_SetEventNotification" + handle +
+                          " mask=" + std::to_string(call.argument));
+          break;
         default:
           calls.push_back("unknown operation " + std::to_string(call.operation));
           break;
@@ -250,6 +259,52 @@ TEST_F(StandinTest, AStreamedMeasurementCountsTheLibrarysSamples) {
 
   ASSERT_EQ(result.outcome, MeasureOutcome::ChargeTime) << result.failure;
   EXPECT_FLOAT_EQ(result.seconds, static_cast<float>(1000 / rate.rate));
+}
+
+// What the vendor's library does as samples arrive, on the event it took.
+void SignalArrival(void* event) {
+#if defined(_WIN32)
+  SetEvent(static_cast<HANDLE>(event));
+#else
+  auto* handle = static_cast<LibraryEventHandle*>(event);
+  pthread_mutex_lock(&handle->mutex);
+  pthread_cond_signal(&handle->condition);
+  pthread_mutex_unlock(&handle->mutex);
+#endif
+}
+
+// A stream's wait sleeps on the event the library signals as samples
+// arrive, handed over once per handle for received characters; where the
+// library refuses it, the caller is left to sleep on its own clock.
+TEST_F(StandinTest, AStreamWaitSleepsOnTheLibrarysArrivalEvent) {
+  using namespace std::chrono_literals;
+  VendorLibrary library({kStandin});
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(library.FT_Open(0, &handle), kStatusOk);
+  SampleStream* stream = library.SampleStreaming();
+  ASSERT_NE(stream, nullptr) << library.WhyNoSampleStream();
+  EXPECT_FALSE(stream->WaitForSamples(handle, 60s));
+
+  State().takesEvents = 1;
+  ASSERT_TRUE(stream->WaitForSamples(handle, 1ms));  // hands the event over
+  ASSERT_NE(State().event, nullptr);
+  std::atomic<bool> woken{false};
+  std::thread arrivals([&] {
+    while (!woken) {
+      SignalArrival(State().event);
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_TRUE(stream->WaitForSamples(handle, 60s));
+  const auto slept = std::chrono::steady_clock::now() - before;
+  woken = true;
+  arrivals.join();
+
+  EXPECT_LT(slept, 30s);  // woken by the library, not by the bound
+  const std::string asked = "FT_SetEventNotification handle=" + Hex(handle) + " mask=1";
+  const std::vector<std::string> calls = Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), asked), 2);  // refused, then taken
 }
 
 // The family comes from the device type the list reports for the open

@@ -177,6 +177,49 @@ TEST(MeasureByStream, AStallTheBuffersHoldCostsNoAccuracy) {
   EXPECT_EQ(bench.chip.SkippedSamples(), 0U);
 }
 
+// The reader sleeps until each transfer lands rather than looking every few
+// hundred microseconds: one look that finds it and one that finds the
+// queue empty, a transfer. A stop is still heard within the longest sleep
+// (5 ms), even while no samples come at all.
+TEST(MeasureByStream, SleepsUntilEachTransferAndStillHearsAStop) {
+  StreamBench bench({100e3, 4.7e-6});  // 517 ms
+  bench.sampleClock.rate = kDefaultSampleRate;
+  const StreamPlan plan = PlanStream(bench.link.lngHandle, bench.chip, kFamilyDefaultRate);
+  const double transfers = 0.517 * kDefaultSampleRate / (plan.transferBytes / 512.0 * 510.0);
+
+  const MeasureResult result = bench.Sample();
+
+  ASSERT_EQ(result.outcome, MeasureOutcome::ChargeTime) << result.failure;
+  EXPECT_LE(static_cast<double>(result.polls), 2.0 * transfers + 10.0);
+
+  struct StopAt final : MeasurePolicy {
+    StopAt(Clock& c, Clock::Duration when) : clock(c), at(when) {}
+    bool Abandon() override { return clock.Now() >= at; }
+    Clock& clock;
+    Clock::Duration at;
+  };
+  // Hands over nothing, and sleeps for as long as it is let.
+  struct Silent final : ForwardingDriver {
+    Silent(DriverLibrary& inner, Clock& c) : ForwardingDriver(inner), clock(c) {}
+    bool WaitForSamples(FT_HANDLE, std::chrono::nanoseconds most) override {
+      clock.Wait(most);
+      return true;
+    }
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE, std::uint32_t* queued) override {
+      *queued = 0;
+      return kStatusOk;
+    }
+    Clock& clock;
+  } silent(bench.chip, bench.clock);
+  StopAt stop(bench.clock, bench.clock.Now() + milliseconds(3));
+
+  const MeasureResult stopped = MeasureByStream(bench.link.lngHandle, silent, bench.display,
+                                                bench.clock, bench.sampleClock, &stop);
+
+  EXPECT_EQ(stopped.outcome, MeasureOutcome::Abandoned) << stopped.failure;
+  EXPECT_LE(bench.clock.Now() - stop.at, milliseconds(5));
+}
+
 TEST(MeasureByStream, ADriverThatCannotStreamIsAReadErrorThatSaysSo) {
   struct PollOnly : ForwardingDriver {
     using ForwardingDriver::ForwardingDriver;

@@ -55,6 +55,9 @@ class ForwardingDriver : public DriverLibrary, public SampleStream {
   bool TakeArrivals(FT_HANDLE handle, std::vector<SampleArrival>& into) override {
     return InnerStream().TakeArrivals(handle, into);
   }
+  bool WaitForSamples(FT_HANDLE handle, std::chrono::nanoseconds most) override {
+    return InnerStream().WaitForSamples(handle, most);
+  }
 
  protected:
   // Only reached through SampleStreaming(), which is null without one.
