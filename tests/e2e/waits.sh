@@ -5,7 +5,7 @@
 # it saw. The sourcing script may set WAIT_STDERR, the file the program's
 # standard error goes to, and WAIT_SHOT, where a failed wait's screenshot of
 # the whole screen goes (the working directory otherwise).
-WAIT_LIMITS=$(dirname "$0")/limits
+WAIT_LIMITS=${WAIT_LIMITS:-$(dirname "$0")/limits}
 WAIT_STDERR=""
 WAIT_SHOT=""
 
