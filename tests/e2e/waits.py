@@ -38,7 +38,7 @@ def text(said):
 def failed(took, kind, what, said=""):
     """Ends the test: what it waited for, how long, and what the program said."""
     log(took, kind, what + " (timed out)")
-    print(f"FAIL: waited {took:.1f} s, the limit for {kind!r} in tests/e2e/limits, for: {what}")
+    print(f"FAIL: waited {took:.1f} s of {limit(kind):g} s ({kind!r} in tests/e2e/limits) for: {what}")
     if said:
         print("the program's standard error so far:")
         print("".join(f"  | {line}\n" for line in said.splitlines()[-40:]), end="")

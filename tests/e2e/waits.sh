@@ -31,7 +31,7 @@ windows_present() {
 # program's standard error so far and a screenshot.
 wait_saw() {
   {
-    echo "waited $1 s, the limit for \"$2\" in tests/e2e/limits, for: $3"
+    echo "waited $1 s of $2 s (\"$3\" in tests/e2e/limits) for: $4"
     if [ -n "${DISPLAY:-}" ]; then
       windows_present
       wait_shot=${WAIT_SHOT:-$PWD/failed-wait-$$.png}
@@ -44,8 +44,15 @@ wait_saw() {
   } >&2
 }
 
+# Whether process $1 runs: not yet reaped, as from a command substitution, it
+# is a zombie.
+running() {
+  kill -0 "$1" 2>/dev/null && awk '$3 == "Z" { exit 1 }' "/proc/$1/stat" 2>/dev/null
+}
+
 # wait_until KIND WHAT COMMAND [ARGS...]: runs COMMAND every 0.1 s until it
-# succeeds, for up to the limit of KIND. WHAT says what it waits for.
+# succeeds, for up to the limit of KIND. WHAT says what it waits for. A
+# program the script started, as $PID, that has ended ends the wait too.
 wait_until() {
   wait_kind=$1 wait_what=$2
   shift 2
@@ -53,9 +60,14 @@ wait_until() {
   wait_began=$(wait_now)
   until "$@"; do
     wait_took=$(wait_seconds_since "$wait_began")
+    if [ -n "${PID:-}" ] && ! running "$PID"; then
+      wait_log "$wait_took" "$wait_limit" "$wait_what (the program ended)"
+      wait_saw "$wait_took" "$wait_limit" "$wait_kind" "$wait_what; the program ended first"
+      return 1
+    fi
     if awk -v t="$wait_took" -v l="$wait_limit" 'BEGIN { exit !(t >= l) }'; then
       wait_log "$wait_took" "$wait_limit" "$wait_what (timed out)"
-      wait_saw "$wait_took" "$wait_kind" "$wait_what"
+      wait_saw "$wait_took" "$wait_limit" "$wait_kind" "$wait_what"
       return 1
     fi
     sleep 0.1
@@ -75,7 +87,7 @@ timed() {
   timed_took=$(wait_seconds_since "$timed_began")
   if [ "$timed_status" -eq 124 ]; then
     wait_log "$timed_took" "$timed_limit" "$timed_what (timed out)"
-    wait_saw "$timed_took" "$timed_kind" "$timed_what"
+    wait_saw "$timed_took" "$timed_limit" "$timed_kind" "$timed_what"
   else
     wait_log "$timed_took" "$timed_limit" "$timed_what"
   fi
