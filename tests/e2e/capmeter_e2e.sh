@@ -109,7 +109,6 @@ fi
 python3 "$HERE/close_window.py" "$win" || fail "close request"
 acknowledge "$EXIT_BOXES" exit "" window
 
-gone() { ! kill -0 "$PID" 2>/dev/null; }
 wait_until exit "the program to end after its exit messages" gone ||
   fail "still running after the exit messages"
 wait "$PID"

@@ -51,7 +51,6 @@ window_up() {
   win=$(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null | head -n 1)
   [ -n "$win" ]
 }
-gone() { ! kill -0 "$PID" 2>/dev/null; }
 # Under Wine a small window of the same title stands beside the dialog.
 dialog_up() {
   for id in $(xdotool search --onlyvisible --name "^Save the readings\$" 2>/dev/null); do

@@ -55,7 +55,6 @@ if [ "$WHEN" = idle ]; then
 fi
 
 kill -"$SIGNAL" "$PID"
-gone() { ! kill -0 "$PID" 2>/dev/null; }
 wait_until exit "the program to end after SIG$SIGNAL" gone ||
   fail "still running after SIG$SIGNAL (a box up?)"
 wait "$PID"

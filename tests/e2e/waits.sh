@@ -50,6 +50,9 @@ running() {
   kill -0 "$1" 2>/dev/null && awk '$3 == "Z" { exit 1 }' "/proc/$1/stat" 2>/dev/null
 }
 
+# Whether the program the script started, as $PID, has ended.
+gone() { ! running "$PID"; }
+
 # wait_until KIND WHAT COMMAND [ARGS...]: runs COMMAND every 0.1 s until it
 # succeeds, for up to the limit of KIND. WHAT says what it waits for. A
 # program the script started, as $PID, that has ended ends the wait too.
