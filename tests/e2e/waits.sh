@@ -63,7 +63,8 @@ wait_until() {
   wait_began=$(wait_now)
   until "$@"; do
     wait_took=$(wait_seconds_since "$wait_began")
-    if [ -n "${PID:-}" ] && ! running "$PID"; then
+    # Ended between the look and here, it may have given what was waited for.
+    if [ -n "${PID:-}" ] && ! running "$PID" && ! "$@"; then
       wait_log "$wait_took" "$wait_limit" "$wait_what (the program ended)"
       wait_saw "$wait_took" "$wait_limit" "$wait_kind" "$wait_what; the program ended first"
       return 1
