@@ -15,12 +15,15 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
+import waits  # noqa: E402
+
 CLI = sys.argv[1]
 CASE = sys.argv[2]
 
 
-def run(*args, env=None, timeout=60):
-    return subprocess.run([CLI, *args], capture_output=True, text=True, env=env, timeout=timeout)
+def run(*args, env=None):
+    return waits.run([CLI, *args], env=env)
 
 
 def fail(message, result=None):
@@ -123,8 +126,8 @@ def write_failure():
     # A full disk, on standard output and on --output: one line saying so,
     # and a failure.
     with open("/dev/full", "w") as full:
-        to_stdout = subprocess.run([CLI, "measure", "--simulate", "--count", "3", "--format", "csv"],
-                                   stdout=full, stderr=subprocess.PIPE, text=True, timeout=60)
+        to_stdout = waits.run([CLI, "measure", "--simulate", "--count", "3", "--format", "csv"],
+                              stdout=full, stderr=subprocess.PIPE, capture_output=False)
     to_file = run("measure", "--simulate", "--count", "3", "--format", "csv", "--output",
                   "/dev/full")
     for result, name in ((to_stdout, "standard output"), (to_file, "/dev/full")):
@@ -154,7 +157,7 @@ def closed_pipe():
         head = [process.stdout.readline() for _ in range(2)]
         process.stdout.close()
         err = process.stderr.read().decode()
-        code = process.wait(timeout=30)
+        code = waits.ended(process, "exit", "the program to end after its reader went")[0]
         took = time.monotonic() - began
         result = subprocess.CompletedProcess(process.args, code, b"".join(head).decode(), err)
         expect_exit(result, 1)
@@ -202,8 +205,7 @@ def calibrate():
 
 
 def calibrate_prompts():
-    result = subprocess.run([CLI, "calibrate", "--simulate", "--count", "2", "1u", "2u"],
-                            input="\n\n", capture_output=True, text=True, timeout=60)
+    result = waits.run([CLI, "calibrate", "--simulate", "--count", "2", "1u", "2u"], input="\n\n")
     expect_exit(result, 0)
     prompts = re.findall(r"^Connect (\S+) and press Enter$", result.stdout, re.M)
     if prompts != ["1u", "2u"]:
@@ -236,7 +238,7 @@ def chooses_by_serial(command, serials, prefix=()):
     """The list names every chip; --serial opens the second and nothing else;
     a serial that is not there opens nothing and names those that are."""
     def cli(*args):
-        return subprocess.run([*prefix, CLI, *args], capture_output=True, text=True, timeout=60)
+        return waits.run([*prefix, CLI, *args])
     listed = cli("list", *command, "--format", "json")
     expect_exit(listed, 0)
     chips = json.loads(listed.stdout)
@@ -294,7 +296,7 @@ USB = ["--usb", "1234:5678"]
 
 def on_emulated_chip(emulator, *args, unplug_after_reads=None):
     chip = [] if unplug_after_reads is None else ["--unplug-after-reads", str(unplug_after_reads)]
-    return subprocess.run([emulator, *chip, CLI, *args], capture_output=True, text=True, timeout=60)
+    return waits.run([emulator, *chip, CLI, *args])
 
 
 def usb_list(emulator):
@@ -398,7 +400,7 @@ def stopped_by_a_signal(signal_number, code, ignored=None):
                 fail(f"an ignored {ignored.name} ended the program")
         began = time.monotonic()
         process.send_signal(signal_number)
-        out, err = process.communicate(timeout=30)
+        out, err = process.communicate(timeout=waits.limit("exit"))
         took = time.monotonic() - began
         result = subprocess.CompletedProcess(process.args, process.returncode, out, err)
         expect_exit(result, code)

@@ -16,73 +16,68 @@ shift 5
 HERE=$(dirname "$0")
 # shellcheck source=tests/e2e/x_windows.sh
 . "$HERE/x_windows.sh"
+WAIT_STDERR=$(mktemp) WAIT_SHOT=${SHOT%.png}-failed.png
+trap 'rm -f "$WAIT_STDERR"' EXIT
+# Under Wine or the chip emulator the program is the first argument.
+case $(basename "$PROGRAM") in
+wine* | usb-chip-emulator) WAIT_CONTEXT="capmeter_e2e $(basename "$1")" ;;
+*) WAIT_CONTEXT="capmeter_e2e $(basename "$PROGRAM")" ;;
+esac
 PID=""
 fail() { echo "FAIL: $*"; [ -n "$PID" ] && kill "$PID" 2>/dev/null; exit 1; }
-
 
 # On Windows (under Wine) Ctrl+C copies a message box: its title, text and
 # buttons between dashed lines. Appends the text to $CAPMETER_E2E_BOX_TEXTS,
 # taken from the clipboard once the box has put it there.
+copied() {
+  copied=$(xclip -o -selection clipboard 2>/dev/null | tr -d '\r')
+  [ -n "$copied" ]
+}
 copy_text() {
   printf '' | xclip -selection clipboard
   xdotool key ctrl+c
-  for _ in $(seq 50); do
-    copied=$(xclip -o -selection clipboard 2>/dev/null | tr -d '\r')
-    [ -n "$copied" ] && break
-    sleep 0.1
-  done
-  [ -n "$copied" ] || fail "message box $2 did not copy its text"
+  wait_until clipboard "the text of message box $2 on the clipboard" copied ||
+    fail "message box $2 did not copy its text"
   echo "$copied" | awk '/^-+$/ { n++; next } n == 2' >>"$CAPMETER_E2E_BOX_TEXTS"
 }
 
-# Acknowledges $1 message boxes one after the other with the Return key.
+box_gone() { ! xdotool search --onlyvisible --name "^$BOX_TITLE\$" | grep -qx "$box"; }
+# Acknowledges $1 message boxes one after the other with the Return key; the
+# first waited for as the kind of wait $4.
 acknowledge() {
   for i in $(seq "$1"); do
-    box=$(wait_for "$BOX_TITLE") || fail "message box $i of $1 ($2) did not come up"
+    kind=window
+    [ "$i" -eq 1 ] && kind=$4
+    box=$(wait_for "$BOX_TITLE" "$kind" "message box $i of $1 ($2)") ||
+      fail "message box $i of $1 ($2) did not come up"
     [ -n "$3" ] && [ -n "$(xdotool search --onlyvisible --name "^$TITLE\$")" ] &&
       fail "the window showed before the start messages were acknowledged"
     focus "$box" || fail "message box $i of $1 ($2) never had the keyboard"
     [ -n "${CAPMETER_E2E_BOX_TEXTS:-}" ] && copy_text "$box" "$i"
     xdotool key Return
-    for _ in $(seq 50); do
-      xdotool search --onlyvisible --name "^$BOX_TITLE\$" | grep -qx "$box" || break
-      sleep 0.1
-    done
+    wait_until gone "message box $i of $1 ($2) to close after Return" box_gone ||
+      fail "message box $i of $1 ($2) stayed up after Return"
   done
   sleep 0.3
   [ -z "$(xdotool search --onlyvisible --name "^$BOX_TITLE\$")" ] || fail "more than $1 $2 messages"
 }
 
-# Succeeds when the screenshot area $1 holds dark (text) pixels.
-has_text() {
-  darkest=$(convert "$SHOT" -crop "$1" -colorspace Gray -format "%[fx:minima]" info:)
-  awk -v d="$darkest" 'BEGIN { exit !(d < 0.5) }'
-}
-
-# The two displays, lblTime and lblCapacitance, in window pixels.
-TIME_AREA=97x25+24+48 CAPACITANCE_AREA=97x25+352+56
-
-# Takes a screenshot of the main window into $SHOT.
-shoot() {
-  import -window "$win" "$SHOT" || fail "screenshot"
+# Succeeds when area $1 of the main window shows text, in a screenshot into
+# $SHOT, which must have the window's size.
+shows() {
+  shows_text "$win" "$1" "$SHOT"
+  status=$?
+  [ "$status" -eq 2 ] && fail "screenshot"
   [ "$(identify -format %wx%h "$SHOT")" = "478x137" ] || fail "screenshot size"
-}
-# Looks at the window from outside until area $1 shows text, for up to 10 s,
-# so a slow, busy machine is given time rather than a failure.
-shoot_until_text() {
-  for _ in $(seq 20); do
-    shoot
-    has_text "$1" && return 0
-    sleep 0.5
-  done
-  return 1
+  return $status
 }
 
-"$PROGRAM" "$@" &
+START_KIND=$(start_kind "$PROGRAM" "$@")
+"$PROGRAM" "$@" 2>"$WAIT_STDERR" &
 PID=$!
 
-acknowledge "$START_BOXES" start before-window
-win=$(wait_for "$TITLE") || fail "no main window"
+acknowledge "$START_BOXES" start before-window "$START_KIND"
+win=$(wait_for "$TITLE" window "the main window") || fail "no main window"
 [ "$(xdotool getwindowname "$win")" = "$TITLE" ] || fail "title"
 size=$(xwininfo -id "$win" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
 [ "$size" = "478x137" ] || fail "client size $size, expected 478x137"
@@ -94,24 +89,28 @@ xdotool type --delay 20 "9.0909"
 xdotool mousemove --window "$win" 72 104 click 1
 
 if [ "$RESULT" = capacitance ]; then
-  shoot_until_text $CAPACITANCE_AREA || fail "the capacitance display is empty"
-  has_text $TIME_AREA || fail "the time display is empty"
+  wait_until display "a capacitance in the window's display" shows $CAPACITANCE_AREA ||
+    fail "the capacitance display is empty"
+  shows $TIME_AREA || fail "the time display is empty"
 else
-  shoot_until_text $TIME_AREA || fail "the time display is empty"
-  [ "$RESULT" = none ] && { sleep 1; shoot; }
-  has_text $CAPACITANCE_AREA && fail "the capacitance display shows something"
+  wait_until display "a time in the window's display" shows $TIME_AREA ||
+    fail "the time display is empty"
+  # Nothing may come into the capacitance display: looked at again a second on.
+  [ "$RESULT" = none ] && sleep 1
+  shows $CAPACITANCE_AREA && fail "the capacitance display shows something"
 fi
 if [ "$RESULT" = processing ]; then
-  # "Processing!" was painted although the program is busy: wait for the end.
-  xdotool search --onlyvisible --name "^$TITLE\$" >/dev/null || fail "window gone"
-  sleep 4
+  # "Processing!" was painted although the program is busy: the charge ends
+  # with a capacitance.
+  wait_until display "the long charge's capacitance in the window's display" \
+    shows $CAPACITANCE_AREA || fail "the long charge did not end"
 fi
 
 python3 "$HERE/close_window.py" "$win" || fail "close request"
-acknowledge "$EXIT_BOXES" exit ""
+acknowledge "$EXIT_BOXES" exit "" window
 
-for _ in $(seq 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$PID" 2>/dev/null && fail "still running after the exit messages"
+wait_until exit "the program to end after its exit messages" gone ||
+  fail "still running after the exit messages"
 wait "$PID"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status"

@@ -31,6 +31,12 @@ fi
 TITLE="Capacitance Monitor — $SERIAL"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
+# fail() shows the standard error.
+WAIT_SHOT=${SHOT%.png}-failed.png
+case $(basename "$PROGRAM") in
+wine* | usb-chip-emulator) WAIT_CONTEXT="monitor_e2e $CASE $(basename "$1")" ;;
+*) WAIT_CONTEXT="monitor_e2e $CASE $(basename "$PROGRAM")" ;;
+esac
 PID=""
 fail() {
   echo "FAIL: $*"
@@ -41,21 +47,10 @@ fail() {
   exit 1
 }
 
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_until() {
-  tenths=$1
-  shift
-  for _ in $(seq "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 window_up() {
   win=$(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null | head -n 1)
   [ -n "$win" ]
 }
-gone() { ! kill -0 "$PID" 2>/dev/null; }
 # Under Wine a small window of the same title stands beside the dialog.
 dialog_up() {
   for id in $(xdotool search --onlyvisible --name "^Save the readings\$" 2>/dev/null); do
@@ -87,9 +82,9 @@ saved_as_logged() { cmp -s "$WORK/saved.csv" "$WORK/log.csv"; }
 writes_at_least() { [ "$(grep -c "FT_Write" "$WORK/trace")" -ge "$1" ]; }
 rows_at_least() { [ "$(wc -l <"$WORK/log.csv")" -ge $(($1 + 1)) ]; }
 
-# Ends the program's run: waits up to 10 s for it to leave, then wants status 0.
+# Ends the program's run: waits for it to leave, then wants status 0.
 expect_exit_0() {
-  wait_until 100 gone || fail "still running 10 s after $1"
+  wait_until exit "the program to end after $1" gone || fail "still running after $1"
   wait "$PID"
   status=$?
   [ "$status" -eq 0 ] || fail "exit status $status after $1"
@@ -104,11 +99,13 @@ case $CASE in
 esac
 # As the terminal's foreground job would start it: SIGINT not ignored.
 # shellcheck disable=SC2086 # SOURCE is words
+START_KIND=$(start_kind "$PROGRAM" $SOURCE)
+# shellcheck disable=SC2086 # SOURCE is words
 env --default-signal=INT "$PROGRAM" $SOURCE "$@" 2>"$WORK/stderr" &
 PID=$!
 
 win=""
-wait_until 100 window_up || fail "no window"
+wait_until "$START_KIND" "the window titled \"$TITLE\"" window_up || fail "no window"
 focus "$win" || fail "the window never had the keyboard"
 
 if [ "$CASE" = close ]; then
@@ -121,7 +118,8 @@ fi
 if [ "$CASE" = sigterm ]; then
   xdotool key alt+s  # Start: continuous until Stop
   # A default reading takes 0.517 s: let two end and the third begin.
-  wait_until 100 writes_at_least 3 || fail "the series did not run"
+  wait_until reading "three writes of the series in the trace" writes_at_least 3 ||
+    fail "the series did not run"
   sleep 1.2
   kill -TERM "$PID"
   expect_exit_0 SIGTERM
@@ -146,7 +144,7 @@ xdotool type --delay 20 "1"
 xdotool key Tab
 xdotool key alt+s  # Start
 # 20 default readings take about 10.5 s.
-wait_until 300 rows_at_least 20 || fail "no 20 readings in 30 s"
+wait_until series "20 readings in the log" rows_at_least 20 || fail "no 20 readings"
 xdotool key alt+t  # Stop: the series is over already
 sleep 0.5          # the window collects every 0.1 s
 import -window "$win" "$SHOT" || fail "screenshot"
@@ -166,7 +164,7 @@ awk -v m="$median" 'BEGIN { exit !(m > 4.65 && m < 4.8) }' || fail "median $medi
 # Save writes the readings kept in memory: the same file as the log.
 xdotool key alt+v
 dialog=""
-wait_until 100 dialog_up || fail "no save dialog"
+wait_until window "the save dialog" dialog_up || fail "no save dialog"
 focus "$dialog" || fail "the save dialog never had the keyboard"
 xdotool key ctrl+a
 case $(basename "$PROGRAM") in
@@ -179,18 +177,21 @@ case $(basename "$PROGRAM") in
     ;;
   *)
     xdotool type --delay 20 "$WORK/saved.csv"
-    wait_until 20 field_holds "$WORK/saved.csv" ||
+    wait_until clipboard "the file name in the dialog's field" field_holds "$WORK/saved.csv" ||
       fail "the file name did not reach the dialog: \"$(xclip -o -selection clipboard 2>/dev/null)\""
     if popup_up; then
       xdotool key Escape
-      wait_until 50 popup_gone || fail "the completion list stayed up"
+      wait_until gone "the completion list to close after Escape" popup_gone ||
+        fail "the completion list stayed up"
     fi
     ;;
 esac
 xdotool key Return
-wait_until 100 dialog_gone || fail "the save dialog took no Return"
+wait_until gone "the save dialog to close after Return" dialog_gone ||
+  fail "the save dialog took no Return"
 # The file is written after the dialog closes: complete when it is the log.
-wait_until 100 saved_as_logged || fail "the saved readings differ from the log"
+wait_until file "the saved file to be the log" saved_as_logged ||
+  fail "the saved readings differ from the log"
 
 python3 "$HERE/close_window.py" "$win" || fail "close request"
 expect_exit_0 "the close"

@@ -16,6 +16,10 @@ PROGRAM=$1 STANDIN=$2 WHEN=$3 SIGNAL=$4
 . "$(dirname "$0")/x_windows.sh"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
+# A failed wait's screenshot beside the other tests' ones; fail() shows the
+# standard error.
+WAIT_SHOT=$PWD/failed-signal-$(basename "$PROGRAM")-$WHEN-$SIGNAL.png
+WAIT_CONTEXT="signal_e2e $(basename "$PROGRAM") $WHEN SIG$SIGNAL"
 PID=""
 fail() {
   echo "FAIL: $*"
@@ -39,18 +43,20 @@ fi
 env --default-signal=INT "$PROGRAM" 2>"$WORK/stderr" &
 PID=$!
 
-box=$(wait_for "$BOX_TITLE") || fail "no start message"
+box=$(wait_for "$BOX_TITLE" window "the start message") || fail "no start message"
 if [ "$WHEN" = idle ]; then
   focus "$box" || fail "the start message never had the keyboard"
   xdotool key Return
-  win=$(wait_for "$TITLE") || fail "no main window"
+  win=$(wait_for "$TITLE" window "the main window") || fail "no main window"
   xdotool mousemove --window "$win" 72 104 click 1  # Sample
-  sleep 1.5  # a default simulated charge takes 0.517 s
+  # Idle again once the reading's time is on show.
+  wait_until display "the reading's time in the window's display" \
+    shows_text "$win" "$TIME_AREA" "$WORK/shot.png" || fail "Sample gave no reading"
 fi
 
 kill -"$SIGNAL" "$PID"
-for _ in $(seq 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$PID" 2>/dev/null && fail "still running 10 s after SIG$SIGNAL (a box up?)"
+wait_until exit "the program to end after SIG$SIGNAL" gone ||
+  fail "still running after SIG$SIGNAL (a box up?)"
 wait "$PID"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status"

@@ -25,6 +25,9 @@ fail() {
   printf 'FAIL: %s\n' "$*"
   exit 1
 }
+# shellcheck source=tests/e2e/waits.sh
+. "$HERE/waits.sh"
+WAIT_CONTEXT=wine_setup_e2e
 
 rm -rf "$WORK" "$PARENT"
 mkdir -p "$WORK/unzipped" "$PARENT"
@@ -36,7 +39,7 @@ echo "index,seconds,microfarads,outcome" >"$PARENT/readings.csv"
 install() {
   printf '%s\n' "-- $SETUP /S /D=C:\\capmeter-setup-test\\capmeter"
   # A message box would wait for a click that never comes.
-  timeout 300 "$WINE" "$SETUP" /S '/D=C:\capmeter-setup-test\capmeter' ||
+  timed setup "the silent install to end" "$WINE" "$SETUP" /S '/D=C:\capmeter-setup-test\capmeter' ||
     fail "the setup program failed or did not end"
 }
 # The Start menu's entries of the installation, wherever Wine keeps them.
@@ -85,7 +88,7 @@ echo "PASS: installed, with its Start-menu entries and Uninstall key"
   "$DIR/capmeter-sim.exe" --slope 9.0909) || fail "the installed capmeter-sim.exe"
 (cd "$DIR" && "$HERE/monitor_e2e.sh" "$WINE" close "$WORK/installed-monitor.png" \
   "$DIR/capmeter-monitor.exe" --simulate) || fail "the installed capmeter-monitor.exe"
-reading=$("$WINE" "$DIR/capmeter-cli.exe" measure --simulate --slope 9.0909 --count 1 --format csv |
+reading=$(timed command "the installed capmeter-cli.exe's reading" "$WINE" "$DIR/capmeter-cli.exe" measure --simulate --slope 9.0909 --count 1 --format csv |
   tr -d '\r' | tail -n 1)
 echo "installed capmeter-cli.exe: $reading"
 echo "$reading" | awk -F, '{ exit !($3 > 4.6 && $3 < 4.8 && $4 == "ok") }' ||
@@ -96,13 +99,12 @@ installed_whole
 echo "PASS: installed over itself"
 
 echo "-- Uninstall.exe /S"
-timeout 300 "$WINE" "$DIR/Uninstall.exe" /S || fail "the uninstaller failed or did not end"
+timed setup "the silent uninstall to end" "$WINE" "$DIR/Uninstall.exe" /S ||
+  fail "the uninstaller failed or did not end"
 # It runs on from a copy of itself, so as to remove its own file.
-for _ in $(seq 300); do
-  [ -d "$DIR" ] || break
-  sleep 0.1
-done
-[ -d "$DIR" ] && fail "still there 30 s after the uninstall: $(cd "$DIR" && find . | head)"
+removed() { [ ! -d "$DIR" ]; }
+wait_until setup "the uninstaller's copy of itself to remove the installation folder" removed ||
+  fail "still there after the uninstall: $(cd "$DIR" && find . | head)"
 [ -z "$(entries)" ] || fail "Start-menu entries left: $(entries)"
 find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/capmeter' | grep . && fail "Start-menu folder left"
 [ -z "$(registry)" ] || fail "the Uninstall key is left"

@@ -15,6 +15,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
+import waits  # noqa: E402
+
 CLI = sys.argv[1]
 CASE = sys.argv[2]
 # The simulated charge time of 1.1 x 100k x 4.7u; with 47u, ten times that.
@@ -31,17 +34,12 @@ class Server:
 
     def __init__(self, *args, wrapper=()):
         self.process = subprocess.Popen(
-            [*wrapper, CLI, "serve", "--listen", "127.0.0.1:0", *args],
-            stderr=subprocess.PIPE, text=True)
+            [*wrapper, CLI, "serve", "--listen", "127.0.0.1:0", *args], stderr=subprocess.PIPE)
         atexit.register(self.kill)
-        self.said = []
-        for line in self.process.stderr:
-            self.said.append(line)
-            found = re.match(r"capmeter-cli: listening on 127\.0\.0\.1:(\d+)$", line)
-            if found:
-                self.port = int(found.group(1))
-                return
-        fail("no listening line: " + "".join(self.said))
+        found, self.said = waits.line(self.process,
+                                      r"^capmeter-cli: listening on 127\.0\.0\.1:(\d+)\r?$",
+                                      "listening", "the server's listening line")
+        self.port = int(found.group(1))
 
     def resource(self):
         return f"TCPIP::127.0.0.1::{self.port}::SOCKET"
@@ -65,8 +63,10 @@ class Server:
     def stop(self, signal_number=signal.SIGTERM):
         children = self.children()
         os.kill(children[0] if children else self.process.pid, signal_number)
-        rest = self.process.communicate(timeout=30)[1]
-        return self.process.returncode, "".join(self.said) + rest
+        status, rest = waits.ended(self.process, "exit",
+                                   f"the server to end after {signal.Signals(signal_number).name}",
+                                   self.said)
+        return status, self.said + rest
 
 
 def visa_manager():
@@ -77,7 +77,8 @@ def visa_manager():
 
 def open_instrument(manager, server):
     instrument = manager.open_resource(server.resource(), read_termination="\n",
-                                       write_termination="\n", timeout=60000)
+                                       write_termination="\n",
+                                       timeout=waits.limit("answer") * 1000)
     return instrument
 
 
@@ -191,9 +192,8 @@ def lxi_session():
     server = Server("--simulate")
 
     def lxi(command):
-        result = subprocess.run(
-            ["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(server.port), "-t", "60",
-             command], capture_output=True, text=True, timeout=120)
+        result = waits.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(server.port),
+                            "-t", f"{waits.limit('answer'):g}", command])
         expect(result.returncode == 0,
                f"lxi {command}: status {result.returncode} {result.stdout}{result.stderr}")
         return result.stdout.strip()
@@ -218,15 +218,14 @@ def docs_example(docs):
         text = file.read()
     code = re.search(r"```python\n(.*?)```", text, re.S).group(1)
     code = code.replace("::5025::", f"::{server.port}::")
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
-                            timeout=60)
+    result = waits.run([sys.executable, "-c", code], what="the documented example to end")
     expect(result.returncode == 0 and '0,"No error"' in result.stdout,
            f"the documented example: {result.stdout}{result.stderr}")
     server.stop()
 
 
 def line_client(port):
-    client = socket.create_connection(("127.0.0.1", port), timeout=60)
+    client = socket.create_connection(("127.0.0.1", port), timeout=waits.limit("answer"))
     return client, client.makefile("rb")
 
 
@@ -264,7 +263,7 @@ def clients():
     expect(ask(second, second_reader, "SYST:ERR?").startswith("-410,"), "no -410")
     # At most eight: a ninth is closed at once.
     others = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(7)]
-    ninth = socket.create_connection(("127.0.0.1", server.port), timeout=10)
+    ninth = socket.create_connection(("127.0.0.1", server.port), timeout=waits.limit("answer"))
     expect(ninth.recv(1) == b"", "a ninth connection was kept")
     for other in others:
         other.close()
@@ -290,7 +289,7 @@ def bad_input():
     # It keeps the receive buffer loopback gives it: one too small for a
     # segment makes the kernel drop segments and back off for ever longer.
     deaf = socket.create_connection(("127.0.0.1", server.port))
-    deaf.settimeout(30)
+    deaf.settimeout(waits.limit("answer"))
     try:
         while True:
             deaf.sendall(b"*IDN?\n" * 1000)

@@ -19,10 +19,13 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
+import waits  # noqa: E402
+
 CLI = sys.argv[1]
 CASE = sys.argv[2]
 CORE, ABORT = 0x0607AF, 0x0607B0
-WAIT = 30  # s: generous limits for events on a loaded machine, never a margin slept
+ANSWER = waits.limit("answer")
 
 
 def fail(message):
@@ -53,26 +56,22 @@ class Server:
     def __init__(self, *args, listen="127.0.0.1:0", wrapper=()):
         self.process = subprocess.Popen(
             [*wrapper, *as_user(), CLI, "serve", "--simulate", "--listen", listen, *args],
-            stderr=subprocess.PIPE, text=True)
+            stderr=subprocess.PIPE)
         atexit.register(lambda: self.process.poll() is None and self.process.kill())
-        self.said = []
+        found, self.said = waits.line(self.process, r"listening on (\S+):(\d+)$", "listening",
+                                      "the server's listening line")
+        self.port = int(found.group(2))
         self.core = None
-        for line in self.process.stderr:
-            self.said.append(line)
-            found = re.search(r"VXI-11 core channel on port (\d+), abort channel on port (\d+)",
-                              line)
-            if found:
-                self.core, self.abort = int(found.group(1)), int(found.group(2))
-            found = re.search(r"listening on (\S+):(\d+)$", line)
-            if found:
-                self.port = int(found.group(2))
-                return
-        fail("no listening line: " + "".join(self.said))
+        found = re.search(r"VXI-11 core channel on port (\d+), abort channel on port (\d+)",
+                          self.said)
+        if found:
+            self.core, self.abort = int(found.group(1)), int(found.group(2))
 
     def stop(self):
         self.process.send_signal(signal.SIGTERM)
-        rest = self.process.communicate(timeout=WAIT)[1]
-        return self.process.returncode, "".join(self.said) + rest
+        status, rest = waits.ended(self.process, "exit", "the server to end after SIGTERM",
+                                   self.said)
+        return status, self.said + rest
 
 
 def rpcbind_runs():
@@ -89,13 +88,7 @@ def registered(port=None):
 
 def until(condition, what):
     """When the check that held started: its own time is not counted."""
-    deadline = time.monotonic() + WAIT
-    while True:
-        started = time.monotonic()
-        if condition():
-            return started
-        if started > deadline:
-            fail("never: " + what)
+    return waits.until(condition, "listening", what)
 
 
 # --- a small ONC RPC client, on the wire as the clients send it -------------
@@ -110,7 +103,7 @@ def ints(*values):
 
 class Rpc:
     def __init__(self, port, host="127.0.0.1"):
-        self.sock = socket.create_connection((host, port), timeout=WAIT)
+        self.sock = socket.create_connection((host, port), timeout=ANSWER)
         self.xid = 0
 
     def send(self, program, procedure, args=b"", version=1, fragment_header=None):
@@ -179,7 +172,7 @@ def visa_session():
     until(lambda: registered(server.core), "registered with rpcbind")
     meter = pyvisa.ResourceManager("@py").open_resource(
         "TCPIP::127.0.0.1::inst0::INSTR", read_termination="\n", write_termination="\n",
-        timeout=60000)
+        timeout=ANSWER * 1000)
     expect(meter.query("*IDN?").split(",")[:3] == ["capmeter", "capmeter-cli", "SIM-1"], "*IDN?")
     meter.write("CAL:SLOP 9.0909E-6")
     for _ in range(5):
@@ -216,10 +209,9 @@ def lxi_tools():
     server = Server()
     squatter.close()
     until(lambda: registered(server.core), "registered with rpcbind in place of the killed")
-    answer = subprocess.run(["lxi", "scpi", "-a", "127.0.0.1", "*IDN?"], capture_output=True,
-                            text=True, timeout=WAIT)
+    answer = waits.run(["lxi", "scpi", "-a", "127.0.0.1", "*IDN?"])
     expect(answer.stdout.startswith("capmeter,capmeter-cli,SIM-1,"), f"lxi scpi: {answer}")
-    found = subprocess.run(["lxi", "discover"], capture_output=True, text=True, timeout=WAIT)
+    found = waits.run(["lxi", "discover"])
     expect('Found "capmeter,capmeter-cli,SIM-1,' in found.stdout, f"lxi discover: {found.stdout}")
     server.stop()
 
@@ -293,7 +285,7 @@ def wire():
 def read_only():
     server = Server("--read-only", "--no-vxi11")
     expect(server.core is None, "a VXI-11 channel with --no-vxi11")
-    with socket.create_connection(("127.0.0.1", server.port), timeout=WAIT) as raw:
+    with socket.create_connection(("127.0.0.1", server.port), timeout=ANSWER) as raw:
         raw.sendall(b"SAMP:COUN 3\nSAMP:COUN?\nSYST:ERR?\n")
         lines = raw.makefile()
         answers = lines.readline(), lines.readline()
@@ -311,8 +303,7 @@ def withdrawn():
     server = Server("--allow", "192.0.2.0/24", listen="0.0.0.0:0")
 
     def browse():
-        return subprocess.run(["avahi-browse", "-rtp", "_scpi-raw._tcp"], capture_output=True,
-                              text=True, timeout=WAIT).stdout
+        return waits.run(["avahi-browse", "-rtp", "_scpi-raw._tcp"]).stdout
 
     until(lambda: f";{server.port};" in browse(), "the announcement resolved")
     entry = next(line for line in browse().splitlines() if f";{server.port};" in line)
@@ -381,8 +372,7 @@ def namespaces():
              "print(repr(s.recv(200)))")
     for source, served in (("10.77.0.2", True), ("10.77.0.3", False)):
         for port, ask in ((server.port, b"*IDN?\n"), (server.core, null_call)):
-            said = subprocess.run([*peer, sys.executable, "-c", probe, source, str(port), ask.hex()],
-                                  capture_output=True, text=True, timeout=WAIT)
+            said = waits.run([*peer, sys.executable, "-c", probe, source, str(port), ask.hex()])
             answer = said.stdout.strip()
             if served:
                 expect(answer.startswith("b'capmeter,") or answer.startswith("b'\\x80"),
@@ -391,8 +381,7 @@ def namespaces():
                 expect(answer == "b''" or "Connection reset" in said.stderr,
                        f"{source} refused on {port}: {said}")
     if shutil.which("lxi"):
-        found = subprocess.run([*peer, "lxi", "discover"], capture_output=True, text=True,
-                               timeout=WAIT)
+        found = waits.run([*peer, "lxi", "discover"])
         expect("10.77.0.1" in found.stdout, f"broadcast discovery across the veth: {found.stdout}")
     status, said = server.stop()
     expect(said.count("refused 10.77.0.3") == 2 and "refused 10.77.0.2" not in said,
