@@ -23,6 +23,7 @@ endif()
 # programs; VAR is set to their paths.
 function(capmeter_stripped_runtime var)
   set(stripped "")
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/runtime)
   foreach(path IN LISTS CAPMETER_RUNTIME_DLLS)
     get_filename_component(dll ${path} NAME)
     set(out ${PROJECT_BINARY_DIR}/runtime/${dll})

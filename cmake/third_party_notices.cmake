@@ -26,7 +26,15 @@ DLLs and plugins contain, or are shipped with, the libraries below, each
 under its own licence, whose notice follows its name.
 ")
 
+# qt_version(VAR DIR NAME): the version of the Qt package NAME found in DIR.
+function(qt_version var dir name)
+  file(STRINGS ${dir}/${name}ConfigVersionImpl.cmake line REGEX "set\\(PACKAGE_VERSION \"[0-9.]+\"\\)")
+  string(REGEX REPLACE ".*\"([0-9.]+)\".*" "\\1" version "${line}")
+  set(${var} ${version} PARENT_SCOPE)
+endfunction()
+
 if(TARGET capmeter)
+  qt_version(Qt6_VERSION ${Qt6_DIR} Qt6)
   set(base_files "Qt6Core.dll, Qt6Gui.dll, Qt6Widgets.dll, platforms/qwindows.dll, styles/qwindowsvistastyle.dll")
   file(STRINGS ${qt_licences}/qtbase/SOURCE base_source LIMIT_COUNT 1)
   notice_section(notices "Qt ${Qt6_VERSION} (Core, Gui, Widgets)" "${base_files}" "${base_source}"
@@ -34,6 +42,7 @@ if(TARGET capmeter)
 which builds on the GNU General Public License version 3, in
 LICENSE-Qt-GPL-3.0.txt.")
   if(TARGET capmeter-monitor)
+    qt_version(Qt6Charts_VERSION ${Qt6Charts_DIR} Qt6Charts)
     file(STRINGS ${qt_licences}/qtcharts/SOURCE charts_source LIMIT_COUNT 1)
     notice_section(notices "Qt Charts ${Qt6Charts_VERSION}" "Qt6Charts.dll" "${charts_source}"
                    "GNU General Public License version 3, in LICENSE-Qt-GPL-3.0.txt.")
@@ -48,8 +57,14 @@ LICENSE-Qt-GPL-3.0.txt.")
 endif()
 
 # The runtime: what it ships as DLLs, and what -static links into every
-# program and DLL, by the Debian package each file came from.
-if(MINGW)
+# program and DLL, by the Debian package each file came from. Elsewhere
+# (MSYS2) there are no such packages to take its notices from.
+find_program(CAPMETER_DPKG_QUERY dpkg-query)
+if(MINGW AND NOT CAPMETER_DPKG_QUERY)
+  message(WARNING "capmeter: no dpkg-query, so THIRD-PARTY-NOTICES.txt has no notice of the "
+                  "compiler's runtime; the packages are made on Debian (tools/package-windows)")
+endif()
+if(MINGW AND CAPMETER_DPKG_QUERY)
   set(runtime_files ${CAPMETER_RUNTIME_DLLS})
   foreach(library libstdc++.a libgcc.a libgcc_eh.a libwinpthread.a libmingw32.a libmingwex.a)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
@@ -59,7 +74,7 @@ if(MINGW)
   set(copyrights "")
   foreach(path IN LISTS runtime_files)
     get_filename_component(path ${path} REALPATH)
-    execute_process(COMMAND dpkg-query -S ${path} OUTPUT_VARIABLE owner RESULT_VARIABLE failed
+    execute_process(COMMAND ${CAPMETER_DPKG_QUERY} -S ${path} OUTPUT_VARIABLE owner RESULT_VARIABLE failed
                     ERROR_QUIET)
     if(failed)
       message(FATAL_ERROR "capmeter: no Debian package holds ${path}, so the Windows packages "
@@ -84,11 +99,11 @@ if(MINGW)
   endforeach()
   foreach(sum IN LISTS copyrights)
     list(GET packages_${sum} 0 first)
-    execute_process(COMMAND dpkg-query -W "-f=\${source:Package} \${Version}" ${first}
+    execute_process(COMMAND ${CAPMETER_DPKG_QUERY} -W "-f=\${source:Package} \${Version}" ${first}
                     OUTPUT_VARIABLE source_version)
     set(sources "")
     foreach(package IN LISTS packages_${sum})
-      execute_process(COMMAND dpkg-query -W "-f=\${Version}" ${package} OUTPUT_VARIABLE version)
+      execute_process(COMMAND ${CAPMETER_DPKG_QUERY} -W "-f=\${Version}" ${package} OUTPUT_VARIABLE version)
       list(APPEND sources "${package} ${version}")
     endforeach()
     list(JOIN sources ", " sources)
