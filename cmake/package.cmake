@@ -20,6 +20,7 @@ if(WIN32)
   if(TARGET capmeter)  # the window programs, and Qt with them
     include(${CMAKE_CURRENT_LIST_DIR}/qt_licences.cmake)
   endif()
+  include(${CMAKE_CURRENT_LIST_DIR}/third_party_notices.cmake)
   configure_file(${PROJECT_SOURCE_DIR}/data/README-Windows.txt.in
                  ${PROJECT_BINARY_DIR}/README-Windows.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${PROJECT_BINARY_DIR}/README-Windows.txt ${licence_files} DESTINATION .)
