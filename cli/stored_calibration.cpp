@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "calibration/open_chip.h"
+
 namespace capmeter::cli {
 
 OpenChipKey KeyForOpenChip(CommandContext& context, FT_HANDLE handle, Timing timing,
@@ -16,13 +18,7 @@ OpenChipKey KeyForOpenChip(CommandContext& context, FT_HANDLE handle, Timing tim
             : std::string("the driver gives no serial number for the open chip");
     return found;
   }
-  CalibrationKey key{chip->serialNumber, timing, 0.0, label};
-  if (timing == Timing::Stream) {
-    key.sampleRate = requestedRate != kFamilyDefaultRate
-                         ? requestedRate
-                         : PlanStream(handle, context.library, requestedRate).rate;
-  }
-  found.key = key;
+  found.key = KeyForChip(chip->serialNumber, timing, requestedRate, label, handle, context.library);
   return found;
 }
 
@@ -48,20 +44,9 @@ StoredLineLookup LookUpStoredLine(CommandContext& context, FT_HANDLE handle, Tim
     err << "capmeter-cli: no stored calibration is used: " << found.whyNot << ".\n";
     return lookup;
   }
-  if (const StoredLine* line = loaded.contents.Find(*found.key)) {
-    err << "capmeter-cli: " << LineSummary(*line, context.decimalSeparator) << ".\n";
-    lookup.line = *line;
-    return lookup;
-  }
-  std::string others;
-  for (const StoredLine& line : loaded.contents.lines) {
-    if (line.key.chip == found.key->chip)
-      others += (others.empty() ? "" : ", ") + KeyText(line.key);
-  }
-  if (!others.empty()) {
-    err << "capmeter-cli: no calibration stored for " << KeyText(*found.key) << ", only for "
-        << others << "; readings are times only.\n";
-  }
+  const StoredLineFound stored = FindForChip(loaded.contents, *found.key, context.decimalSeparator);
+  if (!stored.said.empty()) err << "capmeter-cli: " << stored.said << ".\n";
+  if (stored.line != nullptr) lookup.line = *stored.line;
   return lookup;
 }
 

@@ -3,27 +3,13 @@
 #include <ostream>
 #include <vector>
 
+#include "calibration/open_chip.h"
 #include "cli/stored_calibration.h"
 #include "measurement/reading_text.h"
 #include "measurement/result_text.h"
 #include "measurement/series.h"
 
 namespace capmeter::cli {
-
-namespace {
-
-// Keeps `zero` with the line under `key`, or takes the zero away.
-std::string KeepZero(const CalibrationStore& store, const CalibrationKey& key,
-                     const std::optional<OpenCircuitZero>& zero) {
-  return store.Update([&](CalibrationFile& file) {
-    StoredLine* line = file.Find(key);
-    if (line == nullptr) return "the line for " + KeyText(key) + " is no longer stored";
-    line->zero = zero;
-    return std::string();
-  });
-}
-
-}  // namespace
 
 int RunZero(CommandContext& context, const ZeroOptions& options, const DisconnectStep& disconnect,
             std::ostream& out, std::ostream& err) {
@@ -91,31 +77,22 @@ int RunZero(CommandContext& context, const ZeroOptions& options, const Disconnec
     err << "capmeter-cli: stopped; no zero was taken.\n";
     return ExitForSignal(end.stopSignal);
   }
-  const Summary summary = Summarize(readings, true);
+  const ZeroTaken taken =
+      TakeZero(readings, options.count, timing.timing, UtcTimeText(context.control.wallClock()));
+  if (!taken.zero) {
+    err << "capmeter-cli: " << taken.refusal << ".\n";
+    return kExitFailed;
+  }
+  const OpenCircuitZero& zero = *taken.zero;
   const std::string& sep = context.decimalSeparator;
-  if (summary.belowRange > 0) {
-    err << "capmeter-cli: " << summary.belowRange << " of " << readings.size()
-        << " open-circuit readings were below the range: the circuit's own capacitance is too "
-           "small for "
-        << TimingName(timing.timing)
-        << " timing to tell from nothing, so there is nothing to zero; no zero was kept.\n";
-    return kExitFailed;
-  }
-  if (summary.ok != options.count || !summary.microfarads) {
-    err << "capmeter-cli: " << options.count - summary.ok << " of " << options.count
-        << " open-circuit readings gave no time (" << summary.readErrors << " read errors, "
-        << summary.timedOut << " timed out); no zero was kept.\n";
-    return kExitFailed;
-  }
-  const Statistics& c = *summary.microfarads;
-  const OpenCircuitZero zero{c.mean, UtcTimeText(context.control.wallClock()), summary.ok};
   const std::string problem = KeepZero(*context.calibrations, *key.key, zero);
   if (!problem.empty()) {
     err << "capmeter-cli: the zero was not kept: " << problem << ".\n";
     return kExitFailed;
   }
-  out << "Open-circuit capacitance: " << ZeroText(c.mean, sep) << " (" << summary.ok << " readings";
-  if (c.standardDeviation) out << ", std. dev. " << ZeroText(*c.standardDeviation, sep);
+  out << "Open-circuit capacitance: " << ZeroText(zero.microfarads, sep) << " (" << zero.readings
+      << " readings";
+  if (taken.standardDeviation) out << ", std. dev. " << ZeroText(*taken.standardDeviation, sep);
   out << "), kept with the calibration " << KeyText(*key.key) << "; later readings take it out.\n";
   return closedCleanly ? kExitOk : kExitFailed;
 }
