@@ -19,8 +19,6 @@ namespace capmeter::cli {
 
 namespace {
 
-constexpr int kSignificantDigits = 7;
-
 // One capacitor's readings.
 struct Step {
   const KnownCapacitor* capacitor = nullptr;
@@ -30,16 +28,6 @@ struct Step {
 };
 
 }  // namespace
-
-std::string BoxText(double value) {
-  if (value == 0.0) {
-    return "0";  // also -0
-  }
-  std::array<char, 64> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                    std::chars_format::general, kSignificantDigits);
-  return std::string(buffer.data(), result.ptr);
-}
 
 int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
                  const ConnectStep& connect, std::ostream& out, std::ostream& err) {

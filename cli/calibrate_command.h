@@ -55,8 +55,4 @@ using ConnectStep = std::function<bool(const KnownCapacitor& capacitor)>;
 int RunCalibrate(CommandContext& context, const CalibrateOptions& options,
                  const ConnectStep& connect, std::ostream& out, std::ostream& err);
 
-// The text of m or b for the window's boxes: seven significant digits, "."
-// as the decimal point whatever the locale, as those boxes read numbers.
-std::string BoxText(double value);
-
 }  // namespace capmeter::cli

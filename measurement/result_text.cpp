@@ -65,4 +65,14 @@ std::string PatternText(double value, std::string_view decimalSeparator) {
   return out;
 }
 
+std::string BoxText(double value) {
+  if (value == 0.0) {
+    return "0";  // also -0
+  }
+  std::array<char, 64> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                    std::chars_format::general, 7);
+  return std::string(buffer.data(), result.ptr);
+}
+
 }  // namespace capmeter

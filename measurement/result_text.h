@@ -20,4 +20,8 @@ std::string GeneralText(float seconds, std::string_view decimalSeparator);
 // come out as "inf", "-inf" and "nan"; callers show their own text for them.
 std::string PatternText(double value, std::string_view decimalSeparator);
 
+// The text of m or b for the windows' boxes: seven significant digits, "."
+// as the decimal point whatever the locale, as those boxes read numbers.
+std::string BoxText(double value);
+
 }  // namespace capmeter

@@ -19,6 +19,9 @@ constexpr const char* kDetails =
     "holds D1 high for 1.1 x R x C. Values take an SI prefix: p, n, u (or \xC2\xB5), m,\n"
     "k (or K), M, G, and may end in the unit (e.g. 4.7u, 100k, 125us).\n"
     "With the simulated defaults, m = 9.0909 and b = 0 read about 4.7.\n"
+    "Without --slope and --intercept, Start takes m and b from the line capmeter-cli\n"
+    "calibrate --save kept for the chip, its timing and --label, if there is one;\n"
+    "Zero takes the open-circuit capacitance out of later series.\n"
 #if defined(CAPMETER_DIRECT_USB)
     "With --usb VID:PID it opens the first device with that USB ID itself,\n"
     "through libusb, and needs no vendor library.\n"
@@ -54,6 +57,13 @@ MonitorCommandLine::MonitorCommandLine()
                  "(the default: stream where the driver can and the chip family's clock can be "
                  "trusted, else poll).",
                  "TIMING", "auto");
+  AddValueOption("label",
+                 "The label of the stored calibration to use, as calibrate --save --label "
+                 "gave it (default: the line kept without one).",
+                 "TEXT", "");
+  AddFlagOption("no-calibration",
+                "Leave the calibration file alone: m and b start at 0, or as --slope and "
+                "--intercept give them.");
   AddValueOption("sample-rate",
                  "The window's first sample rate for stream timing, in samples a second "
                  "(default: the chip family's, 1M on a high-speed chip, 500k on a full-speed "
@@ -63,7 +73,8 @@ MonitorCommandLine::MonitorCommandLine()
 
 bool MonitorCommandLine::Parse(const std::vector<std::string>& arguments) {
   if (!SimCommandLine::Parse(arguments)) return false;
-  for (const char* part : {"capacitance", "resistance", "chips", "latency", "family"}) {
+  for (const char* part :
+       {"capacitance", "stray-capacitance", "resistance", "chips", "latency", "family"}) {
     if (IsSet(part) && !Simulate()) {
       SetError(std::string("--") + part + " needs --simulate.");
       return false;

@@ -12,8 +12,8 @@ namespace capmeter {
 
 // capmeter-monitor's command line: what every window program takes, the
 // simulated circuit of capmeter-sim behind --simulate with capmeter-cli's
-// --latency, --log FILE, and capmeter-cli's --timing and --sample-rate for
-// the window's first choice of timing.
+// --latency, --log FILE, capmeter-cli's --timing and --sample-rate for the
+// window's first choice of timing, and its --label and --no-calibration.
 class MonitorCommandLine final : public SimCommandLine {
  public:
   MonitorCommandLine();
@@ -27,6 +27,12 @@ class MonitorCommandLine final : public SimCommandLine {
   Clock::Duration Latency() const { return latency_; }
   std::string LogPath() const { return Value("log"); }
   Timing ReadingTiming() const { return timing_; }
+  // Whether Start looks for the chip's stored line: not with --no-calibration,
+  // nor when m or b was given.
+  bool UsesStoredCalibration() const {
+    return !IsSet("no-calibration") && !InitialSlope() && !InitialIntercept();
+  }
+  std::string Label() const { return Value("label"); }
   double SampleRate() const { return sampleRate_; }  // asked for, in samples a second
   const std::optional<UsbId>& Usb() const { return usb_.Id(); }
   // The simulated chip, the chip over USB or the vendor's library.

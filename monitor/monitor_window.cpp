@@ -12,18 +12,22 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <iostream>
 #include <limits>
 
+#include "calibration/open_chip.h"
+#include "measurement/reading_text.h"
+#include "measurement/result_text.h"
 #include "measurement/si_value.h"
-#include "monitor/start_setup.h"
 #include "ui/display.h"
 
 namespace capmeter {
@@ -103,6 +107,10 @@ void MonitorWindow::BuildControls() {
   hold_->setCheckable(true);
   clear_ = Button(tr("C&lear"), QStringLiteral("Clear"));
   save_ = Button(tr("Sa&ve"), QStringLiteral("Save"));
+  zero_ = Button(tr("&Zero"), QStringLiteral("Zero"));
+  zero_->setToolTip(
+      tr("With nothing connected to the circuit: the mean of ten readings is its own "
+         "capacitance, taken out of later series and kept with the stored line in use."));
   start_->setDefault(true);
 
   count_ = new QSpinBox;
@@ -183,6 +191,15 @@ void MonitorWindow::BuildControls() {
   });
   connect(clear_, &QPushButton::clicked, this, [this] { Clear(); });
   connect(save_, &QPushButton::clicked, this, [this] { Save(); });
+  connect(zero_, &QPushButton::clicked, this, [this] { Zero(); });
+  for (QLineEdit* edit : {slope_, intercept_}) {
+    // A line typed is the user's: the calibration file no longer speaks for it.
+    connect(edit, &QLineEdit::textEdited, this, [this] {
+      lineTyped_ = true;
+      storedKey_.reset();
+      storedLine_.reset();
+    });
+  }
   connect(timing_, &QComboBox::currentIndexChanged, this,
           [this] { sampleRate_->setEnabled(ChosenTiming() != Timing::Poll); });
   connect(nominal_, &QLineEdit::editingFinished, this, [this] { ApplyLimits(); });
@@ -193,7 +210,9 @@ void MonitorWindow::BuildControls() {
 
 void MonitorWindow::LayOut() {
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* button : {start_, stop_, hold_, clear_, save_}) buttons->addWidget(button);
+  for (QPushButton* button : {start_, stop_, hold_, clear_, save_, zero_}) {
+    buttons->addWidget(button);
+  }
   // Beside the buttons, where the settings row has no room left.
   buttons->addSpacing(24);
   buttons->addWidget(Caption(tr("Timin&g"), timing_));
@@ -249,6 +268,15 @@ void MonitorWindow::SetChipSerialNumber(std::function<std::string()> serialNumbe
   chipSerialNumber_ = std::move(serialNumber);
 }
 
+void MonitorWindow::SetOpenCircuit(std::function<void(bool)> openCircuit) {
+  openCircuit_ = std::move(openCircuit);
+}
+
+void MonitorWindow::UseStoredCalibrations(const CalibrationStore* store, std::string label) {
+  calibrations_ = store;
+  label_ = std::move(label);
+}
+
 void MonitorWindow::Load() {
   MessageLine line(*this);
   opened_ = OpenLink(link_, library_, line) == kStatusOk;
@@ -290,12 +318,20 @@ void MonitorWindow::Start() {
     ShowMessage("No series without the device: connect it, then restart the program.");
     return;
   }
-  const StartSetup setup = SetupFor({count_->value(), interval_->value(), average_->value(),
-                                     slope_->text().toStdString(), intercept_->text().toStdString(),
-                                     ChosenTiming(), AskedSampleRate()});
+  std::optional<StoredLine> stored;
+  if (!LookUpStoredLine(ChosenTiming(), stored)) {
+    return;
+  }
+  StartSetup setup = SetupFor(Form());
   if (!setup.refusal.empty()) {
     ShowMessage(setup.refusal);
     return;
+  }
+  if (storedLine_) {
+    setup.series.calibration = *storedLine_;  // exactly, not as the boxes round it
+  } else if (windowZero_ != 0.0 && setup.series.calibration.slope != 0.0) {
+    setup.series.calibration.intercept -= windowZero_;
+    ShowMessage("The open-circuit zero of " + ZeroText(windowZero_) + " is taken out.");
   }
   tally_.BeginSeries(setup.series.calibration, setup.readingsPerPoint);
   if (!origin_) {
@@ -305,6 +341,145 @@ void MonitorWindow::Start() {
   worker_.Start(link_.lngHandle, setup.series, nextIndex_, logging ? log_ : nullptr);
   SetRunning(true);
   Repaint();
+}
+
+StartForm MonitorWindow::Form() const {
+  return {count_->value(),
+          interval_->value(),
+          average_->value(),
+          slope_->text().toStdString(),
+          intercept_->text().toStdString(),
+          ChosenTiming(),
+          AskedSampleRate()};
+}
+
+Timing MonitorWindow::ResolvedTiming() {
+  const Timing chosen = ChosenTiming();
+  return chosen == Timing::Auto ? ChooseTiming(chosen, link_.lngHandle, library_).timing : chosen;
+}
+
+bool MonitorWindow::LookUpStoredLine(Timing timing, std::optional<StoredLine>& line) {
+  if (calibrations_ == nullptr || lineTyped_) {
+    return true;
+  }
+  const CalibrationStore::Loaded loaded = calibrations_->Load();
+  if (!loaded.problem.empty()) {
+    ShowMessage(loaded.problem +
+                "; it is left as it is. Move it away or mend it, or start the program with "
+                "--no-calibration.");
+    return false;
+  }
+  storedKey_.reset();
+  storedLine_.reset();
+  const std::string serial = chipSerialNumber_ ? chipSerialNumber_() : std::string();
+  if (!loaded.contents.lines.empty() && !serial.empty()) {
+    if (timing == Timing::Auto) {
+      timing = ResolvedTiming();
+    }
+    const CalibrationKey key =
+        KeyForChip(serial, timing, AskedSampleRate(), label_, link_.lngHandle, library_);
+    const StoredLineFound found = FindForChip(loaded.contents, key);
+    if (!found.said.empty()) {
+      std::string said = found.said;
+      said[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(said[0])));
+      ShowMessage(said + ".");
+    }
+    if (found.line != nullptr) {
+      line = *found.line;
+      storedKey_ = key;
+      storedLine_ = found.line->InUse();
+    }
+  }
+  slope_->setText(Text(storedLine_ ? BoxText(storedLine_->slope) : std::string("0")));
+  intercept_->setText(Text(storedLine_ ? BoxText(storedLine_->intercept) : std::string("0")));
+  return true;
+}
+
+void MonitorWindow::Zero() {
+  if (worker_.Busy()) {
+    return;
+  }
+  if (!opened_) {
+    ShowMessage("No zero without the device: connect it, then restart the program.");
+    return;
+  }
+  std::optional<StoredLine> stored;
+  if (!LookUpStoredLine(ChosenTiming(), stored)) {
+    return;
+  }
+  StartForm form = Form();
+  form.count = kZeroReadings;
+  form.average = 1;
+  form.intervalSeconds = 0.0;
+  StartSetup setup = SetupFor(form);
+  if (!setup.refusal.empty()) {
+    ShowMessage(setup.refusal);
+    return;
+  }
+  if (stored) {
+    setup.series.calibration = stored->line;  // the line alone, without its old zero
+  }
+  if (setup.series.calibration.slope == 0.0) {
+    ShowMessage(
+        "No zero without a line: with m at 0 readings are times only. Calibrate the meter, or "
+        "type m and b.");
+    return;
+  }
+  zeroSetup_ = setup.series;
+  zeroTiming_ = ResolvedTiming();
+  if (zeroBox_) {
+    zeroBox_->raise();
+    return;
+  }
+  // Not exec(): no second event loop for a signal to end in.
+  zeroBox_ = new QMessageBox(QMessageBox::Question, QString::fromUtf8(kCaption),
+                             tr("Take the capacitor off the circuit, leave the wiring as it is, "
+                                "then press OK."),
+                             QMessageBox::Ok | QMessageBox::Cancel, this);
+  zeroBox_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(zeroBox_, &QMessageBox::accepted, this, [this] { StartZero(); });
+  zeroBox_->open();
+}
+
+void MonitorWindow::StartZero() {
+  if (worker_.Busy() || unloaded_) {
+    return;
+  }
+  if (openCircuit_) {
+    openCircuit_(true);
+  }
+  zeroing_ = true;
+  zeroReadings_.clear();
+  ShowMessage("Zero: " + std::to_string(kZeroReadings) +
+              " readings of the circuit with nothing connected to it.");
+  worker_.Start(link_.lngHandle, zeroSetup_, 1, nullptr);
+  SetRunning(true);
+}
+
+void MonitorWindow::FinishZero() {
+  zeroing_ = false;
+  if (openCircuit_) {
+    openCircuit_(false);
+  }
+  const ZeroTaken taken = TakeZero(zeroReadings_, kZeroReadings, zeroTiming_,
+                                   UtcTimeText(std::chrono::system_clock::now()));
+  if (!taken.zero) {
+    ShowMessage("No zero: " + taken.refusal + ".");
+    return;
+  }
+  const std::string value = ZeroText(taken.zero->microfarads);
+  if (storedKey_ && calibrations_ != nullptr) {
+    if (const std::string problem = KeepZero(*calibrations_, *storedKey_, taken.zero);
+        !problem.empty()) {
+      ShowMessage("The zero was not kept: " + problem + ".");
+      return;
+    }
+    ShowMessage("Open-circuit capacitance: " + value + ", kept with the calibration " +
+                KeyText(*storedKey_) + "; later series take it out.");
+    return;
+  }
+  windowZero_ = taken.zero->microfarads;
+  ShowMessage("Open-circuit capacitance: " + value + "; later series in this window take it out.");
 }
 
 void MonitorWindow::Stop() {
@@ -359,6 +534,7 @@ void MonitorWindow::ApplyLimits() {
 
 void MonitorWindow::SetRunning(bool running) {
   start_->setEnabled(!running);
+  zero_->setEnabled(!running);
   stop_->setEnabled(running);
   for (QWidget* input :
        std::initializer_list<QWidget*>{count_, interval_, average_, slope_, intercept_, timing_}) {
@@ -386,6 +562,10 @@ Timing MonitorWindow::ChosenTiming() const {
 void MonitorWindow::Collect() {
   SeriesWorker::Mail mail = worker_.Collect();
   for (const SeriesWorker::Arrival& arrival : mail.arrivals) {
+    if (zeroing_) {
+      zeroReadings_.push_back(arrival.reading);
+      continue;
+    }
     const Clock::Duration since = arrival.at - origin_.value_or(arrival.at);
     tally_.Add(arrival.reading, ToSeconds(since));
     nextIndex_ = arrival.reading.index + 1;
@@ -410,6 +590,9 @@ void MonitorWindow::Collect() {
   if (mail.finished) {
     worker_.Join();
     SetRunning(false);
+    if (zeroing_) {
+      FinishZero();
+    }
   }
   if (!mail.arrivals.empty() && !tally_.Held()) {
     Repaint();
@@ -431,6 +614,9 @@ void MonitorWindow::EndOnSignal() {
   Unload();
   if (saveDialog_) {
     saveDialog_->reject();
+  }
+  if (zeroBox_) {
+    zeroBox_->reject();
   }
   hide();
   QCoreApplication::exit(0);

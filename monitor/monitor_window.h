@@ -7,7 +7,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "calibration/calibration_store.h"
 #include "device/device_link.h"
 #include "device/driver_library.h"
 #include "measurement/clock.h"
@@ -17,6 +19,7 @@
 #include "monitor/monitor_readouts.h"
 #include "monitor/series_tally.h"
 #include "monitor/series_worker.h"
+#include "monitor/start_setup.h"
 
 class QCheckBox;
 class QComboBox;
@@ -24,6 +27,7 @@ class QDoubleSpinBox;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -37,6 +41,7 @@ namespace capmeter {
 class MonitorWindow final : public QWidget {
  public:
   static constexpr const char* kCaption = "Capacitance Monitor";
+  static constexpr int kZeroReadings = 10;
 
   // `log`: the --log file, already open, or null.
   MonitorWindow(DriverLibrary& library, Clock& clock, ReadingLog* log, QWidget* parent = nullptr);
@@ -45,6 +50,12 @@ class MonitorWindow final : public QWidget {
   // Where Load learns the serial number of the chip it opened, for the
   // title; empty: the driver cannot tell.
   void SetChipSerialNumber(std::function<std::string()> serialNumber);
+  // What takes the capacitor off the circuit for Zero (open) and puts it
+  // back after: the simulated circuit's; on a real one the user's hands.
+  void SetOpenCircuit(std::function<void(bool open)> openCircuit);
+  // Where Start finds m and b while none is typed: the line `store` keeps for
+  // the open chip, the timing chosen and `label`. Null: none is looked for.
+  void UseStoredCalibrations(const CalibrationStore* store, std::string label);
   // Opens the chip; call once before the window is first shown.
   void Load();
   // Texts for m and b in place of "0", e.g. from the command line.
@@ -66,6 +77,21 @@ class MonitorWindow final : public QWidget {
   // Buttons, settings, charts and readouts in their places.
   void LayOut();
   void Start();
+  // The open-circuit capacitance, from kZeroReadings readings taken with the
+  // line alone: kept with the stored line in use, else taken out of this
+  // window's later series.
+  void Zero();
+  // The stored line for `timing`, when the file is in use and m and b were
+  // not typed: shown in the boxes, b with its zero taken out, and said; the
+  // boxes back at 0 when there is none. False when the file cannot be used.
+  bool LookUpStoredLine(Timing timing, std::optional<StoredLine>& line);
+  // The settings as they stand.
+  StartForm Form() const;
+  // The timing chosen, auto resolved for the open chip.
+  Timing ResolvedTiming();
+  // Once the user has taken the capacitor off.
+  void StartZero();
+  void FinishZero();
   void Stop();
   void Clear();
   void Save();
@@ -94,12 +120,25 @@ class MonitorWindow final : public QWidget {
   bool unloaded_ = false;
   QTimer* collector_ = nullptr;
   QPointer<QFileDialog> saveDialog_;
+  const CalibrationStore* calibrations_ = nullptr;
+  std::string label_;
+  bool lineTyped_ = false;                   // m or b edited: the file is left alone
+  std::optional<CalibrationKey> storedKey_;  // the stored line the boxes hold
+  std::optional<Line> storedLine_;           // it, exactly, zero taken out
+  double windowZero_ = 0.0;                  // µF, for lines not stored
+  bool zeroing_ = false;
+  SeriesSetup zeroSetup_;
+  QPointer<QMessageBox> zeroBox_;
+  std::function<void(bool)> openCircuit_;
+  Timing zeroTiming_ = Timing::Poll;
+  std::vector<Reading> zeroReadings_;
 
   QPushButton* start_ = nullptr;
   QPushButton* stop_ = nullptr;
   QPushButton* hold_ = nullptr;
   QPushButton* clear_ = nullptr;
   QPushButton* save_ = nullptr;
+  QPushButton* zero_ = nullptr;
   QSpinBox* count_ = nullptr;
   QDoubleSpinBox* interval_ = nullptr;
   QSpinBox* average_ = nullptr;

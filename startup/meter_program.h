@@ -20,9 +20,10 @@ int RunMeterProgram(MeterCommandLine& commandLine, int argc, char** argv,
   if (const auto status = AnswerCommandLine(commandLine, parsed, std::cout, std::cerr)) {
     return *status;
   }
-  return RunWindowProgram(
-      commandLine, commandLine.Driver(), argv[0], frmMain::kMessageTitle, desktopFileName,
-      [](DriverLibrary& driver, Clock& clock) { return std::make_unique<frmMain>(driver, clock); });
+  return RunWindowProgram(commandLine, commandLine.Driver(), argv[0], frmMain::kMessageTitle,
+                          desktopFileName, [](ChosenDriver& driver, Clock& clock) {
+                            return std::make_unique<frmMain>(driver.Selection(), clock);
+                          });
 }
 
 }  // namespace capmeter

@@ -26,6 +26,10 @@ SimCommandLine::SimCommandLine(std::string program, std::string summary, std::st
   AddValueOption("capacitance", "The capacitor under test, in farads (default 4.7u).", "VALUE",
                  "4.7u");
   AddValueOption("resistance", "The timing resistor, in ohms (default 100k).", "VALUE", "100k");
+  AddValueOption("stray-capacitance",
+                 "The stray capacitance of the wiring and the timer, in parallel with the "
+                 "capacitor, in farads (default 0).",
+                 "VALUE", "");
   AddValueOption("chips",
                  "Simulated chips, each with its own serial number (SIM-1, SIM-2, ...), on the one "
                  "circuit (default 1).",
@@ -51,6 +55,16 @@ bool SimCommandLine::Parse(const std::vector<std::string>& arguments) {
       return false;
     }
     part.value = *value;
+  }
+  if (const std::string stray = Value("stray-capacitance"); !stray.empty()) {
+    const auto value = ParseEngineeringValue(stray, "F");
+    if (!value) {
+      SetError("Invalid value '" + stray +
+               "' for --stray-capacitance (expected a positive number such as 10p: " +
+               EngineeringValueProblem(stray, "F") + ").");
+      return false;
+    }
+    parts_.strayFarads = *value;
   }
   bool isNumber = false;
   const std::string chips = Value("chips");

@@ -28,9 +28,10 @@ class WindowApplication {
 
 // What every window program does once its command line is read: make the
 // driver it asks for (traced when asked), start Qt, make the window with
-// `makeWindow(driver, clock)` (the driver of the chip chosen), give it the initial texts of m and
-// b, end it through its EndOnSignal on a termination signal, report a failed load of the vendor's
-// library in it, load and show it, and run until it closes. When no chip matched --device or
+// `makeWindow(driver, clock)` (the driver chosen: its Selection() is the chip chosen), give it the
+// initial texts of m and b, end it through its EndOnSignal on a termination signal, report a failed
+// load of the vendor's library in it, load and show it, and run until it closes. When no chip
+// matched --device or
 // --serial, standard error names those that are there; the window shows its own failed open. The
 // window needs Load, show, ShowMessage, SetInitialCalibration and EndOnSignal.
 template <class MakeWindow>
@@ -46,7 +47,7 @@ int RunWindowProgram(const CommandLine& commandLine, const DriverOptions& driver
     return 1;
   }
   WindowApplication application(programPath, applicationName, desktopFileName);
-  const auto window = makeWindow(driver->Selection(), clock);
+  const auto window = makeWindow(*driver, clock);
   if (commandLine.InitialSlope() || commandLine.InitialIntercept()) {
     window->SetInitialCalibration(commandLine.InitialSlope().value_or("0"),
                                   commandLine.InitialIntercept().value_or("0"));

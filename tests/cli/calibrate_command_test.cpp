@@ -1,4 +1,5 @@
 #include "cli/calibrate_command.h"
+#include "measurement/result_text.h"
 
 #include <gtest/gtest.h>
 
@@ -202,12 +203,12 @@ TEST(CalibrateCommand, NoAnswerOrAStopSignalAtThePromptEndsItWithoutALine) {
 TEST(BoxText, ReadsBackThroughTheWindowsNumberRulesToSevenDigits) {
   for (const double value : {9.090909090909, -4.475355e-05, 0.0, -0.0, 1234567.89, 1e-12, 90.9}) {
     SCOPED_TRACE(value);
-    const std::string text = cli::BoxText(value);
+    const std::string text = BoxText(value);
     EXPECT_EQ(text.find(','), std::string::npos);
     EXPECT_NEAR(LenientNumber(text), value, 5e-7 * std::fabs(value)) << text;
   }
-  EXPECT_EQ(cli::BoxText(-0.0), "0");
-  EXPECT_EQ(cli::BoxText(9.090909090909), "9.090909");
+  EXPECT_EQ(BoxText(-0.0), "0");
+  EXPECT_EQ(BoxText(9.090909090909), "9.090909");
 }
 
 }  // namespace
