@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/device_link.h"
+#include "measurement/line_fit.h"
 #include "sim/simulated_chip.h"
 #include "sim/virtual_clock.h"
 
@@ -188,6 +189,54 @@ namespace {
 
 // A shared meter that must keep its settings: each command refused on its
 // own, the queries of the same message still answered.
+// The calibration file as the server sees it: what was kept, and the date
+// and count it answers with.
+class KeptLine final : public CalibrationMemory {
+ public:
+  std::optional<Kept> Recall(FT_HANDLE, Timing, double) override { return Kept{2026, 12, 9, 3}; }
+  std::string Store(FT_HANDLE, Timing, double, double slope, double intercept,
+                    std::optional<double> null) override {
+    stored = {slope, intercept};
+    storedNull = null;
+    return {};
+  }
+  Line stored;
+  std::optional<double> storedNull;
+};
+
+// The open circuit's reading becomes the null, taken out of capacitances and
+// not of times; CAL:STOR keeps it with the line, and *RST comes back to it.
+TEST_F(InstrumentTest, TheNullIsTheReadingItWasSetOnAndIsKeptWithTheLine) {
+  KeptLine memory;
+  Instrument meter{chip, clock, device, [&] {
+                     InstrumentSetup setup;
+                     setup.slope = 9.0909e-6;
+                     setup.memory = &memory;
+                     return setup;
+                   }()};
+  const auto ask = [&](std::string_view line) { return meter.Execute(line, control); };
+  // One poll of the chip's round trip, on the line's slope.
+  const double onePoll = 9.0909e-6 * 125e-6;
+  EXPECT_EQ(ask("CAP:NULL:VAL:AUTO ON;AUTO?"), "1");
+  EXPECT_EQ(Number(ask("READ?")), 0.0);
+  EXPECT_EQ(ask("CAP:NULL?;NULL:VAL:AUTO?"), "1;0");
+  const double null = Number(ask("CAP:NULL:VAL?"));
+  EXPECT_NEAR(null, 4.7e-6, 0.001 * 4.7e-6);
+  EXPECT_NEAR(Number(ask("READ?")), 0.0, onePoll);
+  EXPECT_NEAR(Number(ask("CONF:TIME;:READ?")), 0.517, 0.001);
+  ask("CONF:CAP;:CAL:STOR");
+  EXPECT_EQ(memory.stored.slope, 9.0909e-6);
+  ASSERT_TRUE(memory.storedNull);
+  EXPECT_NEAR(*memory.storedNull, null, 1e-8 * null);  // as NR3 gives it, to nine digits
+  ask("CAP:NULL OFF;:CAP:NULL:VAL 0;*RST");
+  EXPECT_EQ(ask("CAP:NULL?"), "1");
+  EXPECT_EQ(Number(ask("CAP:NULL:VAL?")), null);
+  EXPECT_EQ(ask("CAL:DATE?;COUN?"), "2026,12,9;3");
+  EXPECT_EQ(ask("SYST:ERR?"), "0,\"No error\"");
+  ask("CAL:SLOP 0;:CAL:STOR");
+  EXPECT_EQ(ask("SYST:ERR?").substr(0, 5), "-221,");
+}
+
 TEST(ReadOnlyInstrument, RefusesEveryCommandAndAnswersEveryQuery) {
   VirtualClock clock;
   SimulatedChip chip{clock};
