@@ -204,6 +204,34 @@ def calibrate():
     fail(f"m = {m.group(1)}, b = {b.group(1)} in three runs", result)
 
 
+def calibrate_saves_at_once():
+    # Two programs saving at the same moment, twenty times: each line and each
+    # save must be in the file every time, and the file whole.
+    with tempfile.TemporaryDirectory() as config:
+        env = dict(os.environ, XDG_CONFIG_HOME=config)
+        path = os.path.join(config, "capmeter", "calibrations.json")
+        for round_number in range(1, 21):
+            runs = [subprocess.Popen([CLI, "calibrate", "--simulate", "--chips", "2", "--serial",
+                                      serial, "--resistance", "10k", "--timing", "poll",
+                                      "--count", "1", "--force", "--yes", "--save", "1u", "2u"],
+                                     env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                     text=True)
+                    for serial in ("SIM-1", "SIM-2")]
+            for process in runs:
+                _, err = process.communicate(timeout=waits.limit("command"))
+                if process.returncode != 0:
+                    fail(f"round {round_number}: exit {process.returncode}: {err}")
+            with open(path, encoding="utf-8") as file:
+                text = file.read()
+            try:
+                kept = json.loads(text)
+            except ValueError as error:
+                fail(f"round {round_number}: the file is no JSON ({error}):\n{text}")
+            saves = sorted((line["chip"], line["saves"]) for line in kept["lines"])
+            if saves != [("SIM-1", round_number), ("SIM-2", round_number)]:
+                fail(f"round {round_number}: lines and saves {saves}:\n{text}")
+
+
 def calibrate_prompts():
     result = waits.run([CLI, "calibrate", "--simulate", "--count", "2", "1u", "2u"], input="\n\n")
     expect_exit(result, 0)
@@ -425,6 +453,7 @@ CASES = {
     "check_clock_jitter": check_clock_jitter,
     "calibrate": calibrate,
     "calibrate_prompts": calibrate_prompts,
+    "calibrate_saves_at_once": calibrate_saves_at_once,
     "check_without_library": check_without_library,
     "list_simulated": list_simulated,
     "usb_list": lambda: usb_list(sys.argv[3]),
