@@ -1,5 +1,4 @@
 #include "cli/calibrate_command.h"
-#include "measurement/result_text.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 #include <sstream>
 
 #include "measurement/lenient_number.h"
+#include "measurement/result_text.h"
 #include "tests/cli/cli_bench.h"
 
 namespace capmeter {
