@@ -1,5 +1,7 @@
 #include "cli/serve_command.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <ostream>
@@ -107,7 +109,19 @@ class StoredCalibrations final : public scpi::CalibrationMemory {
     line.program = "capmeter-cli serve " + std::string(kVersion);
     if (null) line.zero = OpenCircuitZero{*null / kMicro, line.made, 0};
     return context_.calibrations->Update([&](CalibrationFile& file) {
-      file.Keep(line);
+      // The stored line itself, back through F/s: it keeps the capacitors it
+      // was fitted to and when; only its null is new.
+      const auto same = [](double a, double b) {
+        return std::abs(a - b) <= 1e-12 * std::max(std::abs(a), std::abs(b));
+      };
+      StoredLine* kept = file.Find(line.key);
+      if (kept != nullptr && same(kept->line.slope, line.line.slope) &&
+          same(kept->line.intercept, line.line.intercept)) {
+        kept->zero = line.zero;
+        ++kept->saves;
+      } else {
+        file.Keep(line);
+      }
       return std::string();
     });
   }
