@@ -188,8 +188,10 @@ def wine_session(wine):
 
 def lxi_session():
     """lxi-tools, one connection a command: the calibration is the
-    instrument's and must stay for the next connection."""
-    server = Server("--simulate")
+    instrument's and must stay for the next connection. Polled: a starved
+    machine can pause the simulated chip's stream, and the client is what is
+    under test."""
+    server = Server("--simulate", "--timing", "poll")
 
     def lxi(command):
         result = waits.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(server.port),

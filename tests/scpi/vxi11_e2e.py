@@ -86,9 +86,18 @@ def registered(port=None):
                for line in listing.stdout.splitlines())
 
 
-def until(condition, what):
+def until(condition, what, said=lambda: ""):
     """When the check that held started: its own time is not counted."""
-    return waits.until(condition, "listening", what)
+    return waits.until(condition, "listening", what, said)
+
+
+def registrations(server):
+    """What a failed wait for the registration shows: the server's words and
+    what rpcbind holds, as they are when it fails."""
+    def said():
+        listing = subprocess.run(["rpcinfo", "-p", "127.0.0.1"], capture_output=True, text=True)
+        return server.said + "rpcinfo -p 127.0.0.1:\n" + listing.stdout
+    return said
 
 
 # --- a small ONC RPC client, on the wire as the clients send it -------------
@@ -169,7 +178,7 @@ def visa_session():
     # Polled: the transport is under test here, and a starved machine can
     # pause the simulated chip's stream.
     server = Server("--timing", "poll")
-    until(lambda: registered(server.core), "registered with rpcbind")
+    until(lambda: registered(server.core), "registered with rpcbind", registrations(server))
     meter = pyvisa.ResourceManager("@py").open_resource(
         "TCPIP::127.0.0.1::inst0::INSTR", read_termination="\n", write_termination="\n",
         timeout=ANSWER * 1000)
@@ -208,7 +217,8 @@ def lxi_tools():
     squatter = socket.create_server(("127.0.0.1", killed.core))
     server = Server()
     squatter.close()
-    until(lambda: registered(server.core), "registered with rpcbind in place of the killed")
+    until(lambda: registered(server.core), "registered with rpcbind in place of the killed",
+          registrations(server))
     answer = waits.run(["lxi", "scpi", "-a", "127.0.0.1", "*IDN?"])
     expect(answer.stdout.startswith("capmeter,capmeter-cli,SIM-1,"), f"lxi scpi: {answer}")
     found = waits.run(["lxi", "discover"])
