@@ -33,8 +33,12 @@ class Server:
     """capmeter-cli serve on a free port, its standard error kept."""
 
     def __init__(self, *args, wrapper=()):
+        # Raw SCPI only. A VXI-11 registration made as root and left by a
+        # server killed on a failure is one no later server may take over, so
+        # one failure here would fail every VXI-11 test after it.
         self.process = subprocess.Popen(
-            [*wrapper, CLI, "serve", "--listen", "127.0.0.1:0", *args], stderr=subprocess.PIPE)
+            [*wrapper, CLI, "serve", "--listen", "127.0.0.1:0", "--no-vxi11", *args],
+            stderr=subprocess.PIPE)
         atexit.register(self.kill)
         found, self.said = waits.line(self.process,
                                       r"^capmeter-cli: listening on 127\.0\.0\.1:(\d+)\r?$",
