@@ -309,17 +309,21 @@ void MonitorWindow::ShowMessage(std::string_view text) {
   message_->setText(lines.mid(std::max<qsizetype>(0, lines.size() - kMessageLines)).join('\n'));
 }
 
-void MonitorWindow::Start() {
+bool MonitorWindow::ReadyFor(const std::string& what, std::optional<StoredLine>& stored) {
   if (worker_.Busy()) {
-    return;
+    return false;
   }
   if (!opened_) {
     // Every reading would fail at once, as fast as the loop can go.
-    ShowMessage("No series without the device: connect it, then restart the program.");
-    return;
+    ShowMessage("No " + what + " without the device: connect it, then restart the program.");
+    return false;
   }
+  return LookUpStoredLine(ChosenTiming(), stored);
+}
+
+void MonitorWindow::Start() {
   std::optional<StoredLine> stored;
-  if (!LookUpStoredLine(ChosenTiming(), stored)) {
+  if (!ReadyFor("series", stored)) {
     return;
   }
   StartSetup setup = SetupFor(Form());
@@ -396,15 +400,8 @@ bool MonitorWindow::LookUpStoredLine(Timing timing, std::optional<StoredLine>& l
 }
 
 void MonitorWindow::Zero() {
-  if (worker_.Busy()) {
-    return;
-  }
-  if (!opened_) {
-    ShowMessage("No zero without the device: connect it, then restart the program.");
-    return;
-  }
   std::optional<StoredLine> stored;
-  if (!LookUpStoredLine(ChosenTiming(), stored)) {
+  if (!ReadyFor("zero", stored)) {
     return;
   }
   StartForm form = Form();

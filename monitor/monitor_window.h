@@ -81,6 +81,10 @@ class MonitorWindow final : public QWidget {
   // line alone: kept with the stored line in use, else taken out of this
   // window's later series.
   void Zero();
+  // Whether a series (`what`: "series", "zero") may be set up now: the worker
+  // idle, the device open and the stored line looked up into `stored`; else
+  // why not, on the message line.
+  bool ReadyFor(const std::string& what, std::optional<StoredLine>& stored);
   // The stored line for `timing`, when the file is in use and m and b were
   // not typed: shown in the boxes, b with its zero taken out, and said; the
   // boxes back at 0 when there is none. False when the file cannot be used.
