@@ -35,7 +35,7 @@ RowResult MeasureRow(const RowSetup& setup, Clock& clock, std::span<const TimeOf
   for (int run = 0; run < setup.runs; ++run) {
     recorder.Reset();
     const MeasureResult result = opened.Measure(recorder);
-    if (!result.HasTime() || recorder.Count() < 2) {
+    if (!result.HasTime() || !recorder.HasSpan()) {
       ++row.failed;
       continue;
     }
