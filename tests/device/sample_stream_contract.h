@@ -44,7 +44,13 @@ class SampleStreamContract : public ::testing::Test {
   using Enough = std::function<bool(const Reading&)>;
 
   static constexpr auto kLookInterval = std::chrono::microseconds(200);
-  static constexpr int kMostCalls = 10'000;
+  // Looks at an empty queue before a read gives up: 2 s of kLookInterval.
+  static constexpr int kMostEmptyLooks = 10'000;
+  // Samples read before a read gives up: a second's worth at 1 MHz, the
+  // direct driver's read-ahead. On the real clock the pins sample on while
+  // the test thread waits for a core between its purge and its write, so a
+  // bound on calls (30 ms of samples at three a call) ran out on a busy host.
+  static constexpr std::size_t kMostSamples = std::size_t{1} << 20;
   static constexpr std::uint32_t kWhole = UINT32_MAX;
 
   void SetUp() override {
@@ -76,20 +82,22 @@ class SampleStreamContract : public ::testing::Test {
     EXPECT_EQ(written, bytes.size());
   }
 
-  // Reads `piece` at most a call until `enough` says so, or a bounded number
-  // of calls passed. Checks on every read that it returned no more than
+  // Reads `piece` at most a call until `enough` says so, or kMostSamples
+  // came, or kMostEmptyLooks found nothing. Checks on every read that it returned no more than
   // asked and wrote nothing past that.
   Reading Read(FT_HANDLE handle, const Enough& enough, std::uint32_t piece = kWhole) {
     constexpr std::uint8_t kUnwritten = 0xA5;
     constexpr std::size_t kGuard = 16;
     Reading reading;
-    for (int calls = 0; calls < kMostCalls && !enough(reading); ++calls) {
+    for (int emptyLooks = 0; emptyLooks < kMostEmptyLooks &&
+                             reading.samples.size() < kMostSamples && !enough(reading);) {
       std::uint32_t queued = 0;
       if (Stream().FT_GetQueueStatus(handle, &queued) != kStatusOk) {
         ADD_FAILURE() << "FT_GetQueueStatus failed";
         break;
       }
       if (queued == 0) {
+        ++emptyLooks;
         Device().Pass(kLookInterval);
         continue;
       }
