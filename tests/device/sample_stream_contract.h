@@ -83,8 +83,8 @@ class SampleStreamContract : public ::testing::Test {
   }
 
   // Reads `piece` at most a call until `enough` says so, or kMostSamples
-  // came, or kMostEmptyLooks found nothing. Checks on every read that it returned no more than
-  // asked and wrote nothing past that.
+  // came, or kMostEmptyLooks found nothing. Checks on every read that it
+  // returned no more than asked and wrote nothing past that.
   Reading Read(FT_HANDLE handle, const Enough& enough, std::uint32_t piece = kWhole) {
     constexpr std::uint8_t kUnwritten = 0xA5;
     constexpr std::size_t kGuard = 16;
